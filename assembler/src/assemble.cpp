@@ -1,0 +1,51 @@
+#include "assemble.h"
+
+#include <cstring>
+
+#include "encoder.h"
+#include "image.h"
+#include "pass1.h"
+
+namespace quellmark {
+
+bool runPass1(ByteSource& source, ByteSink& intermediate, SymbolTable& symbols, Build build) {
+  PieceReader reader(source);
+  BufferedWriter out(intermediate);
+  Pass1 pass(build, symbols, out);
+  for (std::span<char> piece = reader.next(); !piece.empty(); piece = reader.next()) {
+    pass.handleLine(piece);
+  }
+  const bool closed = out.close();
+  return closed && !reader.failed();
+}
+
+bool runPass2(ByteSource& intermediate, ByteSink& image, const SymbolTable& symbols,
+              Build build) {
+  PieceReader reader(intermediate);
+  BufferedWriter out(image);
+  ImageWriter writer(out);
+  std::uint32_t wordCounter = 0;
+  for (std::span<char> piece = reader.next(); !piece.empty(); piece = reader.next()) {
+    std::string_view line(piece.data(), piece.size());
+    line = line.substr(0, line.find('\0'));
+    // Only the full build skips an empty line; the reduced one makes it 0.
+    if (build == Build::full && line.starts_with('\n')) continue;
+    writer.writeWord(encodeLine(line, wordCounter, symbols, build));
+    ++wordCounter;
+  }
+  const bool closed = out.close();
+  return closed && !reader.failed();
+}
+
+Assembly assembleText(std::string_view source, Build build) {
+  SymbolTable symbols;
+  MemorySource input(source);
+  MemorySink intermediate;
+  (void)runPass1(input, intermediate, symbols, build);  // memory never fails
+  MemorySource again(intermediate.text());
+  MemorySink image;
+  (void)runPass2(again, image, symbols, build);
+  return {intermediate.text(), image.text()};
+}
+
+}  // namespace quellmark

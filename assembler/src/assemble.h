@@ -1,0 +1,34 @@
+// The two passes over streams, and a whole run held in memory.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "build.h"
+#include "streams.h"
+#include "symbol_table.h"
+
+namespace quellmark {
+
+// Pass 1: reads the source piece by piece, fills `symbols` and writes the
+// intermediate text, then closes `intermediate`. False on a read error of
+// the source or a write or close error of the intermediate text.
+[[nodiscard]] bool runPass1(ByteSource& source, ByteSink& intermediate, SymbolTable& symbols,
+                            Build build);
+
+// Pass 2: reads the intermediate text piece by piece, encodes each piece
+// into its word and writes the image, then closes `image`. False on a read
+// error of the intermediate text or a write or close error of the image.
+[[nodiscard]] bool runPass2(ByteSource& intermediate, ByteSink& image,
+                            const SymbolTable& symbols, Build build);
+
+struct Assembly {
+  std::string intermediate;  // what "temp.txt" holds
+  std::string image;         // what "out.hex" holds
+};
+
+// A whole run over a source held in memory, through the same two passes as
+// the programs.
+Assembly assembleText(std::string_view source, Build build);
+
+}  // namespace quellmark

@@ -1,0 +1,139 @@
+#include "encoder.h"
+
+#include "chars.h"
+
+namespace quellmark {
+
+namespace {
+
+enum class Form { registers, pushPop, load, store, addImmediate, branch, jump, halt, data };
+
+struct Test {
+  std::string_view prefix;  // compared for exactly its own length
+  std::string_view pattern;
+  Form form;
+  std::uint32_t function = 0;  // function code of the register forms
+  bool fullBuildOnly = false;
+};
+
+// Run in this order on every line. No two prefixes start alike, so one
+// line passes at most one test; "add " keeps "addi" lines out by its blank.
+constexpr Test kTests[] = {
+    {"add ", "add r%d r%d r%d", Form::registers, 0x0},
+    {"sub", "sub r%d r%d r%d", Form::registers, 0x1},
+    {"inc", "inc r%d r%d", Form::registers, 0x4},
+    {"dec", "dec r%d r%d", Form::registers, 0x5},
+    {"sla", "sla r%d r%d r%d", Form::registers, 0x8},
+    {"sra", "sra r%d r%d r%d", Form::registers, 0xA},
+    {"and", "and r%d r%d r%d", Form::registers, 0x2},
+    {"or", "or r%d r%d r%d", Form::registers, 0x3},
+    {"comp", "comp r%d r%d", Form::registers, 0x6},
+    {"sll", "sll r%d r%d r%d", Form::registers, 0xC},
+    {"srl", "srl r%d r%d r%d", Form::registers, 0xD},
+    {"push", "push r%d", Form::pushPop, 0xE},
+    {"pop", "pop r%d", Form::pushPop, 0xF},
+    {"slt", "slt r%d r%d r%d", Form::registers, 0x9},
+    {"lw", "lw r%d %s r%d", Form::load},
+    {"sw", "sw r%d %s r%d", Form::store},
+    {"addi", "addi r%d r%d %s", Form::addImmediate},
+    {"beq", "beq r%d r%d %s", Form::branch},
+    {"j", "j %s", Form::jump},
+    {"hlt", "hlt", Form::halt},
+    {"num", "num %d", Form::data, 0, true},
+};
+
+void skipWhiteSpace(std::string_view line, std::size_t& at) {
+  while (at < line.size() && isWhiteSpace(line[at])) ++at;
+}
+
+// Shifting the unsigned image of a register number keeps two's-complement
+// bits for negative numbers and is defined for any value.
+constexpr std::uint32_t bits(std::int32_t value) { return static_cast<std::uint32_t>(value); }
+
+// The value of a text operand: the latest definition of the symbol, else its
+// decimal value. For a branch a symbol is a target, and the value is the
+// distance from the word after the branch.
+std::uint32_t resolve(std::string_view text, const SymbolTable& symbols, bool branch,
+                      std::uint32_t wordCounter) {
+  if (const auto value = symbols.lookup(text)) {
+    return branch ? bits(*value) - wordCounter - 1u : bits(*value);
+  }
+  return bits(decimalValue(text));
+}
+
+std::uint32_t encode(const Test& test, const Operands& op, const SymbolTable& symbols,
+                     std::uint32_t wordCounter) {
+  const std::uint32_t a = bits(op.number[0]);
+  const std::uint32_t b = bits(op.number[1]);
+  const std::uint32_t c = bits(op.number[2]);
+  const auto text = [&](bool branch) { return resolve(op.text, symbols, branch, wordCounter); };
+  switch (test.form) {
+    case Form::registers:
+      return b << 10 | c << 7 | a << 4 | test.function;
+    case Form::pushPop:
+      return a << 10 | a << 7 | a << 4 | test.function;
+    case Form::load:
+      return 1u << 13 | c << 10 | a << 7 | (text(false) & 0x7Fu);
+    case Form::store:
+      return 2u << 13 | c << 10 | a << 7 | (text(false) & 0x7Fu);
+    case Form::addImmediate:
+      return 3u << 13 | b << 10 | a << 7 | (text(false) & 0x7Fu);
+    case Form::branch:
+      return 4u << 13 | a << 10 | b << 7 | (text(true) & 0x7Fu);
+    case Form::jump:
+      return 5u << 13 | (text(false) & 0x1FFFu);
+    case Form::halt:
+      return 7u << 13;
+    case Form::data:
+      return a & 0xFFFFu;
+  }
+  return 0;
+}
+
+}  // namespace
+
+Operands scanOperands(std::string_view line, std::string_view pattern) {
+  Operands operands;
+  std::size_t at = 0;
+  std::size_t position = 0;
+  for (std::size_t p = 0; p < pattern.size(); ++p) {
+    if (pattern[p] == ' ') {
+      skipWhiteSpace(line, at);
+      continue;
+    }
+    if (pattern[p] != '%') {
+      if (at >= line.size() || line[at] != pattern[p]) return operands;
+      ++at;
+      continue;
+    }
+    const char conversion = pattern[++p];
+    skipWhiteSpace(line, at);
+    const std::size_t start = at;
+    if (conversion == 'd') {
+      if (at < line.size() && (line[at] == '+' || line[at] == '-')) ++at;
+      const std::size_t digits = at;
+      while (at < line.size() && isDigit(line[at])) ++at;
+      if (at == digits) return operands;
+      operands.number[position++] = decimalValue(line.substr(start, at - start));
+    } else {
+      while (at < line.size() && !isWhiteSpace(line[at])) ++at;
+      if (at == start) return operands;
+      operands.text = line.substr(start, at - start);
+      ++position;
+    }
+  }
+  return operands;
+}
+
+std::uint16_t encodeLine(std::string_view line, std::uint32_t wordCounter,
+                         const SymbolTable& symbols, Build build) {
+  std::uint32_t word = 0;
+  for (const Test& test : kTests) {
+    if (test.fullBuildOnly && build != Build::full) continue;
+    if (!line.starts_with(test.prefix)) continue;
+    word |= encode(test, scanOperands(line, test.pattern), symbols, wordCounter);
+  }
+  return static_cast<std::uint16_t>(word & 0xFFFFu);
+}
+
+}  // namespace quellmark

@@ -1,0 +1,54 @@
+#include "normaliser.h"
+
+#include "chars.h"
+
+namespace quellmark {
+
+std::string_view normalise(std::span<char> line) {
+  std::size_t out = 0;
+  bool afterSeparator = true;  // so that separators at the start vanish
+  for (const char c : line) {
+    if (isSeparator(c)) {
+      if (!afterSeparator) {
+        line[out++] = ' ';
+        afterSeparator = true;
+      }
+      continue;
+    }
+    if (c == ';') break;
+    line[out++] = toLowerAscii(c);
+    afterSeparator = false;
+  }
+  return {line.data(), out};
+}
+
+namespace {
+
+// Splits `rest` at the first position where `ends` holds; the ending
+// character itself is consumed.
+template <typename Predicate>
+std::string_view cut(std::string_view& rest, Predicate ends) {
+  std::size_t length = 0;
+  while (length < rest.size() && !ends(rest[length])) ++length;
+  const std::string_view token = rest.substr(0, length);
+  rest.remove_prefix(length < rest.size() ? length + 1 : length);
+  return token;
+}
+
+}  // namespace
+
+std::string_view TokenSplitter::first() {
+  std::size_t skip = 0;
+  while (skip < rest_.size() && (rest_[skip] == ':' || rest_[skip] == ' ')) ++skip;
+  rest_.remove_prefix(skip);
+  return cut(rest_, [](char c) { return c == ':' || c == ' '; });
+}
+
+std::string_view TokenSplitter::next() {
+  std::size_t skip = 0;
+  while (skip < rest_.size() && rest_[skip] == ' ') ++skip;
+  rest_.remove_prefix(skip);
+  return cut(rest_, [](char c) { return c == ' '; });
+}
+
+}  // namespace quellmark

@@ -1,0 +1,35 @@
+// The source line normaliser and the token splitting of pass 1.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+namespace quellmark {
+
+// Rewrites `line` in place into its canonical form: every run of separators
+// (white space and ",()") becomes one blank, separators at the start vanish,
+// a ";" ends the line, and "A" to "Z" become lower case. Every other byte,
+// those above 0x7F included, is kept unchanged. A trailing blank is kept.
+// Returns the normalised text, a prefix of `line`.
+std::string_view normalise(std::span<char> line);
+
+// Splits a normalised line into tokens without copying it.
+//
+// The first token skips any run of colons and blanks and ends at the next
+// colon or blank, which is consumed; every later token skips blanks and ends
+// at the next blank, so a colon is an ordinary character there. When nothing
+// but blanks remains, every call yields the empty view.
+class TokenSplitter {
+ public:
+  explicit TokenSplitter(std::string_view line) : rest_(line) {}
+
+  // The first token; call it once, before `next`.
+  std::string_view first();
+  // The next later token, or empty when there is none.
+  std::string_view next();
+
+ private:
+  std::string_view rest_;
+};
+
+}  // namespace quellmark

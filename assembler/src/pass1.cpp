@@ -1,0 +1,99 @@
+#include "pass1.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string_view>
+
+#include "normaliser.h"
+
+namespace quellmark {
+
+using namespace std::string_view_literals;
+
+bool isMnemonic(std::string_view token) {
+  static constexpr std::array kMnemonics = {
+      "add"sv, "sub"sv, "inc"sv, "dec"sv,  "sla"sv, "sra"sv, "and"sv,
+      "or"sv,  "comp"sv, "sll"sv, "srl"sv, "push"sv, "pop"sv, "slt"sv,
+      "lw"sv,  "sw"sv,  "addi"sv, "beq"sv, "j"sv,    "hlt"sv};
+  return std::find(kMnemonics.begin(), kMnemonics.end(), token) != kMnemonics.end();
+}
+
+void Pass1::handleLine(std::span<char> piece) {
+  const void* nul = std::memchr(piece.data(), '\0', piece.size());
+  if (nul) piece = piece.first(static_cast<std::size_t>(static_cast<const char*>(nul) - piece.data()));
+
+  const std::string_view line = normalise(piece);
+  TokenSplitter tokens(line);
+  const std::string_view first = tokens.first();
+  if (first.empty()) return;  // blank or comment only: leaves no trace
+
+  const bool data = build_ == Build::full;
+  if (data && first == "dw") {
+    expandWords(tokens);
+  } else if (data && first == "db") {
+    expandBytes(tokens);
+  } else if (first == "define") {
+    define(tokens);
+  } else if (isMnemonic(first)) {
+    out_.write(line);
+    out_.put('\n');
+    ++counter_;
+  } else {
+    label(first, tokens);
+  }
+}
+
+void Pass1::writeDataLine(std::string_view number) {
+  out_.write("num ");
+  out_.write(number);
+  out_.put('\n');
+  ++counter_;
+}
+
+// "dw 5 -1" gives the data lines "num 5" and "num -1", the values copied as
+// written; without values it gives one empty line.
+void Pass1::expandWords(TokenSplitter& tokens) {
+  std::string_view value = tokens.next();
+  if (value.empty()) out_.put('\n');
+  for (; !value.empty(); value = tokens.next()) writeDataLine(value);
+}
+
+// "db 1 2 3" packs two bytes a word, the first one high, and an odd last byte
+// fills the high half alone: "num 258", "num 768", then an empty line.
+void Pass1::expandBytes(TokenSplitter& tokens) {
+  for (std::string_view high = tokens.next(); !high.empty(); high = tokens.next()) {
+    const std::string_view low = tokens.next();
+    const std::uint32_t word = (static_cast<std::uint32_t>(decimalValue(high)) & 0xFFu) << 8 |
+                               (static_cast<std::uint32_t>(decimalValue(low)) & 0xFFu);
+    char text[12];
+    writeDataLine(decimalText(static_cast<std::int32_t>(word), text));
+    if (low.empty()) break;
+  }
+  out_.put('\n');
+}
+
+// "define max 10": a line without a name defines nothing, one without a
+// value defines 0.
+void Pass1::define(TokenSplitter& tokens) {
+  const std::string_view name = tokens.next();
+  if (name.empty()) return;
+  symbols_.define(name, decimalValue(tokens.next()));
+}
+
+// Any other first token is a label for the next word; what follows it is
+// carried over, each token followed by one blank. A label alone on its line
+// writes an empty line, which is a word only in the reduced build.
+void Pass1::label(std::string_view name, TokenSplitter& tokens) {
+  symbols_.define(name, static_cast<std::int32_t>(counter_));
+  bool any = false;
+  for (std::string_view token = tokens.next(); !token.empty(); token = tokens.next()) {
+    out_.write(token);
+    out_.put(' ');
+    any = true;
+  }
+  out_.put('\n');
+  if (any || build_ == Build::reduced) ++counter_;
+}
+
+}  // namespace quellmark

@@ -1,0 +1,46 @@
+// Pass 1: collects labels and named constants, expands the data directives
+// and writes the intermediate text that pass 2 encodes.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "build.h"
+#include "normaliser.h"
+#include "streams.h"
+#include "symbol_table.h"
+
+namespace quellmark {
+
+class Pass1 {
+ public:
+  Pass1(Build build, SymbolTable& symbols, BufferedWriter& intermediate)
+      : build_(build), symbols_(symbols), out_(intermediate) {}
+
+  // Handles one piece of the source as the reader delivered it: normalises
+  // it in place, classifies it by its first token and writes its
+  // intermediate lines. Bytes after a NUL are not part of the line.
+  void handleLine(std::span<char> piece);
+
+  // The number of words pass 2 will have written before the next line.
+  [[nodiscard]] std::uint32_t locationCounter() const { return counter_; }
+
+ private:
+  void expandWords(TokenSplitter& tokens);
+  void expandBytes(TokenSplitter& tokens);
+  void define(TokenSplitter& tokens);
+  void label(std::string_view name, TokenSplitter& tokens);
+  void writeDataLine(std::string_view number);
+
+  Build build_;
+  SymbolTable& symbols_;
+  BufferedWriter& out_;
+  // Unsigned so that even an absurdly long source wraps instead of
+  // overflowing; label values take it as a signed 32-bit number.
+  std::uint32_t counter_ = 0;
+};
+
+// True when `token` is one of the twenty mnemonics of the source language.
+bool isMnemonic(std::string_view token);
+
+}  // namespace quellmark

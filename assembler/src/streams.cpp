@@ -1,0 +1,75 @@
+#include "streams.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quellmark {
+
+std::ptrdiff_t MemorySource::read(std::span<char> into) {
+  const std::size_t n = std::min(into.size(), rest_.size());
+  std::copy_n(rest_.data(), n, into.data());
+  rest_.remove_prefix(n);
+  return static_cast<std::ptrdiff_t>(n);
+}
+
+bool MemorySink::write(std::string_view bytes) {
+  text_.append(bytes);
+  return true;
+}
+
+void PieceReader::refill() {
+  std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(begin_),
+            buffer_.begin() + static_cast<std::ptrdiff_t>(end_), buffer_.begin());
+  end_ -= begin_;
+  begin_ = 0;
+  while (!atEnd_ && end_ < buffer_.size()) {
+    const std::ptrdiff_t n = source_.read(std::span(buffer_).subspan(end_));
+    if (n <= 0) {
+      atEnd_ = true;
+      failed_ = n < 0;
+      break;
+    }
+    end_ += static_cast<std::size_t>(n);
+    // One read is enough as long as a whole piece is there.
+    if (end_ - begin_ >= kPieceLength) break;
+  }
+}
+
+std::span<char> PieceReader::next() {
+  if (end_ - begin_ < kPieceLength && !atEnd_) refill();
+  // A read error ends the stream; what came before it was handled already.
+  if (failed_) return {};
+  const std::size_t available = std::min(end_ - begin_, kPieceLength);
+  char* start = buffer_.data() + begin_;
+  const void* newline = std::memchr(start, '\n', available);
+  const std::size_t length =
+      newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1
+              : available;
+  begin_ += length;
+  return {start, length};
+}
+
+void BufferedWriter::flush() {
+  if (used_ != 0 && !failed_) failed_ = !sink_.write({buffer_.data(), used_});
+  used_ = 0;
+}
+
+void BufferedWriter::write(std::string_view bytes) {
+  if (bytes.size() > buffer_.size() - used_) {
+    flush();
+    if (bytes.size() > buffer_.size()) {
+      if (!failed_) failed_ = !sink_.write(bytes);
+      return;
+    }
+  }
+  std::copy(bytes.begin(), bytes.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(used_));
+  used_ += bytes.size();
+}
+
+bool BufferedWriter::close() {
+  flush();
+  const bool closed = sink_.close();
+  return !failed_ && closed;
+}
+
+}  // namespace quellmark

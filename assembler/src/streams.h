@@ -1,0 +1,109 @@
+// The byte streams of a run: what the passes read from and write to, with
+// in-memory versions for tests and the fuzzer, and the buffered reader that
+// cuts a stream into the pieces the passes handle.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace quellmark {
+
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Reads up to `into.size()` bytes; returns how many, 0 at the end of the
+  // stream and -1 on a read error.
+  [[nodiscard]] virtual std::ptrdiff_t read(std::span<char> into) = 0;
+};
+
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  // Writes all of `bytes`; false on a write error.
+  [[nodiscard]] virtual bool write(std::string_view bytes) = 0;
+  // Finishes the stream so that everything written is stored; false when
+  // that fails. Nothing may be written after it.
+  [[nodiscard]] virtual bool close() = 0;
+};
+
+// Reads from a text held in memory; never fails.
+class MemorySource final : public ByteSource {
+ public:
+  explicit MemorySource(std::string_view text) : rest_(text) {}
+  std::ptrdiff_t read(std::span<char> into) override;
+
+ private:
+  std::string_view rest_;
+};
+
+// Collects what is written in a string; never fails.
+class MemorySink final : public ByteSink {
+ public:
+  bool write(std::string_view bytes) override;
+  bool close() override { return true; }
+  [[nodiscard]] const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+// The most a piece holds: a read takes at most 99 characters, the newline
+// included, as a read with a count of 100 that keeps room for a terminator.
+inline constexpr std::size_t kPieceLength = 99;
+
+// Cuts a stream into pieces: each piece runs through the next newline, or
+// holds 99 characters, or ends at the end of the stream, whichever comes
+// first. So a line of 150 characters and its newline arrives as two pieces.
+class PieceReader {
+ public:
+  explicit PieceReader(ByteSource& source) : source_(source) {}
+
+  // The next piece, writable so that it can be normalised in place; it stays
+  // valid until the next call. Empty at the end of the stream and after a
+  // read error.
+  std::span<char> next();
+  // True when the stream ended with a read error rather than at its end.
+  [[nodiscard]] bool failed() const { return failed_; }
+
+ private:
+  void refill();
+
+  ByteSource& source_;
+  std::array<char, 1 << 16> buffer_{};
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool atEnd_ = false;
+  bool failed_ = false;
+};
+
+// Buffers small writes into large ones; remembers the first failure.
+class BufferedWriter {
+ public:
+  explicit BufferedWriter(ByteSink& sink) : sink_(sink) {}
+  BufferedWriter(const BufferedWriter&) = delete;
+  BufferedWriter& operator=(const BufferedWriter&) = delete;
+
+  void write(std::string_view bytes);
+  void put(char c) {
+    if (used_ == buffer_.size()) flush();
+    buffer_[used_++] = c;
+  }
+  // Writes what is buffered and closes the sink; false if any write or the
+  // close failed.
+  [[nodiscard]] bool close();
+  // Hands what is buffered to the sink.
+  void flush();
+  [[nodiscard]] bool failed() const { return failed_; }
+
+ private:
+
+  ByteSink& sink_;
+  std::array<char, 1 << 16> buffer_{};
+  std::size_t used_ = 0;
+  bool failed_ = false;
+};
+
+}  // namespace quellmark

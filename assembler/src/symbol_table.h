@@ -1,0 +1,59 @@
+// Labels and named constants of one run, and the decimal value of a token.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quellmark {
+
+// The decimal value of a token: an optional sign, then the longest run of
+// decimal digits that follows; 0 when no digit follows ("12ab" is 12, "0x10"
+// is 0). A number too long for 32 bits keeps its low 32 bits.
+std::int32_t decimalValue(std::string_view token);
+
+// Writes the decimal text of `value` into `out` (room for 11 characters) and
+// returns the view of it.
+std::string_view decimalText(std::int32_t value, char (&out)[12]);
+
+// The symbol table: every definition is kept, and a lookup yields the value
+// of the latest definition of the name, so a name defined twice takes its
+// later value everywhere. It has no fixed capacity.
+//
+// Open addressing over one array of names: a lookup costs one hash and one
+// comparison whatever the number of symbols, and nothing is allocated per
+// lookup.
+class SymbolTable {
+ public:
+  SymbolTable();
+
+  // Enters `name` with `value`; a later definition of the same name
+  // replaces the value. An empty name is never entered.
+  void define(std::string_view name, std::int32_t value);
+
+  // The value of the latest definition of `name`, or nothing.
+  [[nodiscard]] std::optional<std::int32_t> lookup(std::string_view name) const;
+
+  // The number of definitions met, repeated names included.
+  [[nodiscard]] std::size_t definitions() const { return definitions_; }
+
+ private:
+  struct Slot {
+    std::uint32_t nameOffset = 0;
+    std::uint32_t nameLength = 0;  // 0 marks a free slot
+    std::uint32_t hash = 0;
+    std::int32_t value = 0;
+  };
+
+  [[nodiscard]] std::size_t find(std::string_view name, std::uint32_t hash) const;
+  void grow();
+
+  std::vector<Slot> slots_;
+  std::string names_;
+  std::size_t used_ = 0;
+  std::size_t definitions_ = 0;
+};
+
+}  // namespace quellmark

@@ -1,0 +1,193 @@
+// Runs the real programs in a fresh directory of their own.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string output;
+};
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void writeFile(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string quoted(const std::string& text) {
+  std::string result = "'";
+  for (const char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return result + "'";
+}
+
+class EndToEndTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() /
+           ("quellmark-e2e-" + std::to_string(::getpid()) + "-" + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(dir_);
+  }
+
+  Outcome run(const std::string& program, const std::vector<std::string>& arguments = {}) {
+    std::string command = "cd " + quoted(dir_.string()) + " && " + quoted(program);
+    for (const std::string& argument : arguments) command += " " + quoted(argument);
+    command += " > " + quoted((dir_ / ".stdout").string()) + " 2>&1";
+    const int raw = std::system(command.c_str());
+    Outcome result;
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.output = readFile(dir_ / ".stdout");
+    fs::remove(dir_ / ".stdout");
+    return result;
+  }
+  Outcome brennor(const std::vector<std::string>& arguments = {}) { return run(BRENNOR_PATH, arguments); }
+  Outcome reduced(const std::vector<std::string>& arguments = {}) {
+    return run(ASSEMBLER_PATH, arguments);
+  }
+
+  void put(const std::string& name, const std::string& text) { writeFile(dir_ / name, text); }
+  std::string get(const std::string& name) { return readFile(dir_ / name); }
+  bool has(const std::string& name) { return fs::exists(dir_ / name); }
+
+  fs::path dir_;
+};
+
+constexpr const char* kWorkedExample =
+    "; demo\n"
+    "define MAX 10\n"
+    "start:  ADDI r1, r0, MAX\n"
+    "loop: beq r1 r0 done\n"
+    "      dec r1, r1\n"
+    "      j loop\n"
+    "done: hlt\n"
+    "table:\n"
+    "      dw 5 -1\n"
+    "      db 1 2 3\n";
+
+TEST_F(EndToEndTest, WorkedExampleFromDefaultName) {
+  put("in2.asm", kWorkedExample);
+  const Outcome result = brennor();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.output, "");
+  EXPECT_EQ(get("out.hex"), "A80620485140100A000E5000FFFF20100030");
+  EXPECT_EQ(get("temp.txt"),
+            "addi r1 r0 max \nbeq r1 r0 done \ndec r1 r1 \nj loop \nhlt \n\n"
+            "num 5\nnum -1\nnum 258\nnum 768\n\n");
+}
+
+TEST_F(EndToEndTest, MissingDefaultSourceReportsAndLeavesEmptyFiles) {
+  for (const bool full : {true, false}) {
+    const Outcome result = full ? brennor() : reduced();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.output, "file error\n");
+    ASSERT_TRUE(has("out.hex") && has("temp.txt"));
+    EXPECT_EQ(get("out.hex"), "");
+    EXPECT_EQ(get("temp.txt"), "");
+  }
+}
+
+TEST_F(EndToEndTest, SourceNameIsCutToEighteenCharacters) {
+  put("abcdefghijklmnopqr", "hlt\n");
+  EXPECT_EQ(brennor({"abcdefghijklmnopqrstuvwxy"}).status, 0);
+  EXPECT_EQ(get("out.hex"), "000E");
+  EXPECT_EQ(brennor({"abcdefghijklmnopqr", "other", "more"}).status, 0);
+  EXPECT_EQ(get("out.hex"), "000E");
+  EXPECT_EQ(brennor({"abcdefghijklmnopq"}).output, "file error\n");
+}
+
+TEST_F(EndToEndTest, EmptySourceGivesEmptyFiles) {
+  put("empty.asm", "");
+  const Outcome result = reduced({"empty.asm"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.output, "");
+  EXPECT_EQ(get("out.hex"), "");
+  EXPECT_EQ(get("temp.txt"), "");
+}
+
+TEST_F(EndToEndTest, RerunOverwritesBothFiles) {
+  put("a.asm", "add r1 r2 r3\nsub r1 r2 r3\nhlt\n");
+  put("b.asm", "hlt\n");
+  ASSERT_EQ(brennor({"a.asm"}).status, 0);
+  ASSERT_EQ(get("out.hex"), "09901990000E");
+  ASSERT_EQ(brennor({"b.asm"}).status, 0);
+  EXPECT_EQ(get("out.hex"), "000E");
+  EXPECT_EQ(get("temp.txt"), "hlt \n");
+}
+
+TEST_F(EndToEndTest, LongLineIsHandledAsTwoLines) {
+  // 150 characters and a newline: the first 99 and the remaining 51.
+  const std::string rest(51 - 5, ' ');
+  std::string line = "j far" + std::string(94, ' ') + "x: hlt" + rest;
+  line.resize(150, ' ');
+  put("long.asm", line + "\nfar: hlt\n");
+  ASSERT_EQ(brennor({"long.asm"}).status, 0);
+  EXPECT_EQ(get("temp.txt"), "j far \nhlt \nhlt \n");
+  EXPECT_EQ(get("out.hex"), "200A000E000E");
+}
+
+TEST_F(EndToEndTest, BuildsDifferInDataAndLoneLabels) {
+  put("p.asm", "top:\nj top\ndw 7\n");
+  ASSERT_EQ(brennor({"p.asm"}).status, 0);
+  EXPECT_EQ(get("out.hex"), "000A7000");
+  ASSERT_EQ(reduced({"p.asm"}).status, 0);
+  EXPECT_EQ(get("temp.txt"), "\nj top \n7 \n");
+  EXPECT_EQ(get("out.hex"), "0000000A0000");
+}
+
+TEST_F(EndToEndTest, DirectoryAsSourceIsAFileError) {
+  fs::create_directory(dir_ / "folder");
+  const Outcome result = brennor({"folder"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, "file error\n");
+}
+
+TEST_F(EndToEndTest, FullDiskIsAFileError) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  put("p.asm", "hlt\n");
+  fs::create_symlink("/dev/full", dir_ / "out.hex");
+  const Outcome result = brennor({"p.asm"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, "file error\n");
+}
+
+TEST_F(EndToEndTest, ImageNameTakenByADirectoryIsAFileError) {
+  put("p.asm", "hlt\n");
+  fs::create_directory(dir_ / "out.hex");
+  const Outcome result = brennor({"p.asm"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, "file error\n");
+  EXPECT_EQ(get("temp.txt"), "");
+}
+
+TEST_F(EndToEndTest, ReadOnlyDirectoryIsAFileError) {
+  put("p.asm", "hlt\n");
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+  if (std::ofstream(dir_ / "probe")) GTEST_SKIP() << "permissions are not enforced (root)";
+  const Outcome result = brennor({"p.asm"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, "file error\n");
+}
+
+}  // namespace

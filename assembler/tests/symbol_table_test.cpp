@@ -1,0 +1,78 @@
+#include "symbol_table.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace quellmark {
+namespace {
+
+struct DecimalCase {
+  std::string token;
+  std::int32_t value;
+};
+
+class DecimalValueTest : public testing::TestWithParam<DecimalCase> {};
+
+TEST_P(DecimalValueTest, ReadsSignAndLeadingDigits) {
+  EXPECT_EQ(decimalValue(GetParam().token), GetParam().value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tokens, DecimalValueTest,
+    testing::Values(DecimalCase{"10", 10}, DecimalCase{"-1", -1}, DecimalCase{"+7", 7},
+                    DecimalCase{"12ab", 12}, DecimalCase{"0x10", 0}, DecimalCase{"abc", 0},
+                    DecimalCase{"", 0}, DecimalCase{"-", 0}, DecimalCase{"--5", 0},
+                    DecimalCase{"007", 7}, DecimalCase{"2147483647", 2147483647},
+                    DecimalCase{"-2147483648", -2147483647 - 1},
+                    DecimalCase{"4294967296", 0}, DecimalCase{"4294967297", 1},
+                    DecimalCase{"2147483648", -2147483647 - 1},
+                    DecimalCase{"99999999999999999999", 1661992959}));
+
+TEST(DecimalTextTest, WritesEveryValue) {
+  char text[12];
+  EXPECT_EQ(decimalText(0, text), "0");
+  EXPECT_EQ(decimalText(65535, text), "65535");
+  EXPECT_EQ(decimalText(-1, text), "-1");
+  EXPECT_EQ(decimalText(-2147483647 - 1, text), "-2147483648");
+}
+
+TEST(SymbolTableTest, LatestDefinitionWins) {
+  SymbolTable table;
+  table.define("loop", 3);
+  table.define("other", 9);
+  table.define("loop", 8);
+  EXPECT_EQ(table.lookup("loop"), 8);
+  EXPECT_EQ(table.lookup("other"), 9);
+  EXPECT_EQ(table.definitions(), 3u);
+}
+
+TEST(SymbolTableTest, UnknownAndEmptyNamesAreNotFound) {
+  SymbolTable table;
+  table.define("", 5);
+  table.define("a", 1);
+  EXPECT_FALSE(table.lookup(""));
+  EXPECT_FALSE(table.lookup("b"));
+  EXPECT_FALSE(table.lookup("A"));
+  EXPECT_EQ(table.definitions(), 1u);
+}
+
+TEST(SymbolTableTest, KeepsManySymbolsThroughGrowth) {
+  SymbolTable table;
+  for (int i = 0; i < 100000; ++i) table.define("s" + std::to_string(i), i);
+  for (int i = 0; i < 100000; i += 997) EXPECT_EQ(table.lookup("s" + std::to_string(i)), i);
+  EXPECT_FALSE(table.lookup("s100000"));
+}
+
+TEST(SymbolTableTest, LongNamesAreWholeAndDistinct) {
+  SymbolTable table;
+  const std::string name(90, 'q');
+  table.define(name, 1);
+  table.define(name + "r", 2);
+  EXPECT_EQ(table.lookup(name), 1);
+  EXPECT_EQ(table.lookup(name + "r"), 2);
+  EXPECT_FALSE(table.lookup(name.substr(0, 23)));
+}
+
+}  // namespace
+}  // namespace quellmark
