@@ -5,8 +5,13 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build" -j"$(nproc)" >/dev/null
+log="$(mktemp)"
+if ! { cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release &&
+       cmake --build "$root/build" -j"$(nproc)"; } >"$log" 2>&1; then
+  cat "$log"
+  exit 1
+fi
+rm -f "$log"
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

@@ -19,8 +19,7 @@ bool runPass1(ByteSource& source, ByteSink& intermediate, SymbolTable& symbols, 
   return closed && !reader.failed();
 }
 
-bool runPass2(ByteSource& intermediate, ByteSink& image, const SymbolTable& symbols,
-              Build build) {
+bool runPass2(ByteSource& intermediate, ByteSink& image, const SymbolTable& symbols, Build build) {
   PieceReader reader(intermediate);
   BufferedWriter out(image);
   ImageWriter writer(out);

@@ -19,8 +19,8 @@ namespace quellmark {
 // Pass 2: reads the intermediate text piece by piece, encodes each piece
 // into its word and writes the image, then closes `image`. False on a read
 // error of the intermediate text or a write or close error of the image.
-[[nodiscard]] bool runPass2(ByteSource& intermediate, ByteSink& image,
-                            const SymbolTable& symbols, Build build);
+[[nodiscard]] bool runPass2(ByteSource& intermediate, ByteSink& image, const SymbolTable& symbols,
+                            Build build);
 
 struct Assembly {
   std::string intermediate;  // what "temp.txt" holds

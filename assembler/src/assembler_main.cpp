@@ -6,6 +6,6 @@
 int main(int argc, char** argv) {
   quellmark::DiskFileSystem files;
   quellmark::ConsoleSink console;
-  return quellmark::runAssembler(quellmark::programArguments(argc, argv),
-                                 quellmark::Build::reduced, files, console);
+  return quellmark::runAssembler(quellmark::programArguments(argc, argv), quellmark::Build::reduced,
+                                 files, console);
 }

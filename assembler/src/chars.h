@@ -10,9 +10,13 @@ constexpr bool isWhiteSpace(char c) {
 }
 
 // White space and ",()": a run of them becomes one blank in a normalised line.
-constexpr bool isSeparator(char c) { return isWhiteSpace(c) || c == ',' || c == '(' || c == ')'; }
+constexpr bool isSeparator(char c) {
+  return isWhiteSpace(c) || c == ',' || c == '(' || c == ')';
+}
 
-constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 constexpr char toLowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;

@@ -56,6 +56,8 @@ bool ConsoleSink::write(std::string_view bytes) {
   return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
 }
 
-bool ConsoleSink::close() { return std::fflush(stdout) == 0; }
+bool ConsoleSink::close() {
+  return std::fflush(stdout) == 0;
+}
 
 }  // namespace quellmark

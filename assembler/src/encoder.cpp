@@ -48,7 +48,9 @@ void skipWhiteSpace(std::string_view line, std::size_t& at) {
 
 // Shifting the unsigned image of a register number keeps two's-complement
 // bits for negative numbers and is defined for any value.
-constexpr std::uint32_t bits(std::int32_t value) { return static_cast<std::uint32_t>(value); }
+constexpr std::uint32_t bits(std::int32_t value) {
+  return static_cast<std::uint32_t>(value);
+}
 
 // The value of a text operand: the latest definition of the symbol, else its
 // decimal value. For a branch a symbol is a target, and the value is the
@@ -130,7 +132,8 @@ std::uint16_t encodeLine(std::string_view line, std::uint32_t wordCounter,
   std::uint32_t word = 0;
   for (const Test& test : kTests) {
     if (test.fullBuildOnly && build != Build::full) continue;
-    if (!line.starts_with(test.prefix)) continue;
+    // The first character rules out nearly every test without a call.
+    if (line.empty() || line[0] != test.prefix[0] || !line.starts_with(test.prefix)) continue;
     word |= encode(test, scanOperands(line, test.pattern), symbols, wordCounter);
   }
   return static_cast<std::uint16_t>(word & 0xFFFFu);

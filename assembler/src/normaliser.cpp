@@ -1,21 +1,41 @@
 #include "normaliser.h"
 
+#include <array>
+
 #include "chars.h"
 
 namespace quellmark {
+
+namespace {
+
+enum class Kind : unsigned char { ordinary, separator, comment };
+
+// The class of every byte, computed once from the definitions in chars.h.
+constexpr std::array<Kind, 256> kKinds = [] {
+  std::array<Kind, 256> kinds{};
+  for (int b = 0; b < 256; ++b) {
+    const char c = static_cast<char>(b);
+    kinds[static_cast<std::size_t>(b)] =
+        isSeparator(c) ? Kind::separator : c == ';' ? Kind::comment : Kind::ordinary;
+  }
+  return kinds;
+}();
+
+}  // namespace
 
 std::string_view normalise(std::span<char> line) {
   std::size_t out = 0;
   bool afterSeparator = true;  // so that separators at the start vanish
   for (const char c : line) {
-    if (isSeparator(c)) {
+    const Kind kind = kKinds[static_cast<unsigned char>(c)];
+    if (kind == Kind::separator) {
       if (!afterSeparator) {
         line[out++] = ' ';
         afterSeparator = true;
       }
       continue;
     }
-    if (c == ';') break;
+    if (kind == Kind::comment) break;
     line[out++] = toLowerAscii(c);
     afterSeparator = false;
   }

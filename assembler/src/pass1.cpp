@@ -13,15 +13,18 @@ using namespace std::string_view_literals;
 
 bool isMnemonic(std::string_view token) {
   static constexpr std::array kMnemonics = {
-      "add"sv, "sub"sv, "inc"sv, "dec"sv,  "sla"sv, "sra"sv, "and"sv,
-      "or"sv,  "comp"sv, "sll"sv, "srl"sv, "push"sv, "pop"sv, "slt"sv,
-      "lw"sv,  "sw"sv,  "addi"sv, "beq"sv, "j"sv,    "hlt"sv};
-  return std::find(kMnemonics.begin(), kMnemonics.end(), token) != kMnemonics.end();
+      "add"sv, "sub"sv,  "inc"sv, "dec"sv, "sla"sv, "sra"sv, "and"sv,  "or"sv,  "comp"sv, "sll"sv,
+      "srl"sv, "push"sv, "pop"sv, "slt"sv, "lw"sv,  "sw"sv,  "addi"sv, "beq"sv, "j"sv,    "hlt"sv};
+  if (token.size() > 4) return false;
+  return std::any_of(kMnemonics.begin(), kMnemonics.end(), [token](std::string_view m) {
+    return m[0] == token[0] && m == token;
+  });
 }
 
 void Pass1::handleLine(std::span<char> piece) {
   const void* nul = std::memchr(piece.data(), '\0', piece.size());
-  if (nul) piece = piece.first(static_cast<std::size_t>(static_cast<const char*>(nul) - piece.data()));
+  if (nul)
+    piece = piece.first(static_cast<std::size_t>(static_cast<const char*>(nul) - piece.data()));
 
   const std::string_view line = normalise(piece);
   TokenSplitter tokens(line);

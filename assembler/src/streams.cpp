@@ -43,8 +43,7 @@ std::span<char> PieceReader::next() {
   char* start = buffer_.data() + begin_;
   const void* newline = std::memchr(start, '\n', available);
   const std::size_t length =
-      newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1
-              : available;
+      newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1 : available;
   begin_ += length;
   return {start, length};
 }

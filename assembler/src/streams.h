@@ -99,7 +99,6 @@ class BufferedWriter {
   [[nodiscard]] bool failed() const { return failed_; }
 
  private:
-
   ByteSink& sink_;
   std::array<char, 1 << 16> buffer_{};
   std::size_t used_ = 0;

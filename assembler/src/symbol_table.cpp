@@ -35,6 +35,11 @@ std::string_view decimalText(std::int32_t value, char (&out)[12]) {
 namespace {
 
 constexpr std::size_t kInitialSlots = 256;  // a power of two
+constexpr std::size_t kBlockBits = 20;      // blocks of 1 MiB
+constexpr std::size_t kBlockSize = std::size_t{1} << kBlockBits;
+// Tokens come from pieces of at most 99 characters; a name longer than this
+// (only a caller other than pass 1 could give one) is known by its start.
+constexpr std::size_t kLongestName = 0xFFFF;
 
 std::uint32_t fnv1a(std::string_view text) {
   std::uint32_t hash = 2166136261u;
@@ -42,60 +47,85 @@ std::uint32_t fnv1a(std::string_view text) {
     hash ^= static_cast<unsigned char>(c);
     hash *= 16777619u;
   }
+  // The index takes the low bits, which the multiplications above leave
+  // poorly mixed for names that differ only at the end ("loop1", "loop2").
+  hash ^= hash >> 16;
+  hash *= 0x85EBCA6Bu;
+  hash ^= hash >> 13;
   return hash;
 }
 
 }  // namespace
 
-SymbolTable::SymbolTable() : slots_(kInitialSlots) {}
+SymbolTable::SymbolTable() : index_(kInitialSlots) {}
+
+std::string_view SymbolTable::nameAt(std::uint32_t at) const {
+  const std::string& block = blocks_[at >> kBlockBits];
+  const std::size_t offset = at & (kBlockSize - 1);
+  const std::size_t length =
+      static_cast<unsigned char>(block[offset]) |
+      static_cast<std::size_t>(static_cast<unsigned char>(block[offset + 1])) << 8;
+  return std::string_view(block).substr(offset + 2, length);
+}
 
 std::size_t SymbolTable::find(std::string_view name, std::uint32_t hash) const {
-  const std::size_t mask = slots_.size() - 1;
+  const std::size_t mask = index_.size() - 1;
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-    const Slot& slot = slots_[i];
-    if (slot.nameLength == 0) return i;
-    if (slot.hash == hash &&
-        std::string_view(names_).substr(slot.nameOffset, slot.nameLength) == name) {
-      return i;
-    }
+    const Slot& slot = index_[i];
+    if (slot.entry == kFree) return i;
+    if (slot.hash == hash && nameAt(entries_[slot.entry].name) == name) return i;
   }
+}
+
+std::uint32_t SymbolTable::store(std::string_view name) {
+  const std::size_t need = name.size() + 2;
+  if (blocks_.empty() || blocks_.back().size() + need > kBlockSize) {
+    blocks_.emplace_back();
+    blocks_.back().reserve(kBlockSize);
+  }
+  std::string& block = blocks_.back();
+  const auto at = static_cast<std::uint32_t>((blocks_.size() - 1) << kBlockBits | block.size());
+  block.push_back(static_cast<char>(name.size() & 0xFF));
+  block.push_back(static_cast<char>(name.size() >> 8));
+  block.append(name);
+  return at;
 }
 
 void SymbolTable::define(std::string_view name, std::int32_t value) {
   if (name.empty()) return;
+  name = name.substr(0, kLongestName);
   ++definitions_;
   const std::uint32_t hash = fnv1a(name);
   std::size_t i = find(name, hash);
-  if (slots_[i].nameLength != 0) {
-    slots_[i].value = value;
+  if (index_[i].entry != kFree) {
+    entries_[index_[i].entry].value = value;
     return;
   }
-  if ((used_ + 1) * 2 > slots_.size()) {
+  if ((entries_.size() + 1) * 4 > index_.size() * 3) {
     grow();
     i = find(name, hash);
   }
-  slots_[i] = Slot{static_cast<std::uint32_t>(names_.size()),
-                   static_cast<std::uint32_t>(name.size()), hash, value};
-  names_.append(name);
-  ++used_;
+  index_[i] = Slot{static_cast<std::uint32_t>(entries_.size()), hash};
+  entries_.push_back(Entry{store(name), value});
 }
 
 std::optional<std::int32_t> SymbolTable::lookup(std::string_view name) const {
   if (name.empty()) return std::nullopt;
-  const Slot& slot = slots_[find(name, fnv1a(name))];
-  if (slot.nameLength == 0) return std::nullopt;
-  return slot.value;
+  name = name.substr(0, kLongestName);
+  const std::uint32_t at = index_[find(name, fnv1a(name))].entry;
+  if (at == kFree) return std::nullopt;
+  return entries_[at].value;
 }
 
 void SymbolTable::grow() {
-  std::vector<Slot> old(slots_.size() * 2);
-  old.swap(slots_);
-  const std::size_t mask = slots_.size() - 1;
+  std::vector<Slot> old(index_.size() * 2);
+  old.swap(index_);
+  const std::size_t mask = index_.size() - 1;
   for (const Slot& slot : old) {
-    if (slot.nameLength == 0) continue;
+    if (slot.entry == kFree) continue;
     std::size_t i = slot.hash & mask;
-    while (slots_[i].nameLength != 0) i = (i + 1) & mask;
-    slots_[i] = slot;
+    while (index_[i].entry != kFree) i = (i + 1) & mask;
+    index_[i] = slot;
   }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,9 +23,11 @@ std::string_view decimalText(std::int32_t value, char (&out)[12]);
 // of the latest definition of the name, so a name defined twice takes its
 // later value everywhere. It has no fixed capacity.
 //
-// Open addressing over one array of names: a lookup costs one hash and one
-// comparison whatever the number of symbols, and nothing is allocated per
-// lookup.
+// Open addressing over an index of entry numbers with the hash beside each,
+// so that a probe seldom looks at a name: a lookup costs one hash and about
+// one comparison whatever the number of symbols, nothing is allocated per
+// lookup, and 150,000 symbols take about 5 MiB. The index is kept at most
+// three quarters full.
 class SymbolTable {
  public:
   SymbolTable();
@@ -40,19 +43,26 @@ class SymbolTable {
   [[nodiscard]] std::size_t definitions() const { return definitions_; }
 
  private:
+  static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
   struct Slot {
-    std::uint32_t nameOffset = 0;
-    std::uint32_t nameLength = 0;  // 0 marks a free slot
+    std::uint32_t entry = kFree;
     std::uint32_t hash = 0;
+  };
+  struct Entry {
+    std::uint32_t name = 0;  // where the name stands in the blocks
     std::int32_t value = 0;
   };
 
+  [[nodiscard]] std::string_view nameAt(std::uint32_t at) const;
   [[nodiscard]] std::size_t find(std::string_view name, std::uint32_t hash) const;
+  std::uint32_t store(std::string_view name);
   void grow();
 
-  std::vector<Slot> slots_;
-  std::string names_;
-  std::size_t used_ = 0;
+  std::vector<Slot> index_;
+  std::deque<Entry> entries_;  // grows without moving what it holds
+  // Names, each behind its length in two bytes, in blocks that are never
+  // moved, so that storing a name never copies the others.
+  std::vector<std::string> blocks_;
   std::size_t definitions_ = 0;
 };
 

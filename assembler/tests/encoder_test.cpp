@@ -17,7 +17,9 @@ struct EncodeCase {
   Build build = Build::full;
 };
 
-void PrintTo(const EncodeCase& c, std::ostream* os) { *os << '"' << c.line << '"'; }
+void PrintTo(const EncodeCase& c, std::ostream* os) {
+  *os << testing::PrintToString(c.line);
+}
 
 class EncodeTest : public testing::TestWithParam<EncodeCase> {};
 
@@ -50,36 +52,34 @@ INSTANTIATE_TEST_SUITE_P(
                     EncodeCase{"j 8192", 0xA000}, EncodeCase{"j -1", 0xBFFF},
                     EncodeCase{"lw r1 200 r0", 0x20C8}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Symbols, EncodeTest,
-    testing::Values(
-        EncodeCase{"beq r1 r2 loop", 0x857C, 3, {{"loop", 0}}},
-        EncodeCase{"beq r1 r2 loop", 0x8540, 5, {{"loop", 70}}},
-        EncodeCase{"beq r1 r2 here", 0x857F, 9, {{"here", 9}}},
-        EncodeCase{"beq r1 r2 next", 0x8500, 9, {{"next", 10}}},
-        EncodeCase{"beq r1 r2 nowhere", 0x8500, 9},
-        EncodeCase{"j nowhere", 0xA000},
-        EncodeCase{"j 5", 0xA00C, 0, {{"5", 12}}},
-        EncodeCase{"addi r1 r0 max", 0x608A, 0, {{"max", 10}}},
-        EncodeCase{"lw r1 table r0", 0x20AC, 0, {{"table", 300}}},
-        EncodeCase{"beq r0 r0 max", 0x8009, 0, {{"max", 10}}},
-        EncodeCase{"num x", 0x0000, 0, {{"x", 5}}},
-        EncodeCase{"num 12ab", 0x000C}));
+INSTANTIATE_TEST_SUITE_P(Symbols, EncodeTest,
+                         testing::Values(EncodeCase{"beq r1 r2 loop", 0x857C, 3, {{"loop", 0}}},
+                                         EncodeCase{"beq r1 r2 loop", 0x8540, 5, {{"loop", 70}}},
+                                         EncodeCase{"beq r1 r2 here", 0x857F, 9, {{"here", 9}}},
+                                         EncodeCase{"beq r1 r2 next", 0x8500, 9, {{"next", 10}}},
+                                         EncodeCase{"beq r1 r2 nowhere", 0x8500, 9},
+                                         EncodeCase{"j nowhere", 0xA000},
+                                         EncodeCase{"j 5", 0xA00C, 0, {{"5", 12}}},
+                                         EncodeCase{"addi r1 r0 max", 0x608A, 0, {{"max", 10}}},
+                                         EncodeCase{"lw r1 table r0", 0x20AC, 0, {{"table", 300}}},
+                                         EncodeCase{"beq r0 r0 max", 0x8009, 0, {{"max", 10}}},
+                                         EncodeCase{"num x", 0x0000, 0, {{"x", 5}}},
+                                         EncodeCase{"num 12ab", 0x000C}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Builds, EncodeTest,
-    testing::Values(EncodeCase{"num 5", 0x0000, 0, {}, Build::reduced},
-                    EncodeCase{"add r1 r2 r3", 0x0990, 0, {}, Build::reduced},
-                    EncodeCase{"\n", 0x0000, 0, {}, Build::reduced}));
+INSTANTIATE_TEST_SUITE_P(Builds, EncodeTest,
+                         testing::Values(EncodeCase{"num 5", 0x0000, 0, {}, Build::reduced},
+                                         EncodeCase{"add r1 r2 r3", 0x0990, 0, {}, Build::reduced},
+                                         EncodeCase{"\n", 0x0000, 0, {}, Build::reduced}));
 
 // What a line does not supply reads as 0; nothing comes from another line.
-INSTANTIATE_TEST_SUITE_P(
-    MissingOperands, EncodeTest,
-    testing::Values(EncodeCase{"add r1", 0x0010}, EncodeCase{"add 1 2 3", 0x0000},
-                    EncodeCase{"add r1 x r3", 0x0010}, EncodeCase{"addi r1", 0x6080},
-                    EncodeCase{"lw r1", 0x2080}, EncodeCase{"beq r1 r2", 0x8500},
-                    EncodeCase{"j", 0xA000}, EncodeCase{"num", 0x0000},
-                    EncodeCase{"num -", 0x0000}, EncodeCase{"add r-", 0x0000}));
+INSTANTIATE_TEST_SUITE_P(MissingOperands, EncodeTest,
+                         testing::Values(EncodeCase{"add r1", 0x0010},
+                                         EncodeCase{"add 1 2 3", 0x0000},
+                                         EncodeCase{"add r1 x r3", 0x0010},
+                                         EncodeCase{"addi r1", 0x6080}, EncodeCase{"lw r1", 0x2080},
+                                         EncodeCase{"beq r1 r2", 0x8500}, EncodeCase{"j", 0xA000},
+                                         EncodeCase{"num", 0x0000}, EncodeCase{"num -", 0x0000},
+                                         EncodeCase{"add r-", 0x0000}));
 
 // Register numbers are shifted without a range check; the word keeps 16 bits.
 INSTANTIATE_TEST_SUITE_P(
@@ -112,6 +112,10 @@ struct ScanCase {
   std::array<std::int32_t, 3> numbers;
   std::string text;
 };
+
+void PrintTo(const ScanCase& c, std::ostream* os) {
+  *os << testing::PrintToString(c.line);
+}
 
 class ScanTest : public testing::TestWithParam<ScanCase> {};
 

@@ -1,5 +1,7 @@
 // Runs the real programs in a fresh directory of their own.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -7,9 +9,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -62,7 +61,9 @@ class EndToEndTest : public testing::Test {
     fs::remove(dir_ / ".stdout");
     return result;
   }
-  Outcome brennor(const std::vector<std::string>& arguments = {}) { return run(BRENNOR_PATH, arguments); }
+  Outcome brennor(const std::vector<std::string>& arguments = {}) {
+    return run(BRENNOR_PATH, arguments);
+  }
   Outcome reduced(const std::vector<std::string>& arguments = {}) {
     return run(ASSEMBLER_PATH, arguments);
   }

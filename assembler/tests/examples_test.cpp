@@ -30,7 +30,9 @@ TEST_P(ExampleTest, GivesItsImage) {
   ASSERT_FALSE(source.empty());
   ASSERT_FALSE(image.empty());
   EXPECT_EQ(assembleText(source, Build::full).image, image);
-  if (GetParam().sameInBothBuilds) EXPECT_EQ(assembleText(source, Build::reduced).image, image);
+  if (GetParam().sameInBothBuilds) {
+    EXPECT_EQ(assembleText(source, Build::reduced).image, image);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, ExampleTest,

@@ -21,6 +21,10 @@ struct ImageCase {
   std::string image;
 };
 
+void PrintTo(const ImageCase& c, std::ostream* os) {
+  *os << c.image;
+}
+
 class ImageTest : public testing::TestWithParam<ImageCase> {};
 
 TEST_P(ImageTest, ConcatenatesReversedGroups) {

@@ -8,7 +8,9 @@
 namespace quellmark {
 namespace {
 
-std::string normalised(std::string line) { return std::string(normalise(line)); }
+std::string normalised(std::string line) {
+  return std::string(normalise(line));
+}
 
 std::vector<std::string> tokensOf(std::string_view line) {
   TokenSplitter splitter(line);
@@ -24,6 +26,10 @@ struct NormaliseCase {
   std::string expected;
 };
 
+void PrintTo(const NormaliseCase& c, std::ostream* os) {
+  *os << testing::PrintToString(c.read);
+}
+
 class NormaliseTest : public testing::TestWithParam<NormaliseCase> {};
 
 TEST_P(NormaliseTest, GivesCanonicalLine) {
@@ -32,21 +38,16 @@ TEST_P(NormaliseTest, GivesCanonicalLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, NormaliseTest,
-    testing::Values(NormaliseCase{"  ADD R1, R2, R3\n", "add r1 r2 r3 "},
-                    NormaliseCase{"lw r1 8(r2)\n", "lw r1 8 r2 "},
-                    NormaliseCase{"sw r3, 4(r0) ; store\n", "sw r3 4 r0 "},
-                    NormaliseCase{"Loop: BEQ r1 r2 Loop;again\n", "loop: beq r1 r2 loop"},
-                    NormaliseCase{"hlt", "hlt"},
-                    NormaliseCase{"\t; comment only\n", ""},
-                    NormaliseCase{"r1,\t( r2 )\n", "r1 r2 "},
-                    NormaliseCase{"add r2;x\n", "add r2"},
-                    NormaliseCase{"\n", ""},
-                    NormaliseCase{"", ""},
-                    NormaliseCase{" \t\v\f\r,() \n", ""},
-                    NormaliseCase{"MiXeD_09-Name:\n", "mixed_09-name: "},
-                    NormaliseCase{"a\r\n", "a "},
-                    NormaliseCase{"\xC4\xD6 \xff\n", "\xC4\xD6 \xff "},
-                    NormaliseCase{"x ;", "x "}));
+    testing::Values(
+        NormaliseCase{"  ADD R1, R2, R3\n", "add r1 r2 r3 "},
+        NormaliseCase{"lw r1 8(r2)\n", "lw r1 8 r2 "},
+        NormaliseCase{"sw r3, 4(r0) ; store\n", "sw r3 4 r0 "},
+        NormaliseCase{"Loop: BEQ r1 r2 Loop;again\n", "loop: beq r1 r2 loop"},
+        NormaliseCase{"hlt", "hlt"}, NormaliseCase{"\t; comment only\n", ""},
+        NormaliseCase{"r1,\t( r2 )\n", "r1 r2 "}, NormaliseCase{"add r2;x\n", "add r2"},
+        NormaliseCase{"\n", ""}, NormaliseCase{"", ""}, NormaliseCase{" \t\v\f\r,() \n", ""},
+        NormaliseCase{"MiXeD_09-Name:\n", "mixed_09-name: "}, NormaliseCase{"a\r\n", "a "},
+        NormaliseCase{"\xC4\xD6 \xff\n", "\xC4\xD6 \xff "}, NormaliseCase{"x ;", "x "}));
 
 TEST(NormaliseTest, PieceOfNinetyNineCharactersKeepsNoTrailingBlank) {
   const std::string piece(99, 'A');
@@ -65,23 +66,25 @@ struct SplitCase {
   std::vector<std::string> tokens;
 };
 
+void PrintTo(const SplitCase& c, std::ostream* os) {
+  *os << testing::PrintToString(c.line);
+}
+
 class SplitTest : public testing::TestWithParam<SplitCase> {};
 
-TEST_P(SplitTest, YieldsTokens) { EXPECT_EQ(tokensOf(GetParam().line), GetParam().tokens); }
+TEST_P(SplitTest, YieldsTokens) {
+  EXPECT_EQ(tokensOf(GetParam().line), GetParam().tokens);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, SplitTest,
-    testing::Values(
-        SplitCase{"loop: add r1 r2 r3 ", {"loop", "add", "r1", "r2", "r3"}},
-        SplitCase{"loop:add r1 r2 r3", {"loop", "add", "r1", "r2", "r3"}},
-        SplitCase{"loop : add r1 r2 r3 ", {"loop", ":", "add", "r1", "r2", "r3"}},
-        SplitCase{"loop:: add", {"loop", ":", "add"}},
-        SplitCase{":: add r1", {"add", "r1"}},
-        SplitCase{"a:b:c d:e", {"a", "b:c", "d:e"}},
-        SplitCase{"", {}},
-        SplitCase{" ", {}},
-        SplitCase{":::", {}},
-        SplitCase{"hlt", {"hlt"}}));
+    testing::Values(SplitCase{"loop: add r1 r2 r3 ", {"loop", "add", "r1", "r2", "r3"}},
+                    SplitCase{"loop:add r1 r2 r3", {"loop", "add", "r1", "r2", "r3"}},
+                    SplitCase{"loop : add r1 r2 r3 ", {"loop", ":", "add", "r1", "r2", "r3"}},
+                    SplitCase{"loop:: add", {"loop", ":", "add"}},
+                    SplitCase{":: add r1", {"add", "r1"}},
+                    SplitCase{"a:b:c d:e", {"a", "b:c", "d:e"}}, SplitCase{"", {}},
+                    SplitCase{" ", {}}, SplitCase{":::", {}}, SplitCase{"hlt", {"hlt"}}));
 
 TEST(SplitTest, KeepsYieldingNothingAtTheEnd) {
   TokenSplitter splitter("x ");

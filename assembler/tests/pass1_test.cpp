@@ -70,6 +70,10 @@ struct LineCase {
   std::uint32_t counterAfter;
 };
 
+void PrintTo(const LineCase& c, std::ostream* os) {
+  *os << testing::PrintToString(c.source);
+}
+
 class Pass1LineTest : public testing::TestWithParam<LineCase> {};
 
 TEST_P(Pass1LineTest, WritesIntermediateLines) {
@@ -81,25 +85,20 @@ TEST_P(Pass1LineTest, WritesIntermediateLines) {
 INSTANTIATE_TEST_SUITE_P(
     Lines, Pass1LineTest,
     testing::Values(
-        LineCase{Build::full, "x: dw 5\n", "dw 5 \n", 1},
-        LineCase{Build::full, "dw\n", "\n", 0},
+        LineCase{Build::full, "x: dw 5\n", "dw 5 \n", 1}, LineCase{Build::full, "dw\n", "\n", 0},
         LineCase{Build::full, "db 300 -1\n", "num 11519\n\n", 1},
-        LineCase{Build::full, "db 7\n", "num 1792\n\n", 1},
-        LineCase{Build::full, "db\n", "\n", 0},
+        LineCase{Build::full, "db 7\n", "num 1792\n\n", 1}, LineCase{Build::full, "db\n", "\n", 0},
         LineCase{Build::full, "db 0x10 12ab\n", "num 12\n\n", 1},
         LineCase{Build::full, "dw label 0x10\n", "num label\nnum 0x10\n", 2},
         LineCase{Build::full, "num 5\n", "5 \n", 1},
         LineCase{Build::full, "ad r1 r2 r3\n", "r1 r2 r3 \n", 1},
         LineCase{Build::full, "loop : add r1 r2 r3\n", ": add r1 r2 r3 \n", 1},
         LineCase{Build::full, "add:r1 r2 r3\n", "add:r1 r2 r3 \n", 1},
-        LineCase{Build::full, "hlt", "hlt\n", 1},
-        LineCase{Build::full, "   \t \n", "", 0},
+        LineCase{Build::full, "hlt", "hlt\n", 1}, LineCase{Build::full, "   \t \n", "", 0},
         LineCase{Build::full, "  ; only a comment\n", "", 0},
-        LineCase{Build::full, "define\n", "", 0},
-        LineCase{Build::full, "define x\n", "", 0},
+        LineCase{Build::full, "define\n", "", 0}, LineCase{Build::full, "define x\n", "", 0},
         LineCase{Build::reduced, "dw 5 6\n", "5 6 \n", 1},
-        LineCase{Build::reduced, "db\n", "\n", 1},
-        LineCase{Build::reduced, "table:\n", "\n", 1},
+        LineCase{Build::reduced, "db\n", "\n", 1}, LineCase{Build::reduced, "table:\n", "\n", 1},
         LineCase{Build::reduced, "define a 1\n", "", 0},
         LineCase{Build::reduced, "add r1 r2 r3\n", "add r1 r2 r3 \n", 1}));
 

@@ -36,8 +36,7 @@ TEST(PieceReaderTest, NinetyEightCharactersAndNewlineAreOnePiece) {
   const std::string line(98, 'y');
   const std::string text = line + "\n" + line + "z\n";
   MemorySource source(text);
-  EXPECT_EQ(piecesOf(source),
-            (std::vector<std::string>{line + "\n", line + "z", "\n"}));
+  EXPECT_EQ(piecesOf(source), (std::vector<std::string>{line + "\n", line + "z", "\n"}));
 }
 
 TEST(PieceReaderTest, ManyPiecesAcrossBufferRefills) {

@@ -12,6 +12,10 @@ struct DecimalCase {
   std::int32_t value;
 };
 
+void PrintTo(const DecimalCase& c, std::ostream* os) {
+  *os << testing::PrintToString(c.token);
+}
+
 class DecimalValueTest : public testing::TestWithParam<DecimalCase> {};
 
 TEST_P(DecimalValueTest, ReadsSignAndLeadingDigits) {
@@ -24,9 +28,8 @@ INSTANTIATE_TEST_SUITE_P(
                     DecimalCase{"12ab", 12}, DecimalCase{"0x10", 0}, DecimalCase{"abc", 0},
                     DecimalCase{"", 0}, DecimalCase{"-", 0}, DecimalCase{"--5", 0},
                     DecimalCase{"007", 7}, DecimalCase{"2147483647", 2147483647},
-                    DecimalCase{"-2147483648", -2147483647 - 1},
-                    DecimalCase{"4294967296", 0}, DecimalCase{"4294967297", 1},
-                    DecimalCase{"2147483648", -2147483647 - 1},
+                    DecimalCase{"-2147483648", -2147483647 - 1}, DecimalCase{"4294967296", 0},
+                    DecimalCase{"4294967297", 1}, DecimalCase{"2147483648", -2147483647 - 1},
                     DecimalCase{"99999999999999999999", 1661992959}));
 
 TEST(DecimalTextTest, WritesEveryValue) {

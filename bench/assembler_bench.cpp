@@ -1,0 +1,225 @@
+// Times brennor on a generated source against the plain I/O floor of the
+// same run, and reports its peak memory.
+//
+//   assembler_bench BRENNOR [LINES...]      (default: 10000 1000000)
+//   assembler_bench --generate LINES        (the source on standard output)
+//
+// The floor reads the source, writes a file of the source's size and reads
+// it back (what the intermediate text costs at most), and writes an image
+// of the size brennor produced.
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+extern char** environ;
+
+namespace {
+
+// A deterministic program of `lines` lines in blocks of 30: a constant, a
+// labelled loop with register work, a branch out, a jump back, and data;
+// a label or constant every 7.5 lines.
+std::string generate(long lines) {
+  static const char* const kOps[] = {"add", "sub", "and", "or", "sla", "sra", "sll", "srl", "slt"};
+  std::string text;
+  text.reserve(static_cast<std::size_t>(lines) * 22);
+  unsigned state = 12345;
+  const auto next = [&state] {
+    return state = state * 1103515245u + 12345u, (state >> 16) & 0x7FFF;
+  };
+  for (long line = 0, block = 0; line < lines; ++block) {
+    const std::string b = std::to_string(block);
+    const std::string body[] = {
+        "define LIMIT" + b + " " + std::to_string(next() % 64),
+        "loop" + b + ":  ADDI r1, r0, LIMIT" + b + "   ; counter",
+        "        " + std::string(kOps[next() % 9]) + " r" + std::to_string(next() % 8) + ", r" +
+            std::to_string(next() % 8) + ", r" + std::to_string(next() % 8),
+        "        lw r2, 4(r3)",
+        "        sw r2, table" + b + "(r0)",
+        "        inc r4, r4",
+        "        beq r1, r0, done" + b,
+        "        dec r1, r1",
+        "        comp r5, r6",
+        "        and r1, r2, r3",
+        "        sla r4, r4, r1",
+        "        slt r3, r1, r2",
+        "        lw r5, 0(r7)",
+        "        addi r7, r7, 1",
+        "        push r7",
+        "        pop r7",
+        "        j loop" + b,
+        "done" + b + ":  addi r6, r6, -1",
+        "        " + std::string(kOps[next() % 9]) + " r1 r2 r3",
+        "        beq r6, r0, loop" + b,
+        "        or r1, r1, r1",
+        "        sub r2, r2, r2",
+        "        sw r2, LIMIT" + b + "(r6)",
+        "        srl r1, r1, r1",
+        "        hlt",
+        "table" + b + ":",
+        "        dw " + std::to_string(next()) + ", -1, " + std::to_string(next()),
+        "        db 1, 2, " + std::to_string(next() % 256),
+        "; end of block " + b,
+    };
+    for (const std::string& l : body) {
+      if (line++ == lines) break;
+      text += l;
+      text += '\n';
+    }
+  }
+  return text;
+}
+
+double seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+void spill(const fs::path& path, const std::string& text) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file || std::fwrite(text.data(), 1, text.size(), file) != text.size()) std::exit(1);
+  std::fclose(file);
+}
+
+struct ProgramRun {
+  double seconds = 0;
+  long peakKiB = 0;
+};
+
+ProgramRun runProgram(const std::string& program, const fs::path& dir) {
+  std::vector<char*> argv = {const_cast<char*>(program.c_str()), const_cast<char*>("bench.asm"),
+                             nullptr};
+  const fs::path old = fs::current_path();
+  fs::current_path(dir);
+  const auto start = Clock::now();
+  pid_t pid = 0;
+  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+    std::perror("posix_spawn");
+    std::exit(1);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  ProgramRun run{seconds(start), usage.ru_maxrss};
+  fs::current_path(old);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "%s failed\n", program.c_str());
+    std::exit(1);
+  }
+  return run;
+}
+
+// Streams `from` into `to` (when given) through one buffer of 64 KiB, the
+// way the assembler's streams move their bytes; returns the bytes moved.
+std::size_t stream(const fs::path& from, const fs::path* to) {
+  static char buffer[1 << 16];
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  std::FILE* out = to ? std::fopen(to->c_str(), "wb") : nullptr;
+  if (!in || (to && !out)) std::exit(1);
+  std::size_t total = 0;
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0; total += n) {
+    if (out && std::fwrite(buffer, 1, n, out) != n) std::exit(1);
+  }
+  std::fclose(in);
+  if (out) std::fclose(out);
+  return total;
+}
+
+// The plain I/O of a run: read the source while writing a file of its size,
+// read that file back, write an image of the size brennor wrote.
+double ioFloor(const fs::path& dir, std::size_t imageBytes) {
+  static char zeros[1 << 16];
+  const auto start = Clock::now();
+  const fs::path copy = dir / "floor.txt";
+  const std::size_t written = stream(dir / "bench.asm", &copy);
+  if (stream(copy, nullptr) != written) std::exit(1);
+  std::FILE* image = std::fopen((dir / "floor.hex").c_str(), "wb");
+  for (std::size_t left = imageBytes; left > 0;) {
+    const std::size_t n = std::min(left, sizeof zeros);
+    if (std::fwrite(zeros, 1, n, image) != n) std::exit(1);
+    left -= n;
+  }
+  std::fclose(image);
+  return seconds(start);
+}
+
+// Runs `f` in a child process and hands back the number it returned.
+template <typename F>
+double inChild(F f) {
+  int fds[2];
+  if (pipe(fds) != 0) std::exit(1);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const double result = f();
+    if (write(fds[1], &result, sizeof result) != sizeof result) _exit(1);
+    _exit(0);
+  }
+  double result = 0;
+  if (read(fds[0], &result, sizeof result) != sizeof result) std::exit(1);
+  waitpid(pid, nullptr, 0);
+  close(fds[0]);
+  close(fds[1]);
+  return result;
+}
+
+// Best of a few runs, to keep the noise of the machine out.
+template <typename F>
+double best(int times, F f) {
+  double fastest = 1e9;
+  for (int i = 0; i < times; ++i) fastest = std::min(fastest, f());
+  return fastest;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s BRENNOR [LINES...]\n", argv[0]);
+    return 2;
+  }
+  if (std::string(argv[1]) == "--generate" && argc == 3) {
+    const std::string source = generate(std::atol(argv[2]));
+    std::fwrite(source.data(), 1, source.size(), stdout);
+    return 0;
+  }
+  const std::string program = fs::absolute(argv[1]).string();
+  std::vector<long> sizes;
+  for (int i = 2; i < argc; ++i) sizes.push_back(std::atol(argv[i]));
+  if (sizes.empty()) sizes = {10000, 1000000};
+
+  const fs::path dir = fs::temp_directory_path() / ("quellmark-bench-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  for (const long lines : sizes) {
+    // A child process inherits the peak memory of its parent at the fork,
+    // so everything large is done in children and this process stays small.
+    const double sourceBytes = inChild([&] {
+      const std::string source = generate(lines);
+      spill(dir / "bench.asm", source);
+      return static_cast<double>(source.size());
+    });
+
+    long peak = 0;
+    const double run = best(5, [&] {
+      const ProgramRun r = runProgram(program, dir);
+      peak = std::max(peak, r.peakKiB);
+      return r.seconds;
+    });
+    const auto imageBytes = static_cast<std::size_t>(fs::file_size(dir / "out.hex"));
+    const double floor = best(5, [&] { return ioFloor(dir, imageBytes); });
+    std::printf(
+        "%8ld lines, %9zu bytes: brennor %7.1f ms, floor %6.1f ms, ratio %.2f, peak %.2f MiB\n",
+        lines, static_cast<std::size_t>(sourceBytes), run * 1e3, floor * 1e3, run / floor,
+        peak / 1024.0);
+  }
+  fs::remove_all(dir);
+  return 0;
+}
