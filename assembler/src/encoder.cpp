@@ -1,5 +1,7 @@
 #include "encoder.h"
 
+#include <iterator>
+
 #include "chars.h"
 
 namespace quellmark {
@@ -41,6 +43,22 @@ constexpr Test kTests[] = {
     {"hlt", "hlt", Form::halt},
     {"num", "num %d", Form::data, 0, true},
 };
+
+// For each first character, the tests whose prefix starts with it, in table
+// order; a line can only pass those, so only those are run.
+struct Candidates {
+  std::array<std::uint8_t, 8> tests{};
+  std::uint8_t count = 0;
+};
+
+constexpr std::array<Candidates, 256> kByFirstCharacter = [] {
+  std::array<Candidates, 256> table{};
+  for (std::size_t t = 0; t < std::size(kTests); ++t) {
+    Candidates& c = table[static_cast<unsigned char>(kTests[t].prefix[0])];
+    c.tests[c.count++] = static_cast<std::uint8_t>(t);
+  }
+  return table;
+}();
 
 void skipWhiteSpace(std::string_view line, std::size_t& at) {
   while (at < line.size() && isWhiteSpace(line[at])) ++at;
@@ -129,11 +147,13 @@ Operands scanOperands(std::string_view line, std::string_view pattern) {
 
 std::uint16_t encodeLine(std::string_view line, std::uint32_t wordCounter,
                          const SymbolTable& symbols, Build build) {
+  if (line.empty()) return 0;
   std::uint32_t word = 0;
-  for (const Test& test : kTests) {
+  const Candidates& candidates = kByFirstCharacter[static_cast<unsigned char>(line[0])];
+  for (std::uint8_t c = 0; c < candidates.count; ++c) {
+    const Test& test = kTests[candidates.tests[c]];
     if (test.fullBuildOnly && build != Build::full) continue;
-    // The first character rules out nearly every test without a call.
-    if (line.empty() || line[0] != test.prefix[0] || !line.starts_with(test.prefix)) continue;
+    if (!line.starts_with(test.prefix)) continue;
     word |= encode(test, scanOperands(line, test.pattern), symbols, wordCounter);
   }
   return static_cast<std::uint16_t>(word & 0xFFFFu);

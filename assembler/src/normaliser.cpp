@@ -15,8 +15,9 @@ constexpr std::array<Kind, 256> kKinds = [] {
   std::array<Kind, 256> kinds{};
   for (int b = 0; b < 256; ++b) {
     const char c = static_cast<char>(b);
-    kinds[static_cast<std::size_t>(b)] =
-        isSeparator(c) ? Kind::separator : c == ';' ? Kind::comment : Kind::ordinary;
+    kinds[static_cast<std::size_t>(b)] = isSeparator(c) ? Kind::separator
+                                         : c == ';'     ? Kind::comment
+                                                        : Kind::ordinary;
   }
   return kinds;
 }();
@@ -24,22 +25,24 @@ constexpr std::array<Kind, 256> kKinds = [] {
 }  // namespace
 
 std::string_view normalise(std::span<char> line) {
-  std::size_t out = 0;
+  char* out = line.data();
+  const char* in = line.data();
+  const char* const end = in + line.size();
   bool afterSeparator = true;  // so that separators at the start vanish
-  for (const char c : line) {
+  while (in != end) {
+    const char c = *in++;
     const Kind kind = kKinds[static_cast<unsigned char>(c)];
-    if (kind == Kind::separator) {
-      if (!afterSeparator) {
-        line[out++] = ' ';
-        afterSeparator = true;
-      }
-      continue;
+    if (kind == Kind::ordinary) {
+      *out++ = toLowerAscii(c);
+      afterSeparator = false;
+    } else if (kind == Kind::separator) {
+      if (!afterSeparator) *out++ = ' ';
+      afterSeparator = true;
+    } else {
+      break;  // a comment runs to the end of the line
     }
-    if (kind == Kind::comment) break;
-    line[out++] = toLowerAscii(c);
-    afterSeparator = false;
   }
-  return {line.data(), out};
+  return {line.data(), static_cast<std::size_t>(out - line.data())};
 }
 
 namespace {

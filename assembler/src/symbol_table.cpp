@@ -62,9 +62,9 @@ SymbolTable::SymbolTable() : index_(kInitialSlots) {}
 std::string_view SymbolTable::nameAt(std::uint32_t at) const {
   const std::string& block = blocks_[at >> kBlockBits];
   const std::size_t offset = at & (kBlockSize - 1);
-  const std::size_t length =
-      static_cast<unsigned char>(block[offset]) |
-      static_cast<std::size_t>(static_cast<unsigned char>(block[offset + 1])) << 8;
+  const std::size_t length = static_cast<unsigned char>(block[offset]) |
+                             static_cast<std::size_t>(static_cast<unsigned char>(block[offset + 1]))
+                                 << 8;
   return std::string_view(block).substr(offset + 2, length);
 }
 
