@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Draws the editor's pictures with ImageMagick; the files it makes are kept
+# in the repository beside it. Run it again after changing a picture.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+# A little lit pattern: columns of cells on a grey ground, some of them on.
+# Arguments: output, width, height, cell size, seed of the cells that are on.
+pattern() {
+  local out=$1 width=$2 height=$3 size=$4 seed=$5
+  local draw=() x y n=$seed
+  for ((y = size / 2; y + size <= height; y += size + 4)); do
+    for ((x = size / 2; x + size <= width; x += size + 6)); do
+      n=$(((n * 1103515245 + 12345) % 2147483648))
+      if (((n >> 16) % 3 == 0)); then colour='#80FF80'; else colour='#FFFFFF'; fi
+      draw+=(-fill "$colour" -draw "rectangle $x,$y $((x + size)),$((y + size / 3))")
+    done
+  done
+  convert -size "${width}x${height}" "gradient:#606060-#909090" "${draw[@]}" \
+    -quality 90 "$out"
+}
+
+# Image1 of the message window: 88 by 90, a lit cell and a question mark.
+convert -size 88x90 xc:'#C0C0C0' \
+  -fill '#80FF80' -stroke black -draw 'rectangle 14,20 74,44' \
+  -fill white -draw 'rectangle 14,52 74,76' \
+  -stroke none -fill black -pointsize 22 -gravity center -annotate +0+0 '?' \
+  image1.gif
+
+pattern assembler.jpg 137 121 18 7
+pattern editor.jpg 201 145 22 11
+pattern files.jpg 193 137 20 23
+pattern random.jpg 193 169 20 42

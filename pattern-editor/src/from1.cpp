@@ -1,0 +1,336 @@
+#include "from1.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSaveFile>
+#include <QScrollBar>
+
+#include "design.h"
+#include "dialogs.h"
+#include "ptn_format.h"
+
+namespace tarnwick {
+
+namespace {
+
+void setBackground(QWidget* widget, const QColor& colour) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Window, colour);
+  widget->setPalette(palette);
+  widget->setAutoFillBackground(true);
+}
+
+// The client area below the menu bar, with the vertical line Line1(1).
+class ClientArea final : public QWidget {
+ public:
+  using QWidget::QWidget;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.drawLine(toPixels(kLine1X), toPixels(kLine1Top), toPixels(kLine1X),
+                     toPixels(kLine1Bottom));
+  }
+};
+
+// Everything that scrolls, at its design place; the window moves the layer
+// as a whole to where the record in twips puts it. It draws the Line2
+// lines of the scale itself.
+class ScrolledLayer final : public QWidget {
+ public:
+  using QWidget::QWidget;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setPen(QPen(Qt::black, 1));
+    for (const ScaleMark& mark : kMarks) {
+      painter.drawLine(toPixels(kLine2Left), toPixels(mark.lineY), toPixels(kLine2Right),
+                       toPixels(mark.lineY));
+    }
+  }
+};
+
+constexpr int kLayerHeight = 18600;  // below the "0" line at 18330
+constexpr int kLayerWidth = 6100;    // left of VScroll1 at 6120
+
+}  // namespace
+
+PatternCell::PatternCell(int index, QWidget* parent)
+    : QFrame(parent), index_(index), colour_(systemColour(kOffColour)) {
+  setFrameShape(QFrame::Box);
+  setBackground(this, colour_);
+}
+
+void PatternCell::setColour(const QColor& colour) {
+  if (colour == colour_) return;
+  colour_ = colour;
+  setBackground(this, colour_);
+}
+
+void PatternCell::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+    emit clicked(index_);
+  }
+  QFrame::mouseReleaseEvent(event);
+}
+
+From1::From1(std::unique_ptr<CommonDialog> dialog, std::unique_ptr<RandomSource> random)
+    : cdb_(std::move(dialog)), random_(std::move(random)) {
+  setObjectName(QStringLiteral("from1"));
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  createControls();
+  createMenus();
+  load();
+}
+
+From1::~From1() = default;
+
+void From1::createControls() {
+  auto* client = new ClientArea(this);
+  client->setFixedSize(toPixels(kClientWidth), toPixels(kClientHeight));
+  setCentralWidget(client);
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+  Frame1 = new QFrame(client);
+  Frame1->setObjectName(QStringLiteral("Frame1"));
+  Frame1->setGeometry(toPixels(kFrame1));
+  setBackground(Frame1, systemColour(SystemColour::buttonShadow));
+
+  layer_ = new ScrolledLayer(Frame1);
+  layer_->setGeometry(0, 0, toPixels(kLayerWidth), toPixels(kLayerHeight));
+
+  for (int i = 0; i < kCells; ++i) {
+    auto* cell = new PatternCell(i, layer_);
+    cell->setObjectName(QStringLiteral("pattern_%1").arg(i));
+    cell->setGeometry(toPixels(cellDesign(i)));
+    connect(cell, &PatternCell::clicked, this, &From1::cellClick);
+    pattern[static_cast<std::size_t>(i)] = cell;
+    cellTop_[static_cast<std::size_t>(i)] = cellDesign(i).top;
+  }
+  for (std::size_t i = 0; i < kMarks.size(); ++i) {
+    auto* label = new QLabel(QString::fromLatin1(kMarks[i].caption), layer_);
+    label->setObjectName(QStringLiteral("Label1_%1").arg(i));
+    label->setGeometry(toPixels(Twips{kLabelLeft, kMarks[i].labelTop, kLabelSize, kLabelSize}));
+    setBackground(label, systemColour(SystemColour::buttonShadow));
+    Label1[i] = label;
+    labelTop_[i] = kMarks[i].labelTop;
+    lineY1_[i] = kMarks[i].lineY;
+    lineY2_[i] = kMarks[i].lineY;
+  }
+
+  VScroll1 = new QScrollBar(Qt::Vertical, Frame1);
+  VScroll1->setObjectName(QStringLiteral("VScroll1"));
+  VScroll1->setGeometry(toPixels(kVScroll1));
+  VScroll1->setRange(0, kScrollMaximum);
+  VScroll1->setSingleStep(1);
+  VScroll1->setPageStep(1);
+  // The change event and the scroll event of a drag both run applyscroll.
+  connect(VScroll1, &QScrollBar::valueChanged, this, &From1::applyscroll);
+  connect(VScroll1, &QScrollBar::sliderMoved, this, &From1::applyscroll);
+}
+
+void From1::createMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+  file->setObjectName(QStringLiteral("file"));
+  const auto add = [this](QWidget* menu, const char* name, const QString& caption,
+                          void (From1::*command)()) {
+    auto* action = new QAction(caption, this);
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this, command);
+    menu->addAction(action);
+  };
+  add(file, "New", QStringLiteral("New"), &From1::New);
+  add(file, "Open", QStringLiteral("Open"), &From1::Open);
+  add(file, "Save", QStringLiteral("Save"), &From1::Save);
+  add(file, "SaveAs", QStringLiteral("Save As"), &From1::SaveAs);
+  add(menuBar(), "about", QStringLiteral("About"), &From1::about);
+  add(menuBar(), "Random", QStringLiteral("Randomize!"), &From1::Random);
+}
+
+// The load step: the window opens scrolled to the bottom of the grid.
+void From1::load() {
+  lastpos_ = 0;
+  saved_ = -1;
+  setCaption();
+  VScroll1->setValue(kScrollMaximum);  // raises the change event
+  applyscroll();
+}
+
+void From1::applyscroll() {
+  const int p = VScroll1->sliderPosition();
+  // The difference of two positions within 0 to 300 always fits 16 bits.
+  const auto d = static_cast<std::int16_t>(lastpos_ - p);
+  lastpos_ = VScroll1->sliderPosition();
+  if (d == 0) return;
+  const int offset = kTwipsPerScrollUnit * d;
+  for (int& top : cellTop_) top += offset;
+  for (std::size_t i = 0; i < kMarks.size(); ++i) {
+    labelTop_[i] += offset;
+    lineY1_[i] += offset;
+    lineY2_[i] += offset;
+  }
+  layer_->move(0, toPixels(cellTop_[0] - cellDesign(0).top));
+}
+
+std::pair<int, int> From1::lineEnds(int index) const {
+  return {lineY1_[static_cast<std::size_t>(index)], lineY2_[static_cast<std::size_t>(index)]};
+}
+
+void From1::setCaption() {
+  setWindowTitle(curfile_.isEmpty() ? kTitle : QStringLiteral("%1 (%2)").arg(kTitle, curfile_));
+}
+
+bool From1::isOn(int index) const {
+  return cell(index)->colour() == kOnColour;
+}
+
+Cells From1::cells() const {
+  Cells states{};
+  for (int i = 0; i < kCells; ++i) states[static_cast<std::size_t>(i)] = isOn(i);
+  return states;
+}
+
+void From1::setCells(const Cells& states) {
+  for (int i = 0; i < kCells; ++i) {
+    cell(i)->setColour(states[static_cast<std::size_t>(i)] ? kOnColour : systemColour(kOffColour));
+  }
+}
+
+void From1::cellClick(int index) {
+  saved_ = 0;
+  PatternCell* c = cell(index);
+  c->setColour(c->colour() == systemColour(kOffColour) ? kOnColour : systemColour(kOffColour));
+}
+
+void From1::clearGrid() {
+  setCells(Cells{});
+}
+
+void From1::resetit() {
+  saved_ = -1;
+  curfile_.clear();
+  setWindowTitle(kTitle);
+}
+
+bool From1::savefile(const QString& name) {
+  const std::string bytes = encodePattern(cells());
+  QSaveFile file(name);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+          static_cast<qint64>(bytes.size()) ||
+      !file.commit()) {
+    return false;
+  }
+  saved_ = -1;
+  setWindowTitle(QStringLiteral("%1 (%2)").arg(kTitle, name));
+  return true;
+}
+
+Dialog& From1::messageDialog() {
+  if (!dialog_) dialog_ = new Dialog(*this);
+  return *dialog_;
+}
+
+void From1::notice(const QString& text) {
+  messageDialog().showNotice(text);
+}
+
+QString From1::askSaveName() {
+  cdb_->setFilter(kFilter);
+  cdb_->ShowSave();
+  return cdb_->FileName();
+}
+
+// Unsaved work is offered for saving first; the grid is cleared unless the
+// question was abandoned or the save failed, so no work is lost unasked.
+void From1::New() {
+  if (saved_ == 0) {
+    const Dialog::Answer answer = messageDialog().askToSave();
+    if (answer == Dialog::Answer::abandoned) return;
+    if (answer == Dialog::Answer::saveFailed) {
+      notice(kSaveFailed);
+      return;
+    }
+  }
+  clearGrid();
+  resetit();
+}
+
+// A file that cannot be read changes nothing; Open keeps `saved` as it was.
+void From1::Open() {
+  cdb_->setFilter(kFilter);
+  cdb_->ShowOpen();
+  const QString name = cdb_->FileName();
+  if (name.isEmpty()) return;
+  QFile file(name);
+  if (!file.open(QIODevice::ReadOnly)) {
+    notice(kOpenFailed);
+    return;
+  }
+  // Only the first 100 characters carry rows.
+  const QByteArray bytes = file.read(100);
+  if (file.error() != QFileDevice::NoError) {
+    notice(kOpenFailed);
+    return;
+  }
+  curfile_ = name;
+  setCaption();
+  setCells(
+      decodePattern(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+}
+
+void From1::Save() {
+  if (curfile_.isEmpty()) {
+    SaveAs();
+    return;
+  }
+  if (saved_ != 0) {
+    notice(kNoChanges);
+    return;
+  }
+  if (!savefile(curfile_)) {
+    notice(kSaveFailed);
+    return;
+  }
+  notice(kSavedNotice);
+}
+
+// Writes whatever `saved` says; no message follows a save that worked.
+void From1::SaveAs() {
+  const QString name = askSaveName();
+  if (name.isEmpty()) return;
+  if (!savefile(name)) {
+    notice(kSaveFailed);
+    return;
+  }
+  curfile_ = name;
+}
+
+void From1::about() {
+  hide();
+  if (!about_) about_ = new Dialog1(*this);
+  about_->show();
+}
+
+void From1::Random() {
+  Cells states = cells();
+  randomFill(states, *random_);
+  setCells(states);
+  saved_ = 0;
+}
+
+void From1::closeEvent(QCloseEvent* event) {
+  event->accept();
+  emit closed();
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,138 @@
+// from1, the main window: the pattern document, the scrolling grid with its
+// row scale, the menu commands and the end of the program.
+#pragma once
+
+#include <QFrame>
+#include <QMainWindow>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "cells.h"
+#include "common_dialog.h"
+#include "random_fill.h"
+
+class QLabel;
+class QScrollBar;
+
+namespace tarnwick {
+
+class Dialog;
+class Dialog1;
+
+// One cell of the grid: a frame whose background colour is its state.
+class PatternCell final : public QFrame {
+  Q_OBJECT
+ public:
+  PatternCell(int index, QWidget* parent);
+  [[nodiscard]] const QColor& colour() const { return colour_; }
+  void setColour(const QColor& colour);
+
+ signals:
+  void clicked(int index);
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  int index_;
+  QColor colour_;
+};
+
+class From1 final : public QMainWindow {
+  Q_OBJECT
+ public:
+  // `dialog` is CDB; `random` the generator of the random fill.
+  From1(std::unique_ptr<CommonDialog> dialog, std::unique_ptr<RandomSource> random);
+  ~From1() override;
+
+  // ---- the document ----
+  // The click on cell `index`: marks the document changed, then toggles.
+  void cellClick(int index);
+  // All cells off, index 0 to 199.
+  void clearGrid();
+  // A fresh identity: saved, no file, the title "Quellmark". Cells stay.
+  void resetit();
+  // Writes the grid to `name` through a temporary file that replaces it
+  // only when complete; then marks the document saved and names the file
+  // in the title. False, with nothing changed, when the file could not be
+  // written. `curfile` is its callers' business.
+  [[nodiscard]] bool savefile(const QString& name);
+
+  [[nodiscard]] bool isOn(int index) const;
+  [[nodiscard]] Cells cells() const;
+  void setCells(const Cells& cells);
+  // `saved` as the 16-bit boolean it is: -1 true, 0 false.
+  [[nodiscard]] std::int16_t saved() const { return saved_; }
+  [[nodiscard]] const QString& curfile() const { return curfile_; }
+
+  // ---- the menu commands ----
+  void New();
+  void Open();
+  void Save();
+  void SaveAs();
+  void about();
+  void Random();
+
+  // ---- layout, in twips inside Frame1 ----
+  // Brings cells, marks and lines into line with the scroll bar's position:
+  // each moves by 50 twips for every unit the position changed since the
+  // last time.
+  void applyscroll();
+  [[nodiscard]] int lastpos() const { return lastpos_; }
+  [[nodiscard]] int cellTop(int index) const { return cellTop_[static_cast<std::size_t>(index)]; }
+  [[nodiscard]] int labelTop(int index) const { return labelTop_[static_cast<std::size_t>(index)]; }
+  // The y of the two end points of Line2(index).
+  [[nodiscard]] std::pair<int, int> lineEnds(int index) const;
+  [[nodiscard]] QScrollBar* scrollBar() const { return VScroll1; }
+  [[nodiscard]] PatternCell* cell(int index) const {
+    return pattern[static_cast<std::size_t>(index)];
+  }
+
+  // The message window, created and loaded at its first use.
+  Dialog& messageDialog();
+  [[nodiscard]] Dialog* existingMessageDialog() const { return dialog_; }
+  [[nodiscard]] Dialog1* existingAboutDialog() const { return about_; }
+  [[nodiscard]] CommonDialog& CDB() { return *cdb_; }
+
+  // Shows `text` in the message window with OK only, without waiting.
+  void notice(const QString& text);
+
+ signals:
+  // The user closed the window: the program ends.
+  void closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void createControls();
+  void createMenus();
+  void load();
+  void setCaption();
+  // Asks CDB for a name to save under; empty when cancelled.
+  QString askSaveName();
+
+  std::unique_ptr<CommonDialog> cdb_;
+  std::unique_ptr<RandomSource> random_;
+
+  QFrame* Frame1 = nullptr;
+  QWidget* layer_ = nullptr;  // holds everything that scrolls, moved as one
+  std::array<PatternCell*, 200> pattern{};
+  std::array<QLabel*, 6> Label1{};
+  QScrollBar* VScroll1 = nullptr;
+  Dialog* dialog_ = nullptr;
+  Dialog1* about_ = nullptr;
+
+  // The record of where the scrolled controls stand, in twips.
+  std::array<int, 200> cellTop_{};
+  std::array<int, 6> labelTop_{};
+  std::array<int, 6> lineY1_{};
+  std::array<int, 6> lineY2_{};
+  std::int32_t lastpos_ = 0;
+
+  QString curfile_;
+  std::int16_t saved_ = -1;
+};
+
+}  // namespace tarnwick

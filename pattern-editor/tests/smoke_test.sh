@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Starts tarnwick in a real window under Xvfb, checks the colours of a cell
+# and of the viewport on a screenshot, then closes the window and checks
+# that the program ended.
+#   smoke_test.sh TARNWICK X11_WINDOW_TOOL
+set -euo pipefail
+program=$1
+tool=$2
+work=$(mktemp -d)
+pid=
+xvfb=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+export DISPLAY=:$((100 + $$ % 400))
+Xvfb "$DISPLAY" -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+QT_QPA_PLATFORM=xcb "$program" &
+pid=$!
+found=
+for _ in $(seq 100); do
+  found=$("$tool" find Quellmark 2>/dev/null) && break
+  sleep 0.1
+done
+[ -n "$found" ] || { echo "no window titled Quellmark appeared"; exit 1; }
+read -r window x y width height <<<"$found"
+echo "window $window at $x,$y, $width by $height"
+sleep 1  # let it paint
+
+import -window root "$work/screen.png"
+pixel() {
+  convert "$work/screen.png" -crop "1x1+$1+$2" \
+    -format '%[fx:round(255*r)],%[fx:round(255*g)],%[fx:round(255*b)]' info:
+}
+# The client area is the window's bottom 435 pixels, below the menu bar.
+# At the start the grid is scrolled 15000 twips up: cell 196 (row 49,
+# column 0) stands at 840, 18000 - 15000 = 3000 in Frame1 (360, 240), and
+# the viewport shows its own colour left of the cells.
+top=$((y + height - 435))
+cell=$(pixel $((x + (360 + 840 + 500) / 15)) $((top + (240 + 3000 + 120) / 15)))
+view=$(pixel $((x + (360 + 150) / 15)) $((top + (240 + 1500) / 15)))
+echo "cell: $cell, viewport: $view"
+[ "$cell" = 255,255,255 ] || { echo "the cell is not white"; exit 1; }
+[ "$view" = 128,128,128 ] || { echo "the viewport is not grey"; exit 1; }
+
+"$tool" close "$window"
+for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then echo "the program is still running"; exit 1; fi
+wait "$pid" || { echo "the program failed"; exit 1; }
+pid=
+echo "smoke test passed"
