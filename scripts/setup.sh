@@ -7,6 +7,7 @@ packages=(
   build-essential cmake libgtest-dev   # compiler, build, unit tests
   qt6-base-dev                         # the pattern editor's widgets
   xvfb xauth x11-utils imagemagick     # the editor's smoke test under a real X server
+  libx11-dev                           # its helper that finds and closes the window
 )
 
 missing=()

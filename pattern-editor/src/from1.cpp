@@ -63,22 +63,29 @@ constexpr int kLayerWidth = 6100;    // left of VScroll1 at 6120
 }  // namespace
 
 PatternCell::PatternCell(int index, QWidget* parent)
-    : QFrame(parent), index_(index), colour_(systemColour(kOffColour)) {
-  setFrameShape(QFrame::Box);
-  setBackground(this, colour_);
+    : QWidget(parent), index_(index), colour_(systemColour(kOffColour)) {
+  // It paints every pixel itself: a scroll then costs no background fill.
+  setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void PatternCell::setColour(const QColor& colour) {
   if (colour == colour_) return;
   colour_ = colour;
-  setBackground(this, colour_);
+  update();
+}
+
+void PatternCell::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), colour_);
+  painter.setPen(Qt::black);
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void PatternCell::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
     emit clicked(index_);
   }
-  QFrame::mouseReleaseEvent(event);
+  QWidget::mouseReleaseEvent(event);
 }
 
 From1::From1(std::unique_ptr<CommonDialog> dialog, std::unique_ptr<RandomSource> random)
@@ -107,6 +114,9 @@ void From1::createControls() {
 
   layer_ = new ScrolledLayer(Frame1);
   layer_->setGeometry(0, 0, toPixels(kLayerWidth), toPixels(kLayerHeight));
+  // Opaque, so that a scroll moves what is on screen and paints only the
+  // strip that comes into view.
+  setBackground(layer_, systemColour(SystemColour::buttonShadow));
 
   for (int i = 0; i < kCells; ++i) {
     auto* cell = new PatternCell(i, layer_);

@@ -21,7 +21,7 @@ class Dialog;
 class Dialog1;
 
 // One cell of the grid: a frame whose background colour is its state.
-class PatternCell final : public QFrame {
+class PatternCell final : public QWidget {
   Q_OBJECT
  public:
   PatternCell(int index, QWidget* parent);
@@ -33,6 +33,7 @@ class PatternCell final : public QFrame {
 
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   int index_;
