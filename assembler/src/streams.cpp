@@ -18,12 +18,11 @@ bool MemorySink::write(std::string_view bytes) {
 }
 
 void PieceReader::refill() {
-  std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(begin_),
-            buffer_.begin() + static_cast<std::ptrdiff_t>(end_), buffer_.begin());
+  std::copy(buffer_.get() + begin_, buffer_.get() + end_, buffer_.get());
   end_ -= begin_;
   begin_ = 0;
-  while (!atEnd_ && end_ < buffer_.size()) {
-    const std::ptrdiff_t n = source_.read(std::span(buffer_).subspan(end_));
+  while (!atEnd_ && end_ < kBufferSize) {
+    const std::ptrdiff_t n = source_.read(std::span(buffer_.get() + end_, kBufferSize - end_));
     if (n <= 0) {
       atEnd_ = true;
       failed_ = n < 0;
@@ -40,7 +39,7 @@ std::span<char> PieceReader::next() {
   // A read error ends the stream; what came before it was handled already.
   if (failed_) return {};
   const std::size_t available = std::min(end_ - begin_, kPieceLength);
-  char* start = buffer_.data() + begin_;
+  char* start = buffer_.get() + begin_;
   const void* newline = std::memchr(start, '\n', available);
   const std::size_t length =
       newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1 : available;
@@ -49,19 +48,19 @@ std::span<char> PieceReader::next() {
 }
 
 void BufferedWriter::flush() {
-  if (used_ != 0 && !failed_) failed_ = !sink_.write({buffer_.data(), used_});
+  if (used_ != 0 && !failed_) failed_ = !sink_.write({buffer_.get(), used_});
   used_ = 0;
 }
 
 void BufferedWriter::write(std::string_view bytes) {
-  if (bytes.size() > buffer_.size() - used_) {
+  if (bytes.size() > kBufferSize - used_) {
     flush();
-    if (bytes.size() > buffer_.size()) {
+    if (bytes.size() > kBufferSize) {
       if (!failed_) failed_ = !sink_.write(bytes);
       return;
     }
   }
-  std::copy(bytes.begin(), bytes.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(used_));
+  std::copy(bytes.begin(), bytes.end(), buffer_.get() + used_);
   used_ += bytes.size();
 }
 

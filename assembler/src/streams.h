@@ -3,8 +3,8 @@
 // cuts a stream into the pieces the passes handle.
 #pragma once
 
-#include <array>
 #include <cstddef>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -71,8 +71,9 @@ class PieceReader {
  private:
   void refill();
 
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 16;
   ByteSource& source_;
-  std::array<char, 1 << 16> buffer_{};
+  std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool atEnd_ = false;
@@ -88,7 +89,7 @@ class BufferedWriter {
 
   void write(std::string_view bytes);
   void put(char c) {
-    if (used_ == buffer_.size()) flush();
+    if (used_ == kBufferSize) flush();
     buffer_[used_++] = c;
   }
   // Writes what is buffered and closes the sink; false if any write or the
@@ -99,8 +100,9 @@ class BufferedWriter {
   [[nodiscard]] bool failed() const { return failed_; }
 
  private:
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 16;
   ByteSink& sink_;
-  std::array<char, 1 << 16> buffer_{};
+  std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
   std::size_t used_ = 0;
   bool failed_ = false;
 };

@@ -79,10 +79,7 @@ std::size_t SymbolTable::find(std::string_view name, std::uint32_t hash) const {
 
 std::uint32_t SymbolTable::store(std::string_view name) {
   const std::size_t need = name.size() + 2;
-  if (blocks_.empty() || blocks_.back().size() + need > kBlockSize) {
-    blocks_.emplace_back();
-    blocks_.back().reserve(kBlockSize);
-  }
+  if (blocks_.empty() || blocks_.back().size() + need > kBlockSize) blocks_.emplace_back();
   std::string& block = blocks_.back();
   const auto at = static_cast<std::uint32_t>((blocks_.size() - 1) << kBlockBits | block.size());
   block.push_back(static_cast<char>(name.size() & 0xFF));

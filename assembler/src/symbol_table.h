@@ -60,8 +60,8 @@ class SymbolTable {
 
   std::vector<Slot> index_;
   std::deque<Entry> entries_;  // grows without moving what it holds
-  // Names, each behind its length in two bytes, in blocks that are never
-  // moved, so that storing a name never copies the others.
+  // Names, each behind its length in two bytes, in blocks of at most 1 MiB,
+  // so that storing a name never copies more than one block.
   std::vector<std::string> blocks_;
   std::size_t definitions_ = 0;
 };
