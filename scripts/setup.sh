@@ -8,6 +8,10 @@ packages=(
   qt6-base-dev                         # the pattern editor's widgets
   xvfb xauth x11-utils imagemagick     # the editor's smoke test under a real X server
   libx11-dev                           # its helper that finds and closes the window
+  clang libclang-rt-14-dev             # libFuzzer and the sanitizers' run-time
+  g++-mingw-w64-x86-64-posix           # the assembler for 64-bit Windows
+  g++-mingw-w64-i686-posix             # and for 32-bit Windows (only built here)
+  wine wine64                          # runs the 64-bit Windows programs in the tests
 )
 
 missing=()

@@ -1,4 +1,9 @@
 // Runs the real programs in a fresh directory of their own.
+//
+// The programs are the ones just built, unless QUELLMARK_BRENNOR and
+// QUELLMARK_ASSEMBLER name others, run through QUELLMARK_RUNNER when it is
+// set (Wine, for the Windows builds). QUELLMARK_LINE_END=crlf says that the
+// programs' text files and console end their lines with CR LF.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,8 +21,24 @@ namespace {
 
 struct Outcome {
   int status = -1;
-  std::string output;
+  std::string output;  // standard output
+  std::string errors;  // standard error
 };
+
+std::string fromEnvironment(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  return value && *value ? value : fallback;
+}
+
+// `text` with the line ends the programs' platform writes.
+std::string lines(const std::string& text) {
+  if (fromEnvironment("QUELLMARK_LINE_END", "lf") != "crlf") return text;
+  std::string result;
+  for (const char c : text) result += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return result;
+}
+
+bool underRunner() { return !fromEnvironment("QUELLMARK_RUNNER", "").empty(); }
 
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -51,21 +72,29 @@ class EndToEndTest : public testing::Test {
   }
 
   Outcome run(const std::string& program, const std::vector<std::string>& arguments = {}) {
-    std::string command = "cd " + quoted(dir_.string()) + " && " + quoted(program);
+    const std::string runner = fromEnvironment("QUELLMARK_RUNNER", "");
+    std::string command = "cd " + quoted(dir_.string()) + " && ";
+    if (!runner.empty()) command += quoted(runner) + " ";
+    command += quoted(program);
     for (const std::string& argument : arguments) command += " " + quoted(argument);
-    command += " > " + quoted((dir_ / ".stdout").string()) + " 2>&1";
+    // Beside the run's folder, so that they are not among its files.
+    const fs::path out = dir_.string() + ".stdout";
+    const fs::path err = dir_.string() + ".stderr";
+    command += " > " + quoted(out.string()) + " 2> " + quoted(err.string());
     const int raw = std::system(command.c_str());
     Outcome result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.output = readFile(dir_ / ".stdout");
-    fs::remove(dir_ / ".stdout");
+    result.output = readFile(out);
+    result.errors = readFile(err);
+    fs::remove(out);
+    fs::remove(err);
     return result;
   }
   Outcome brennor(const std::vector<std::string>& arguments = {}) {
-    return run(BRENNOR_PATH, arguments);
+    return run(fromEnvironment("QUELLMARK_BRENNOR", BRENNOR_PATH), arguments);
   }
   Outcome reduced(const std::vector<std::string>& arguments = {}) {
-    return run(ASSEMBLER_PATH, arguments);
+    return run(fromEnvironment("QUELLMARK_ASSEMBLER", ASSEMBLER_PATH), arguments);
   }
 
   void put(const std::string& name, const std::string& text) { writeFile(dir_ / name, text); }
@@ -92,17 +121,20 @@ TEST_F(EndToEndTest, WorkedExampleFromDefaultName) {
   const Outcome result = brennor();
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.output, "");
+  if (!underRunner()) {
+    EXPECT_EQ(result.errors, "");  // Wine may speak for itself there
+  }
   EXPECT_EQ(get("out.hex"), "A80620485140100A000E5000FFFF20100030");
   EXPECT_EQ(get("temp.txt"),
-            "addi r1 r0 max \nbeq r1 r0 done \ndec r1 r1 \nj loop \nhlt \n\n"
-            "num 5\nnum -1\nnum 258\nnum 768\n\n");
+            lines("addi r1 r0 max \nbeq r1 r0 done \ndec r1 r1 \nj loop \nhlt \n\n"
+                  "num 5\nnum -1\nnum 258\nnum 768\n\n"));
 }
 
 TEST_F(EndToEndTest, MissingDefaultSourceReportsAndLeavesEmptyFiles) {
   for (const bool full : {true, false}) {
     const Outcome result = full ? brennor() : reduced();
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.output, "file error\n");
+    EXPECT_EQ(result.output, lines("file error\n"));
     ASSERT_TRUE(has("out.hex") && has("temp.txt"));
     EXPECT_EQ(get("out.hex"), "");
     EXPECT_EQ(get("temp.txt"), "");
@@ -115,7 +147,7 @@ TEST_F(EndToEndTest, SourceNameIsCutToEighteenCharacters) {
   EXPECT_EQ(get("out.hex"), "000E");
   EXPECT_EQ(brennor({"abcdefghijklmnopqr", "other", "more"}).status, 0);
   EXPECT_EQ(get("out.hex"), "000E");
-  EXPECT_EQ(brennor({"abcdefghijklmnopq"}).output, "file error\n");
+  EXPECT_EQ(brennor({"abcdefghijklmnopq"}).output, lines("file error\n"));
 }
 
 TEST_F(EndToEndTest, EmptySourceGivesEmptyFiles) {
@@ -134,7 +166,7 @@ TEST_F(EndToEndTest, RerunOverwritesBothFiles) {
   ASSERT_EQ(get("out.hex"), "09901990000E");
   ASSERT_EQ(brennor({"b.asm"}).status, 0);
   EXPECT_EQ(get("out.hex"), "000E");
-  EXPECT_EQ(get("temp.txt"), "hlt \n");
+  EXPECT_EQ(get("temp.txt"), lines("hlt \n"));
 }
 
 TEST_F(EndToEndTest, LongLineIsHandledAsTwoLines) {
@@ -144,7 +176,7 @@ TEST_F(EndToEndTest, LongLineIsHandledAsTwoLines) {
   line.resize(150, ' ');
   put("long.asm", line + "\nfar: hlt\n");
   ASSERT_EQ(brennor({"long.asm"}).status, 0);
-  EXPECT_EQ(get("temp.txt"), "j far \nhlt \nhlt \n");
+  EXPECT_EQ(get("temp.txt"), lines("j far \nhlt \nhlt \n"));
   EXPECT_EQ(get("out.hex"), "200A000E000E");
 }
 
@@ -153,24 +185,35 @@ TEST_F(EndToEndTest, BuildsDifferInDataAndLoneLabels) {
   ASSERT_EQ(brennor({"p.asm"}).status, 0);
   EXPECT_EQ(get("out.hex"), "000A7000");
   ASSERT_EQ(reduced({"p.asm"}).status, 0);
-  EXPECT_EQ(get("temp.txt"), "\nj top \n7 \n");
+  EXPECT_EQ(get("temp.txt"), lines("\nj top \n7 \n"));
   EXPECT_EQ(get("out.hex"), "0000000A0000");
+}
+
+TEST_F(EndToEndTest, CarriageReturnLineEndsGiveTheSameImage) {
+  put("lf.asm", "start: addi r1, r0, 3\nloop: beq r1 r0 end\ndec r1 r1\nj loop\nend: hlt\n");
+  put("crlf.asm",
+      "start: addi r1, r0, 3\r\nloop: beq r1 r0 end\r\ndec r1 r1\r\nj loop\r\nend: hlt\r\n");
+  ASSERT_EQ(brennor({"lf.asm"}).status, 0);
+  const std::string image = get("out.hex");
+  EXPECT_EQ(image, "380620485140100A000E");
+  ASSERT_EQ(brennor({"crlf.asm"}).status, 0);
+  EXPECT_EQ(get("out.hex"), image);
 }
 
 TEST_F(EndToEndTest, DirectoryAsSourceIsAFileError) {
   fs::create_directory(dir_ / "folder");
   const Outcome result = brennor({"folder"});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.output, "file error\n");
+  EXPECT_EQ(result.output, lines("file error\n"));
 }
 
 TEST_F(EndToEndTest, FullDiskIsAFileError) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  if (!fs::exists("/dev/full") || underRunner()) GTEST_SKIP() << "no /dev/full for the program";
   put("p.asm", "hlt\n");
   fs::create_symlink("/dev/full", dir_ / "out.hex");
   const Outcome result = brennor({"p.asm"});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.output, "file error\n");
+  EXPECT_EQ(result.output, lines("file error\n"));
 }
 
 TEST_F(EndToEndTest, ImageNameTakenByADirectoryIsAFileError) {
@@ -178,7 +221,7 @@ TEST_F(EndToEndTest, ImageNameTakenByADirectoryIsAFileError) {
   fs::create_directory(dir_ / "out.hex");
   const Outcome result = brennor({"p.asm"});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.output, "file error\n");
+  EXPECT_EQ(result.output, lines("file error\n"));
   EXPECT_EQ(get("temp.txt"), "");
 }
 
@@ -188,7 +231,7 @@ TEST_F(EndToEndTest, ReadOnlyDirectoryIsAFileError) {
   if (std::ofstream(dir_ / "probe")) GTEST_SKIP() << "permissions are not enforced (root)";
   const Outcome result = brennor({"p.asm"});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.output, "file error\n");
+  EXPECT_EQ(result.output, lines("file error\n"));
 }
 
 }  // namespace
