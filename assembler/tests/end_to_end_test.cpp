@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "worked_example.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -38,7 +40,9 @@ std::string lines(const std::string& text) {
   return result;
 }
 
-bool underRunner() { return !fromEnvironment("QUELLMARK_RUNNER", "").empty(); }
+bool underRunner() {
+  return !fromEnvironment("QUELLMARK_RUNNER", "").empty();
+}
 
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -104,30 +108,16 @@ class EndToEndTest : public testing::Test {
   fs::path dir_;
 };
 
-constexpr const char* kWorkedExample =
-    "; demo\n"
-    "define MAX 10\n"
-    "start:  ADDI r1, r0, MAX\n"
-    "loop: beq r1 r0 done\n"
-    "      dec r1, r1\n"
-    "      j loop\n"
-    "done: hlt\n"
-    "table:\n"
-    "      dw 5 -1\n"
-    "      db 1 2 3\n";
-
 TEST_F(EndToEndTest, WorkedExampleFromDefaultName) {
-  put("in2.asm", kWorkedExample);
+  put("in2.asm", quellmark::testing_support::kWorkedExample);
   const Outcome result = brennor();
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.output, "");
   if (!underRunner()) {
     EXPECT_EQ(result.errors, "");  // Wine may speak for itself there
   }
-  EXPECT_EQ(get("out.hex"), "A80620485140100A000E5000FFFF20100030");
-  EXPECT_EQ(get("temp.txt"),
-            lines("addi r1 r0 max \nbeq r1 r0 done \ndec r1 r1 \nj loop \nhlt \n\n"
-                  "num 5\nnum -1\nnum 258\nnum 768\n\n"));
+  EXPECT_EQ(get("out.hex"), quellmark::testing_support::kWorkedImage);
+  EXPECT_EQ(get("temp.txt"), lines(quellmark::testing_support::kWorkedIntermediate));
 }
 
 TEST_F(EndToEndTest, MissingDefaultSourceReportsAndLeavesEmptyFiles) {

@@ -27,7 +27,7 @@ TEST(FuzzRegressionTest, KeptInputsHoldEveryProperty) {
       ++inputs;
     }
   }
-  EXPECT_GT(inputs, 5);
+  EXPECT_GE(inputs, 5);
 }
 
 TEST(FuzzRegressionTest, PropertiesCatchAWrongCount) {

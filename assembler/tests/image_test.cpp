@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "assemble.h"
+#include "worked_example.h"
 
 namespace quellmark {
 namespace {
@@ -43,30 +44,16 @@ INSTANTIATE_TEST_SUITE_P(Words, ImageTest,
                                          ImageCase{{0xA064}, "460A"}, ImageCase{{0x0001}, "1000"},
                                          ImageCase{{0xFFFF}, "FFFF"}, ImageCase{{0x1234}, "4321"}));
 
-constexpr const char* kWorkedExample =
-    "; demo\n"
-    "define MAX 10\n"
-    "start:  ADDI r1, r0, MAX\n"
-    "loop: beq r1 r0 done\n"
-    "      dec r1, r1\n"
-    "      j loop\n"
-    "done: hlt\n"
-    "table:\n"
-    "      dw 5 -1\n"
-    "      db 1 2 3\n";
-
 TEST(AssembleTextTest, WorkedExampleInTheFullBuild) {
-  const Assembly result = assembleText(kWorkedExample, Build::full);
-  EXPECT_EQ(result.intermediate,
-            "addi r1 r0 max \nbeq r1 r0 done \ndec r1 r1 \nj loop \nhlt \n\n"
-            "num 5\nnum -1\nnum 258\nnum 768\n\n");
-  EXPECT_EQ(result.image, "A80620485140100A000E5000FFFF20100030");
+  const Assembly result = assembleText(testing_support::kWorkedExample, Build::full);
+  EXPECT_EQ(result.intermediate, testing_support::kWorkedIntermediate);
+  EXPECT_EQ(result.image, testing_support::kWorkedImage);
 }
 
 TEST(AssembleTextTest, WorkedExampleInTheReducedBuild) {
   // "table:" is a word of its own here, dw and db are labels whose values
   // are carried over and encode as 0.
-  const Assembly result = assembleText(kWorkedExample, Build::reduced);
+  const Assembly result = assembleText(testing_support::kWorkedExample, Build::reduced);
   EXPECT_EQ(result.intermediate,
             "addi r1 r0 max \nbeq r1 r0 done \ndec r1 r1 \nj loop \nhlt \n\n5 -1 \n1 2 3 \n");
   EXPECT_EQ(result.image, "A80620485140100A000E000000000000");

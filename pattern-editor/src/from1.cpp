@@ -25,6 +25,13 @@ void setBackground(QWidget* widget, const QColor& colour) {
   widget->setAutoFillBackground(true);
 }
 
+// A line of the design's default colour and width, its ends in twips.
+void drawLine(QWidget* on, int x1, int y1, int x2, int y2) {
+  QPainter painter(on);
+  painter.setPen(QPen(Qt::black, 1));
+  painter.drawLine(toPixels(x1), toPixels(y1), toPixels(x2), toPixels(y2));
+}
+
 // The client area below the menu bar, with the vertical line Line1(1).
 class ClientArea final : public QWidget {
  public:
@@ -32,10 +39,7 @@ class ClientArea final : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.setPen(QPen(Qt::black, 1));
-    painter.drawLine(toPixels(kLine1X), toPixels(kLine1Top), toPixels(kLine1X),
-                     toPixels(kLine1Bottom));
+    drawLine(this, kLine1X, kLine1Top, kLine1X, kLine1Bottom);
   }
 };
 
@@ -48,11 +52,8 @@ class ScrolledLayer final : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.setPen(QPen(Qt::black, 1));
     for (const ScaleMark& mark : kMarks) {
-      painter.drawLine(toPixels(kLine2Left), toPixels(mark.lineY), toPixels(kLine2Right),
-                       toPixels(mark.lineY));
+      drawLine(this, kLine2Left, mark.lineY, kLine2Right, mark.lineY);
     }
   }
 };
