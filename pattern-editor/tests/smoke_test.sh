@@ -16,10 +16,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-export DISPLAY=:$((100 + $$ % 400))
-Xvfb "$DISPLAY" -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# Xvfb picks a free display and writes its number once it is ready.
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb=$!
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
 
 QT_QPA_PLATFORM=xcb "$program" &
 pid=$!
@@ -31,9 +33,6 @@ done
 [ -n "$found" ] || { echo "no window titled Quellmark appeared"; exit 1; }
 read -r window x y width height <<<"$found"
 echo "window $window at $x,$y, $width by $height"
-sleep 1  # let it paint
-
-import -window root "$work/screen.png"
 pixel() {
   convert "$work/screen.png" -crop "1x1+$1+$2" \
     -format '%[fx:round(255*r)],%[fx:round(255*g)],%[fx:round(255*b)]' info:
@@ -43,8 +42,14 @@ pixel() {
 # column 0) stands at 840, 18000 - 15000 = 3000 in Frame1 (360, 240), and
 # the viewport shows its own colour left of the cells.
 top=$((y + height - 435))
-cell=$(pixel $((x + (360 + 840 + 500) / 15)) $((top + (240 + 3000 + 120) / 15)))
-view=$(pixel $((x + (360 + 150) / 15)) $((top + (240 + 1500) / 15)))
+# A loaded machine may take a while to paint: look again for some seconds.
+for _ in $(seq 20); do
+  import -window root "$work/screen.png"
+  cell=$(pixel $((x + (360 + 840 + 500) / 15)) $((top + (240 + 3000 + 120) / 15)))
+  view=$(pixel $((x + (360 + 150) / 15)) $((top + (240 + 1500) / 15)))
+  [ "$cell" = 255,255,255 ] && [ "$view" = 128,128,128 ] && break
+  sleep 0.5
+done
 echo "cell: $cell, viewport: $view"
 [ "$cell" = 255,255,255 ] || { echo "the cell is not white"; exit 1; }
 [ "$view" = 128,128,128 ] || { echo "the viewport is not grey"; exit 1; }
