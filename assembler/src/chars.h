@@ -2,6 +2,8 @@
 // they never depend on the locale and are defined for every byte value.
 #pragma once
 
+#include <cstddef>
+
 namespace quellmark {
 
 // The six white-space characters of the C locale.
@@ -20,6 +22,15 @@ constexpr bool isDigit(char c) {
 
 constexpr char toLowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Byte-wise equality, inlined: the texts compared here (mnemonics,
+// prefixes, names) are a few bytes long, too short to pay for a call.
+constexpr bool sameBytes(const char* a, const char* b, std::size_t length) {
+  for (std::size_t i = 0; i < length; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace quellmark

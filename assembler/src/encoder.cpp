@@ -153,7 +153,10 @@ std::uint16_t encodeLine(std::string_view line, std::uint32_t wordCounter,
   for (std::uint8_t c = 0; c < candidates.count; ++c) {
     const Test& test = kTests[candidates.tests[c]];
     if (test.fullBuildOnly && build != Build::full) continue;
-    if (!line.starts_with(test.prefix)) continue;
+    if (line.size() < test.prefix.size() ||
+        !sameBytes(line.data(), test.prefix.data(), test.prefix.size())) {
+      continue;
+    }
     word |= encode(test, scanOperands(line, test.pattern), symbols, wordCounter);
   }
   return static_cast<std::uint16_t>(word & 0xFFFFu);

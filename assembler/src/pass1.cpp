@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "chars.h"
 #include "normaliser.h"
 
 namespace quellmark {
@@ -16,8 +17,9 @@ bool isMnemonic(std::string_view token) {
       "add"sv, "sub"sv,  "inc"sv, "dec"sv, "sla"sv, "sra"sv, "and"sv,  "or"sv,  "comp"sv, "sll"sv,
       "srl"sv, "push"sv, "pop"sv, "slt"sv, "lw"sv,  "sw"sv,  "addi"sv, "beq"sv, "j"sv,    "hlt"sv};
   if (token.size() > 4) return false;
-  return std::any_of(kMnemonics.begin(), kMnemonics.end(),
-                     [token](std::string_view m) { return m[0] == token[0] && m == token; });
+  return std::any_of(kMnemonics.begin(), kMnemonics.end(), [token](std::string_view m) {
+    return m.size() == token.size() && sameBytes(m.data(), token.data(), m.size());
+  });
 }
 
 void Pass1::handleLine(std::span<char> piece) {

@@ -73,7 +73,11 @@ std::size_t SymbolTable::find(std::string_view name, std::uint32_t hash) const {
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
     const Slot& slot = index_[i];
     if (slot.entry == kFree) return i;
-    if (slot.hash == hash && nameAt(entries_[slot.entry].name) == name) return i;
+    if (slot.hash != hash) continue;
+    const std::string_view stored = nameAt(entries_[slot.entry].name);
+    if (stored.size() == name.size() && sameBytes(stored.data(), name.data(), name.size())) {
+      return i;
+    }
   }
 }
 
