@@ -1,5 +1,6 @@
 #include "encoder.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include "chars.h"
@@ -112,11 +113,11 @@ std::uint32_t encode(const Test& test, const Operands& op, const SymbolTable& sy
 
 }  // namespace
 
-Operands scanOperands(std::string_view line, std::string_view pattern) {
+Operands scanOperands(std::string_view line, std::string_view pattern, std::size_t matched) {
   Operands operands;
-  std::size_t at = 0;
+  std::size_t at = matched;
   std::size_t position = 0;
-  for (std::size_t p = 0; p < pattern.size(); ++p) {
+  for (std::size_t p = matched; p < pattern.size(); ++p) {
     if (pattern[p] == ' ') {
       skipWhiteSpace(line, at);
       continue;
@@ -128,14 +129,19 @@ Operands scanOperands(std::string_view line, std::string_view pattern) {
     }
     const char conversion = pattern[++p];
     skipWhiteSpace(line, at);
-    const std::size_t start = at;
     if (conversion == 'd') {
-      if (at < line.size() && (line[at] == '+' || line[at] == '-')) ++at;
+      const bool negative = at < line.size() && line[at] == '-';
+      if (at < line.size() && (line[at] == '+' || negative)) ++at;
       const std::size_t digits = at;
-      while (at < line.size() && isDigit(line[at])) ++at;
+      std::uint32_t magnitude = 0;  // wraps, keeping the low 32 bits
+      for (; at < line.size() && isDigit(line[at]); ++at) {
+        magnitude = magnitude * 10u + static_cast<std::uint32_t>(line[at] - '0');
+      }
       if (at == digits) return operands;
-      operands.number[position++] = decimalValue(line.substr(start, at - start));
+      operands.number[position++] =
+          static_cast<std::int32_t>(negative ? 0u - magnitude : magnitude);
     } else {
+      const std::size_t start = at;
       while (at < line.size() && !isWhiteSpace(line[at])) ++at;
       if (at == start) return operands;
       operands.text = line.substr(start, at - start);
@@ -157,7 +163,9 @@ std::uint16_t encodeLine(std::string_view line, std::uint32_t wordCounter,
         !sameBytes(line.data(), test.prefix.data(), test.prefix.size())) {
       continue;
     }
-    word |= encode(test, scanOperands(line, test.pattern), symbols, wordCounter);
+    // The prefix test has matched the mnemonic the pattern starts with.
+    const std::size_t matched = std::min(test.prefix.size(), test.pattern.find(' '));
+    word |= encode(test, scanOperands(line, test.pattern, matched), symbols, wordCounter);
   }
   return static_cast<std::uint16_t>(word & 0xFFFFu);
 }

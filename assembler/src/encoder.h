@@ -22,8 +22,9 @@ struct Operands {
 // (also none), "%d" skips white space and reads an optional sign and decimal
 // digits (keeping the low 32 bits), "%s" skips white space and reads a run
 // of other characters. Reading stops at the first mismatch; every operand,
-// "%s" included, takes the next position.
-Operands scanOperands(std::string_view line, std::string_view pattern);
+// "%s" included, takes the next position. The first `matched` characters
+// of `line` are known to equal those of `pattern` and are not compared.
+Operands scanOperands(std::string_view line, std::string_view pattern, std::size_t matched = 0);
 
 // The word of one intermediate line (its newline may be there or not):
 // every prefix test of the build is run, and the words of all that match

@@ -25,22 +25,26 @@ constexpr std::array<Kind, 256> kKinds = [] {
 }  // namespace
 
 std::string_view normalise(std::span<char> line) {
+  const auto kindOf = [](char c) { return kKinds[static_cast<unsigned char>(c)]; };
   char* out = line.data();
   const char* in = line.data();
   const char* const end = in + line.size();
-  bool afterSeparator = true;  // so that separators at the start vanish
+  // Separators at the start vanish; after that the line alternates between
+  // runs of ordinary characters, copied, and runs of separators, each of
+  // which becomes one blank.
+  while (in != end && kindOf(*in) == Kind::separator) ++in;
   while (in != end) {
-    const char c = *in++;
-    const Kind kind = kKinds[static_cast<unsigned char>(c)];
-    if (kind == Kind::ordinary) {
-      *out++ = toLowerAscii(c);
-      afterSeparator = false;
-    } else if (kind == Kind::separator) {
-      if (!afterSeparator) *out++ = ' ';
-      afterSeparator = true;
-    } else {
-      break;  // a comment runs to the end of the line
+    Kind kind = kindOf(*in);
+    while (kind == Kind::ordinary) {
+      *out++ = toLowerAscii(*in);
+      if (++in == end) return {line.data(), static_cast<std::size_t>(out - line.data())};
+      kind = kindOf(*in);
     }
+    if (kind == Kind::comment) break;
+    *out++ = ' ';
+    do {
+      ++in;
+    } while (in != end && kindOf(*in) == Kind::separator);
   }
   return {line.data(), static_cast<std::size_t>(out - line.data())};
 }

@@ -12,14 +12,45 @@ namespace quellmark {
 
 using namespace std::string_view_literals;
 
+namespace {
+
+// A token of at most four bytes as one number, so that the mnemonics can be
+// told apart by a switch.
+constexpr std::uint32_t packed(std::string_view token) {
+  std::uint32_t value = 0;
+  for (const char c : token) value = value << 8 | static_cast<unsigned char>(c);
+  return value;
+}
+
+}  // namespace
+
 bool isMnemonic(std::string_view token) {
-  static constexpr std::array kMnemonics = {
-      "add"sv, "sub"sv,  "inc"sv, "dec"sv, "sla"sv, "sra"sv, "and"sv,  "or"sv,  "comp"sv, "sll"sv,
-      "srl"sv, "push"sv, "pop"sv, "slt"sv, "lw"sv,  "sw"sv,  "addi"sv, "beq"sv, "j"sv,    "hlt"sv};
   if (token.size() > 4) return false;
-  return std::any_of(kMnemonics.begin(), kMnemonics.end(), [token](std::string_view m) {
-    return m.size() == token.size() && sameBytes(m.data(), token.data(), m.size());
-  });
+  switch (packed(token)) {
+    case packed("add"):
+    case packed("sub"):
+    case packed("inc"):
+    case packed("dec"):
+    case packed("sla"):
+    case packed("sra"):
+    case packed("and"):
+    case packed("or"):
+    case packed("comp"):
+    case packed("sll"):
+    case packed("srl"):
+    case packed("push"):
+    case packed("pop"):
+    case packed("slt"):
+    case packed("lw"):
+    case packed("sw"):
+    case packed("addi"):
+    case packed("beq"):
+    case packed("j"):
+    case packed("hlt"):
+      return true;
+    default:
+      return false;
+  }
 }
 
 void Pass1::handleLine(std::span<char> piece) {
