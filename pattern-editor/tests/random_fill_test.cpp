@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <deque>
 #include <random>
+#include <vector>
 
 #include "fixtures.h"
 
@@ -42,49 +45,39 @@ TEST(RandomFillTest, DrawsExactlyOneNumberPerCell) {
   EXPECT_EQ(random.drawn, 200);
 }
 
-TEST(RandomFillTest, ComparisonsAreStrict) {
-  ScriptedRandom random;
-  random.numbers = {0.5f, 0.50001f, 0.5f, 0.5f};
+struct ScriptedFill {
+  const char* name;
+  std::vector<int> onBefore;   // cells on before the fill
+  std::deque<float> numbers;   // drawn for cells 0, 1, ...; then 0
+  std::array<bool, 8> rows01;  // cells 0 to 7 after the fill
+};
+
+class ScriptedFillTest : public testing::TestWithParam<ScriptedFill> {};
+
+TEST_P(ScriptedFillTest, FillsRowsZeroAndOne) {
   Cells cells{};
+  for (const int i : GetParam().onBefore) cells[static_cast<std::size_t>(i)] = true;
+  ScriptedRandom random;
+  random.numbers = GetParam().numbers;
   randomFill(cells, random);
-  EXPECT_FALSE(cells[0]);
-  EXPECT_TRUE(cells[1]);
+  for (std::size_t i = 0; i < 8; ++i) EXPECT_EQ(cells[i], GetParam().rows01[i]) << "cell " << i;
 }
 
-TEST(RandomFillTest, EmptyGridCanLightColumnsTwoAndThreeTogether) {
-  ScriptedRandom random;
-  random.numbers = {0.1f, 0.2f, 0.9f, 0.9f};
-  Cells cells{};
-  randomFill(cells, random);
-  EXPECT_FALSE(cells[0]);
-  EXPECT_FALSE(cells[1]);
-  EXPECT_TRUE(cells[2]);
-  EXPECT_TRUE(cells[3]);
-}
-
-TEST(RandomFillTest, RowCountSeesTheGridBeforeTheFill) {
-  // Columns 2 and 3 of row 0 were on; the fill turns on column 0 only.
-  // Column 2 then counts 3 cells on and goes off, column 3 counts 2.
-  ScriptedRandom random;
-  random.numbers = {0.9f, 0.1f, 0.9f, 0.9f};
-  Cells cells{};
-  cells[2] = cells[3] = true;
-  randomFill(cells, random);
-  EXPECT_TRUE(cells[0]);
-  EXPECT_FALSE(cells[1]);
-  EXPECT_FALSE(cells[2]);
-  EXPECT_FALSE(cells[3]);
-}
-
-TEST(RandomFillTest, CellBelowAnOnCellStaysOff) {
-  ScriptedRandom random;
-  random.numbers = {0.9f, 0.1f, 0.1f, 0.1f, 0.99f, 0.9f};
-  Cells cells{};
-  randomFill(cells, random);
-  EXPECT_TRUE(cells[0]);
-  EXPECT_FALSE(cells[4]);
-  EXPECT_TRUE(cells[5]);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ScriptedFillTest,
+    testing::Values(
+        // A number equal to 0.5 gives off.
+        ScriptedFill{"StrictComparisons", {}, {0.5f, 0.50001f, 0.5f, 0.5f}, {0, 1, 0, 0}},
+        // From an empty grid columns 2 and 3 can come on together.
+        ScriptedFill{"ColumnsTwoAndThreeTogether", {}, {0.1f, 0.2f, 0.9f, 0.9f}, {0, 0, 1, 1}},
+        // Columns 2 and 3 were on; the fill turns on column 0 only. Column 2
+        // then counts 3 cells on and goes off, column 3 counts 2.
+        ScriptedFill{
+            "RowCountSeesTheGridBeforeTheFill", {2, 3}, {0.9f, 0.1f, 0.9f, 0.9f}, {1, 0, 0, 0}},
+        // A cell below an on cell stays off, whatever its number.
+        ScriptedFill{
+            "BelowAnOnCell", {}, {0.9f, 0.1f, 0.1f, 0.1f, 0.99f, 0.9f}, {1, 0, 0, 0, 0, 1, 0, 0}}),
+    [](const auto& info) { return info.param.name; });
 
 TEST(RandomFillTest, FixedSeedGivesTheSameSequenceInRange) {
   FixedSeedRandom a;
