@@ -1,7 +1,5 @@
 #include "assemble.h"
 
-#include <cstring>
-
 #include "encoder.h"
 #include "image.h"
 #include "pass1.h"
@@ -25,8 +23,8 @@ bool runPass2(ByteSource& intermediate, ByteSink& image, const SymbolTable& symb
   ImageWriter writer(out);
   std::uint32_t wordCounter = 0;
   for (std::span<char> piece = reader.next(); !piece.empty(); piece = reader.next()) {
-    std::string_view line(piece.data(), piece.size());
-    line = line.substr(0, line.find('\0'));
+    piece = beforeNul(piece);
+    const std::string_view line(piece.data(), piece.size());
     // Only the full build skips an empty line; the reduced one makes it 0.
     if (build == Build::full && line.starts_with('\n')) continue;
     writer.writeWord(encodeLine(line, wordCounter, symbols, build));

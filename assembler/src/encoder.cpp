@@ -130,16 +130,8 @@ Operands scanOperands(std::string_view line, std::string_view pattern, std::size
     const char conversion = pattern[++p];
     skipWhiteSpace(line, at);
     if (conversion == 'd') {
-      const bool negative = at < line.size() && line[at] == '-';
-      if (at < line.size() && (line[at] == '+' || negative)) ++at;
-      const std::size_t digits = at;
-      std::uint32_t magnitude = 0;  // wraps, keeping the low 32 bits
-      for (; at < line.size() && isDigit(line[at]); ++at) {
-        magnitude = magnitude * 10u + static_cast<std::uint32_t>(line[at] - '0');
-      }
-      if (at == digits) return operands;
-      operands.number[position++] =
-          static_cast<std::int32_t>(negative ? 0u - magnitude : magnitude);
+      if (!readDecimal(line, at, operands.number[position])) return operands;
+      ++position;
     } else {
       const std::size_t start = at;
       while (at < line.size() && !isWhiteSpace(line[at])) ++at;

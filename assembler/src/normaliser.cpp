@@ -34,13 +34,8 @@ std::string_view normalise(std::span<char> line) {
   // which becomes one blank.
   while (in != end && kindOf(*in) == Kind::separator) ++in;
   while (in != end) {
-    Kind kind = kindOf(*in);
-    while (kind == Kind::ordinary) {
-      *out++ = toLowerAscii(*in);
-      if (++in == end) return {line.data(), static_cast<std::size_t>(out - line.data())};
-      kind = kindOf(*in);
-    }
-    if (kind == Kind::comment) break;
+    while (in != end && kindOf(*in) == Kind::ordinary) *out++ = toLowerAscii(*in++);
+    if (in == end || kindOf(*in) == Kind::comment) break;
     *out++ = ' ';
     do {
       ++in;

@@ -1,16 +1,10 @@
 #include "pass1.h"
 
-#include <algorithm>
-#include <array>
-#include <cstring>
 #include <string_view>
 
-#include "chars.h"
 #include "normaliser.h"
 
 namespace quellmark {
-
-using namespace std::string_view_literals;
 
 namespace {
 
@@ -54,11 +48,7 @@ bool isMnemonic(std::string_view token) {
 }
 
 void Pass1::handleLine(std::span<char> piece) {
-  const void* nul = std::memchr(piece.data(), '\0', piece.size());
-  if (nul)
-    piece = piece.first(static_cast<std::size_t>(static_cast<const char*>(nul) - piece.data()));
-
-  const std::string_view line = normalise(piece);
+  const std::string_view line = normalise(beforeNul(piece));
   TokenSplitter tokens(line);
   const std::string_view first = tokens.first();
   if (first.empty()) return;  // blank or comment only: leaves no trace

@@ -17,6 +17,12 @@ bool MemorySink::write(std::string_view bytes) {
   return true;
 }
 
+std::span<char> beforeNul(std::span<char> piece) {
+  const void* nul = std::memchr(piece.data(), '\0', piece.size());
+  if (!nul) return piece;
+  return piece.first(static_cast<std::size_t>(static_cast<const char*>(nul) - piece.data()));
+}
+
 void PieceReader::refill() {
   std::copy(buffer_.get() + begin_, buffer_.get() + end_, buffer_.get());
   end_ -= begin_;

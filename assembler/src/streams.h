@@ -54,6 +54,10 @@ class MemorySink final : public ByteSink {
 // included, as a read with a count of 100 that keeps room for a terminator.
 inline constexpr std::size_t kPieceLength = 99;
 
+// The part of `piece` before its first NUL byte: the passes take a piece
+// as a terminated text, so nothing after a NUL belongs to the line.
+std::span<char> beforeNul(std::span<char> piece);
+
 // Cuts a stream into pieces: each piece runs through the next newline, or
 // holds 99 characters, or ends at the end of the stream, whichever comes
 // first. So a line of 150 characters and its newline arrives as two pieces.

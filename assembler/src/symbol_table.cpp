@@ -5,18 +5,10 @@
 namespace quellmark {
 
 std::int32_t decimalValue(std::string_view token) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < token.size() && (token[i] == '+' || token[i] == '-')) {
-    negative = token[i] == '-';
-    ++i;
-  }
-  // Unsigned arithmetic wraps, which keeps the low 32 bits of long numbers.
-  std::uint32_t magnitude = 0;
-  for (; i < token.size() && isDigit(token[i]); ++i) {
-    magnitude = magnitude * 10u + static_cast<std::uint32_t>(token[i] - '0');
-  }
-  return static_cast<std::int32_t>(negative ? 0u - magnitude : magnitude);
+  std::size_t at = 0;
+  std::int32_t value = 0;
+  (void)readDecimal(token, at, value);  // no digits: 0
+  return value;
 }
 
 std::string_view decimalText(std::int32_t value, char (&out)[12]) {
@@ -57,7 +49,7 @@ std::uint32_t fnv1a(std::string_view text) {
 
 }  // namespace
 
-SymbolTable::SymbolTable() : index_(kInitialSlots) {}
+SymbolTable::SymbolTable() : slots_(kInitialSlots) {}
 
 std::string_view SymbolTable::nameAt(std::uint32_t at) const {
   const std::string& block = blocks_[at >> kBlockBits];
@@ -69,12 +61,12 @@ std::string_view SymbolTable::nameAt(std::uint32_t at) const {
 }
 
 std::size_t SymbolTable::find(std::string_view name, std::uint32_t hash) const {
-  const std::size_t mask = index_.size() - 1;
+  const std::size_t mask = slots_.size() - 1;
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-    const Slot& slot = index_[i];
-    if (slot.entry == kFree) return i;
+    const Slot& slot = slots_[i];
+    if (slot.name == kFree) return i;
     if (slot.hash != hash) continue;
-    const std::string_view stored = nameAt(entries_[slot.entry].name);
+    const std::string_view stored = nameAt(slot.name);
     if (stored.size() == name.size() && sameBytes(stored.data(), name.data(), name.size())) {
       return i;
     }
@@ -98,35 +90,35 @@ void SymbolTable::define(std::string_view name, std::int32_t value) {
   ++definitions_;
   const std::uint32_t hash = fnv1a(name);
   std::size_t i = find(name, hash);
-  if (index_[i].entry != kFree) {
-    entries_[index_[i].entry].value = value;
+  if (slots_[i].name != kFree) {
+    slots_[i].value = value;
     return;
   }
-  if ((entries_.size() + 1) * 4 > index_.size() * 3) {
+  if ((used_ + 1) * 4 > slots_.size() * 3) {
     grow();
     i = find(name, hash);
   }
-  index_[i] = Slot{static_cast<std::uint32_t>(entries_.size()), hash};
-  entries_.push_back(Entry{store(name), value});
+  slots_[i] = Slot{store(name), hash, value};
+  ++used_;
 }
 
 std::optional<std::int32_t> SymbolTable::lookup(std::string_view name) const {
   if (name.empty()) return std::nullopt;
   name = name.substr(0, kLongestName);
-  const std::uint32_t at = index_[find(name, fnv1a(name))].entry;
-  if (at == kFree) return std::nullopt;
-  return entries_[at].value;
+  const Slot& slot = slots_[find(name, fnv1a(name))];
+  if (slot.name == kFree) return std::nullopt;
+  return slot.value;
 }
 
 void SymbolTable::grow() {
-  std::vector<Slot> old(index_.size() * 2);
-  old.swap(index_);
-  const std::size_t mask = index_.size() - 1;
+  std::vector<Slot> old(slots_.size() * 2);
+  old.swap(slots_);
+  const std::size_t mask = slots_.size() - 1;
   for (const Slot& slot : old) {
-    if (slot.entry == kFree) continue;
+    if (slot.name == kFree) continue;
     std::size_t i = slot.hash & mask;
-    while (index_[i].entry != kFree) i = (i + 1) & mask;
-    index_[i] = slot;
+    while (slots_[i].name != kFree) i = (i + 1) & mask;
+    slots_[i] = slot;
   }
 }
 
