@@ -31,8 +31,6 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [ -n "$found" ] || { echo "no window titled Quellmark appeared"; exit 1; }
-read -r window x y width height <<<"$found"
-echo "window $window at $x,$y, $width by $height"
 pixel() {
   convert "$work/screen.png" -crop "1x1+$1+$2" \
     -format '%[fx:round(255*r)],%[fx:round(255*g)],%[fx:round(255*b)]' info:
@@ -41,16 +39,18 @@ pixel() {
 # At the start the grid is scrolled 15000 twips up: cell 196 (row 49,
 # column 0) stands at 840, 18000 - 15000 = 3000 in Frame1 (360, 240), and
 # the viewport shows its own colour left of the cells.
-top=$((y + height - 435))
-# A loaded machine may take a while to paint: look again for some seconds.
+# A loaded machine may take a while to size and paint the window: look
+# again for some seconds, asking for its place each time.
 for _ in $(seq 20); do
+  read -r window x y width height <<<"$("$tool" find Quellmark)"
+  top=$((y + height - 435))
   import -window root "$work/screen.png"
   cell=$(pixel $((x + (360 + 840 + 500) / 15)) $((top + (240 + 3000 + 120) / 15)))
   view=$(pixel $((x + (360 + 150) / 15)) $((top + (240 + 1500) / 15)))
   [ "$cell" = 255,255,255 ] && [ "$view" = 128,128,128 ] && break
   sleep 0.5
 done
-echo "cell: $cell, viewport: $view"
+echo "window $window at $x,$y, $width by $height; cell: $cell, viewport: $view"
 [ "$cell" = 255,255,255 ] || { echo "the cell is not white"; exit 1; }
 [ "$view" = 128,128,128 ] || { echo "the viewport is not grey"; exit 1; }
 
