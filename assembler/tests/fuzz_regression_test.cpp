@@ -2,31 +2,19 @@
 // fault keep the properties the fuzzer checks.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "assembler_properties.h"
+#include "kept_inputs.h"
 
 namespace quellmark {
 namespace {
 
-namespace fs = std::filesystem;
-
 TEST(FuzzRegressionTest, KeptInputsHoldEveryProperty) {
-  int inputs = 0;
-  for (const char* folder : {"corpus/assembler", "regressions/assembler"}) {
-    for (const auto& entry : fs::directory_iterator(fs::path(FUZZ_DIR) / folder)) {
-      if (entry.path().filename() == "README.md") continue;
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::ostringstream bytes;
-      bytes << in.rdbuf();
-      for (const Build build : {Build::full, Build::reduced}) {
-        EXPECT_EQ(assemblyFault(bytes.str(), build), "") << entry.path();
-      }
-      ++inputs;
-    }
-  }
+  const int inputs =
+      forEachKeptInput(FUZZ_DIR, "assembler", [](const auto& path, const std::string& bytes) {
+        for (const Build build : {Build::full, Build::reduced}) {
+          EXPECT_EQ(assemblyFault(bytes, build), "") << path;
+        }
+      });
   EXPECT_GE(inputs, 5);
 }
 

@@ -76,9 +76,7 @@ Dialog::Answer Dialog::askToSave() {
 
 void Dialog::okClicked() {
   if (Text1->text() == kSaveQuestion) {
-    owner_.CDB().setFilter(kFilter);
-    owner_.CDB().ShowSave();
-    const QString name = owner_.CDB().FileName();
+    const QString name = owner_.askSaveName();
     // The grid still holds the unsaved work here; a failed save keeps the
     // document as it is, so that the caller can stop before clearing it.
     if (!name.isEmpty() && !owner_.savefile(name)) {

@@ -171,7 +171,7 @@ void From1::createMenus() {
 void From1::load() {
   lastpos_ = 0;
   saved_ = -1;
-  setCaption();
+  setCaption(curfile_);
   VScroll1->setValue(kScrollMaximum);  // raises the change event
   applyscroll();
 }
@@ -196,8 +196,8 @@ std::pair<int, int> From1::lineEnds(int index) const {
   return {lineY1_[static_cast<std::size_t>(index)], lineY2_[static_cast<std::size_t>(index)]};
 }
 
-void From1::setCaption() {
-  setWindowTitle(curfile_.isEmpty() ? kTitle : QStringLiteral("%1 (%2)").arg(kTitle, curfile_));
+void From1::setCaption(const QString& file) {
+  setWindowTitle(file.isEmpty() ? kTitle : QStringLiteral("%1 (%2)").arg(kTitle, file));
 }
 
 bool From1::isOn(int index) const {
@@ -229,7 +229,7 @@ void From1::clearGrid() {
 void From1::resetit() {
   saved_ = -1;
   curfile_.clear();
-  setWindowTitle(kTitle);
+  setCaption(curfile_);
 }
 
 bool From1::savefile(const QString& name) {
@@ -242,7 +242,7 @@ bool From1::savefile(const QString& name) {
     return false;
   }
   saved_ = -1;
-  setWindowTitle(QStringLiteral("%1 (%2)").arg(kTitle, name));
+  setCaption(name);
   return true;
 }
 
@@ -294,7 +294,7 @@ void From1::Open() {
     return;
   }
   curfile_ = name;
-  setCaption();
+  setCaption(curfile_);
   setCells(
       decodePattern(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
 }

@@ -20,7 +20,7 @@ namespace tarnwick {
 class Dialog;
 class Dialog1;
 
-// One cell of the grid: a frame whose background colour is its state.
+// One cell of the grid: a framed box whose colour is its state.
 class PatternCell final : public QWidget {
   Q_OBJECT
  public:
@@ -94,7 +94,9 @@ class From1 final : public QMainWindow {
   Dialog& messageDialog();
   [[nodiscard]] Dialog* existingMessageDialog() const { return dialog_; }
   [[nodiscard]] Dialog1* existingAboutDialog() const { return about_; }
-  [[nodiscard]] CommonDialog& CDB() { return *cdb_; }
+  // Asks CDB, with the pattern filter, for a name to save under; empty when
+  // the user cancelled.
+  QString askSaveName();
 
   // Shows `text` in the message window with OK only, without waiting.
   void notice(const QString& text);
@@ -110,9 +112,8 @@ class From1 final : public QMainWindow {
   void createControls();
   void createMenus();
   void load();
-  void setCaption();
-  // Asks CDB for a name to save under; empty when cancelled.
-  QString askSaveName();
+  // "Quellmark", or "Quellmark (file)" when there is a file.
+  void setCaption(const QString& file);
 
   std::unique_ptr<CommonDialog> cdb_;
   std::unique_ptr<RandomSource> random_;

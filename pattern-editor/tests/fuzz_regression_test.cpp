@@ -2,29 +2,17 @@
 // found a fault keep the properties the fuzzer checks.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
+#include "kept_inputs.h"
 #include "ptn_properties.h"
 
 namespace tarnwick {
 namespace {
 
-namespace fs = std::filesystem;
-
 TEST(FuzzRegressionTest, KeptPatternFilesHoldEveryProperty) {
-  int inputs = 0;
-  for (const char* folder : {"corpus/ptn", "regressions/ptn"}) {
-    for (const auto& entry : fs::directory_iterator(fs::path(FUZZ_DIR) / folder)) {
-      if (entry.path().filename() == "README.md") continue;
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::ostringstream bytes;
-      bytes << in.rdbuf();
-      EXPECT_EQ(patternFault(bytes.str()), "") << entry.path();
-      ++inputs;
-    }
-  }
+  const int inputs =
+      forEachKeptInput(FUZZ_DIR, "ptn", [](const auto& path, const std::string& bytes) {
+        EXPECT_EQ(patternFault(bytes), "") << path;
+      });
   EXPECT_GT(inputs, 3);
 }
 
