@@ -236,11 +236,17 @@ bool From1::savefile(const QString& name) {
   const std::string bytes = encodePattern(cells());
   QSaveFile file(name);
   if (!file.open(QIODevice::WriteOnly)) return false;
-  if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-          static_cast<qint64>(bytes.size()) ||
-      !file.commit()) {
+  // The bytes sit in the file's buffer until the flush, and a full disk is
+  // noticed only there; a temporary file that did not take every byte must
+  // never replace the target. Left uncommitted, it is removed.
+  const bool written = file.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
+                           static_cast<qint64>(bytes.size()) &&
+                       file.flush() && file.error() == QFileDevice::NoError;
+  if (!written) {
+    file.cancelWriting();
     return false;
   }
+  if (!file.commit()) return false;
   saved_ = -1;
   setCaption(name);
   return true;

@@ -1,0 +1,148 @@
+// Saves onto a filesystem that is really full or really read-only: a tiny
+// tmpfs mounted for the test. Mounting needs root (CI runs as root);
+// elsewhere the tests skip and say why.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+
+#include "design.h"
+#include "fixtures.h"
+#include "ptn_format.h"
+
+namespace tarnwick {
+namespace {
+
+using testing_support::EditorTest;
+
+bool run(const QString& program, const QStringList& arguments) {
+  QProcess process;
+  process.start(program, arguments);
+  return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
+         process.exitCode() == 0;
+}
+
+class FullDiskTest : public EditorTest {
+ protected:
+  void SetUp() override {
+    disk = path("disk");
+    ASSERT_TRUE(QDir().mkpath(disk));
+    if (!run("mount", {"-t", "tmpfs", "-o", "size=16k", "tmpfs", disk})) {
+      GTEST_SKIP() << "cannot mount a 16 KiB tmpfs here (mounting needs root)";
+      return;
+    }
+    mounted = true;
+    Cells stored{};
+    stored[0] = stored[123] = true;
+    const std::string bytes = encodePattern(stored);
+    old = QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    write(onDisk("old.ptn"), old);
+  }
+
+  void TearDown() override {
+    if (mounted) EXPECT_TRUE(run("umount", {disk}));
+  }
+
+  QString onDisk(const QString& name) const { return QDir(disk).filePath(name); }
+
+  // Takes every free byte of the filesystem with one more file.
+  void fill() const {
+    QFile filler(onDisk("filler"));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    const QByteArray block(512, 'x');
+    while (filler.write(block) == block.size()) {
+    }
+  }
+
+  void makeReadOnly() const { ASSERT_TRUE(run("mount", {"-o", "remount,ro", disk})); }
+
+  // Opens old.ptn and makes a change, so that Save has work to write.
+  void openAndChange() {
+    files->answers = {onDisk("old.ptn")};
+    window->Open();
+    ASSERT_EQ(window->curfile(), onDisk("old.ptn"));
+    window->cellClick(7);
+  }
+
+  // The save failed as a user must see it: the notice with OK only, the file
+  // as it was, no temporary file left, the work still unsaved.
+  void expectFailedSave(const QStringList& filesLeft) {
+    Dialog* d = message();
+    ASSERT_NE(d, nullptr);
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_EQ(d->text1()->text(), "File could not be saved");
+    EXPECT_FALSE(d->cancelButton()->isVisible());
+    EXPECT_EQ(contents(onDisk("old.ptn")), old);
+    EXPECT_EQ(QDir(disk).entryList(QDir::Files | QDir::Hidden, QDir::Name), filesLeft);
+    EXPECT_EQ(window->saved(), 0);
+    EXPECT_TRUE(window->isOn(7));
+  }
+
+  QString disk;
+  bool mounted = false;
+  QByteArray old;
+};
+
+TEST_F(FullDiskTest, SaveOnAFullDiskKeepsTheFile) {
+  openAndChange();
+  fill();
+  window->Save();
+  expectFailedSave({"filler", "old.ptn"});
+  EXPECT_EQ(window->curfile(), onDisk("old.ptn"));
+  EXPECT_EQ(window->windowTitle(), "Quellmark (" + onDisk("old.ptn") + ")");
+}
+
+TEST_F(FullDiskTest, SaveAsOnAFullDiskKeepsTheFileAndTheName) {
+  openAndChange();
+  fill();
+  for (const QString& name : {onDisk("old.ptn"), onDisk("new.ptn")}) {
+    SCOPED_TRACE(name.toStdString());
+    files->answers = {name};
+    window->SaveAs();
+    expectFailedSave({"filler", "old.ptn"});
+    EXPECT_EQ(window->curfile(), onDisk("old.ptn"));
+    EXPECT_EQ(window->windowTitle(), "Quellmark (" + onDisk("old.ptn") + ")");
+    message()->okButton()->click();
+  }
+}
+
+TEST_F(FullDiskTest, SaveInsideNewOnAFullDiskKeepsTheWork) {
+  openAndChange();
+  const Cells work = window->cells();
+  fill();
+  files->answers = {onDisk("old.ptn")};
+  whenAsked([this] { message()->okButton()->click(); });
+  window->New();
+  expectFailedSave({"filler", "old.ptn"});
+  EXPECT_EQ(window->cells(), work);
+  EXPECT_EQ(window->curfile(), onDisk("old.ptn"));
+}
+
+TEST_F(FullDiskTest, SaveIntoAReadOnlyFolderKeepsTheFile) {
+  openAndChange();
+  makeReadOnly();
+  window->Save();
+  expectFailedSave({"old.ptn"});
+  message()->okButton()->click();
+  files->answers = {onDisk("other.ptn")};
+  window->SaveAs();
+  expectFailedSave({"old.ptn"});
+}
+
+TEST_F(FullDiskTest, SaveWorksAgainOnceThereIsRoom) {
+  openAndChange();
+  fill();
+  window->Save();
+  message()->okButton()->click();
+  ASSERT_TRUE(QFile::remove(onDisk("filler")));
+  window->Save();
+  EXPECT_EQ(message()->text1()->text(), "File is successfully saved");
+  EXPECT_EQ(window->saved(), -1);
+  EXPECT_EQ(decodePattern(contents(onDisk("old.ptn")).toStdString()), window->cells());
+  EXPECT_EQ(QDir(disk).entryList(QDir::Files | QDir::Hidden), QStringList{"old.ptn"});
+}
+
+}  // namespace
+}  // namespace tarnwick
