@@ -20,11 +20,13 @@ pattern() {
     -quality 90 "$out"
 }
 
-# Image1 of the message window: 88 by 90, a lit cell and a question mark.
+# Image1 of the message window: 88 by 90, a column of two cells, one lit,
+# and beside them, clear of their borders, a question mark.
 convert -size 88x90 xc:'#C0C0C0' \
-  -fill '#80FF80' -stroke black -draw 'rectangle 14,20 74,44' \
-  -fill white -draw 'rectangle 14,52 74,76' \
-  -stroke none -fill black -pointsize 22 -gravity center -annotate +0+0 '?' \
+  -fill '#80FF80' -stroke black -draw 'rectangle 8,14 40,40' \
+  -fill white -draw 'rectangle 8,50 40,76' \
+  -stroke none -fill black -font DejaVu-Sans-Bold -pointsize 44 \
+  -gravity center -annotate +20+0 '?' \
   image1.gif
 
 pattern assembler.jpg 137 121 18 7

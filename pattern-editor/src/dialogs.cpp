@@ -53,6 +53,12 @@ Dialog::Dialog(From1& owner) : QDialog(&owner, kFixedDialog), owner_(owner) {
   Text1 = textBox(this, "Text1", kDialogText1, SystemColour::buttonFace);
   OKButton = button(this, "OKButton", QStringLiteral("OK"), kDialogOk);
   canbutton = button(this, "canbutton", QStringLiteral("cancel"), kCanButton);
+  // The message is for reading: a keystroke must not change it (OK decides
+  // by its text), and it takes no focus, so it never shows selected and
+  // Enter reaches OK, the default button of both modes.
+  Text1->setReadOnly(true);
+  Text1->setFocusPolicy(Qt::NoFocus);
+  OKButton->setDefault(true);
   connect(OKButton, &QPushButton::clicked, this, &Dialog::okClicked);
   connect(canbutton, &QPushButton::clicked, this, &Dialog::cancelClicked);
   owner_.hide();
@@ -120,6 +126,7 @@ Dialog1::Dialog1(From1& owner) : QDialog(&owner, kFixedDialog), owner_(owner) {
     box->setReadOnly(true);
   }
   OKButton = button(this, "OKButton", QStringLiteral("OK"), kAboutOk);
+  OKButton->setDefault(true);
   connect(OKButton, &QPushButton::clicked, this, &Dialog1::reject);
 }
 

@@ -13,6 +13,7 @@
 
 #include "design.h"
 #include "fixtures.h"
+#include "ptn_format.h"
 
 namespace tarnwick {
 namespace {
@@ -31,6 +32,12 @@ class DialogsTest : public EditorTest {
       asked_ = d->isVisible() && d->isModal() && d->text1()->text() == "save unsaved work?" &&
                d->cancelButton()->isVisible() && workBefore_ == window->cells();
       answer(*d);
+      // A question that the answer did not close would wait for ever.
+      QTimer::singleShot(3000, d, [d] {
+        if (!d->isVisible() || d->text1()->text() != "save unsaved work?") return;
+        ADD_FAILURE() << "the question is still open";
+        d->reject();
+      });
     });
     workBefore_ = window->cells();
     window->New();
@@ -194,6 +201,59 @@ TEST_F(DialogsTest, FailedSaveInsideNewKeepsTheWork) {
   message()->okButton()->click();
   newAnswering([](Dialog& d) { d.cancelButton()->click(); });
   EXPECT_TRUE(asked_);
+}
+
+// The key goes where a user's key goes: to the widget with the focus.
+void pressKey(QWidget& window, Qt::Key key) {
+  QWidget* focus = window.focusWidget();
+  QTest::keyClick(focus ? focus : &window, key);
+}
+
+TEST_F(DialogsTest, EnterAnswersTheQuestionWithOk) {
+  window->cellClick(4);
+  const Cells work = window->cells();
+  files->answers = {path("enter.ptn")};
+  newAnswering([](Dialog& d) {
+    EXPECT_TRUE(d.okButton()->isDefault());
+    pressKey(d, Qt::Key_Return);
+  });
+  EXPECT_TRUE(asked_);
+  EXPECT_EQ(files->asked, std::vector<QString>{"save"});
+  EXPECT_EQ(decodePattern(contents(path("enter.ptn")).toStdString()), work);
+  EXPECT_EQ(window->cells(), Cells{});
+}
+
+TEST_F(DialogsTest, EnterDismissesANoticeAndTheAboutWindow) {
+  window->notice("No changes detected");
+  ASSERT_TRUE(message()->okButton()->isDefault());
+  pressKey(*message(), Qt::Key_Enter);
+  EXPECT_FALSE(message()->isVisible());
+  EXPECT_TRUE(window->isVisible());
+  window->about();
+  Dialog1* about = window->existingAboutDialog();
+  ASSERT_TRUE(about->okButton()->isDefault());
+  pressKey(*about, Qt::Key_Return);
+  EXPECT_FALSE(about->isVisible());
+  EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(DialogsTest, TheQuestionCannotBeTypedOver) {
+  window->cellClick(6);
+  files->answers = {path("typed.ptn")};
+  bool untouched = false;
+  newAnswering([&untouched](Dialog& d) {
+    QLineEdit* text = d.text1();
+    const bool selected = text->hasSelectedText();
+    QTest::keyClicks(text, "x");
+    QTest::keyClick(text, Qt::Key_Backspace);
+    pressKey(d, Qt::Key_Delete);
+    untouched = text->isReadOnly() && !selected && text->text() == "save unsaved work?";
+    d.okButton()->click();
+  });
+  EXPECT_TRUE(untouched);
+  // OK still read the question, so it saved.
+  EXPECT_EQ(files->asked, std::vector<QString>{"save"});
+  EXPECT_TRUE(QFile::exists(path("typed.ptn")));
 }
 
 TEST_F(DialogsTest, AboutHidesTheMainWindowAndOkBringsItBackUnchanged) {

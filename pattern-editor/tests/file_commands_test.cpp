@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -27,12 +31,59 @@ class FileCommandsTest : public EditorTest {
   }
 };
 
-TEST_F(FileCommandsTest, FilterGoesToTheDialogInQtForm) {
-  EXPECT_EQ(toQtFilter(kFilter), "Pattern Files (*.ptn);; All Files(*.* (*.*)");
-  files->answers = {""};
+TEST_F(FileCommandsTest, FilterEntriesGoToTheDialogAsTheyStand) {
+  const QList<FilterEntry> entries = {{"Pattern Files (*.ptn)", "*.ptn"}, {" All Files(*.*", "*.*"}};
+  EXPECT_EQ(filterEntries(kFilter), entries);
+  files->answers = {"", ""};
   window->Open();
   EXPECT_EQ(files->Filter(), kFilter);
-  EXPECT_EQ(files->lastQtFilter, "Pattern Files (*.ptn);; All Files(*.* (*.*)");
+  EXPECT_EQ(files->lastEntries, entries);
+  window->SaveAs();
+  EXPECT_EQ(files->lastEntries, entries);
+}
+
+TEST(FilterEntries, OddFilters) {
+  EXPECT_TRUE(filterEntries("").isEmpty());
+  EXPECT_TRUE(filterEntries("Only a description").isEmpty());
+  EXPECT_EQ(filterEntries("A|*.a|B||C|*.c|D"),
+            (QList<FilterEntry>{{"A", "*.a"}, {"C", "*.c"}}));
+}
+
+// The platform's file dialog shows each description exactly and matches
+// each pattern.
+TEST(QtFileDialog, ShowsTheDescriptionsAndMatchesThePatterns) {
+  QFileDialog dialog;
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  QtCommonDialog::offer(dialog, filterEntries(kFilter));
+  auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+  ASSERT_NE(types, nullptr);
+  ASSERT_EQ(types->count(), 2);
+  EXPECT_EQ(types->itemText(0), "Pattern Files (*.ptn)");
+  EXPECT_EQ(types->itemText(1), " All Files(*.*");
+  auto* model = dialog.findChild<QFileSystemModel*>();
+  ASSERT_NE(model, nullptr);
+  EXPECT_EQ(model->nameFilters(), QStringList{"*.ptn"});
+  types->setCurrentIndex(1);
+  emit types->activated(1);
+  EXPECT_EQ(model->nameFilters(), QStringList{"*.*"});
+  EXPECT_EQ(types->itemText(1), " All Files(*.*");
+}
+
+TEST_F(FileCommandsTest, RealDialogCancelledLeavesNoName) {
+  QtCommonDialog real(window.get());
+  real.setFilter(kFilter);
+  QStringList shown;
+  whenAsked([&shown] {
+    auto* open = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(open, nullptr);
+    auto* types = open->findChild<QComboBox*>("fileTypeCombo");
+    ASSERT_NE(types, nullptr);
+    for (int i = 0; i < types->count(); ++i) shown << types->itemText(i);
+    open->reject();
+  });
+  real.ShowOpen();
+  EXPECT_EQ(shown, QStringList({"Pattern Files (*.ptn)", " All Files(*.*"}));
+  EXPECT_TRUE(real.FileName().isEmpty());
 }
 
 TEST_F(FileCommandsTest, FirstSaveAsksForANameAndShowsNoMessage) {

@@ -25,16 +25,16 @@ class ScriptedDialog final : public CommonDialog {
  public:
   std::deque<QString> answers;
   std::vector<QString> asked;  // "open" or "save", in order
-  QString lastQtFilter;
+  QList<FilterEntry> lastEntries;
 
  protected:
-  QString chooseOpen(const QString& qtFilter) override { return answer("open", qtFilter); }
-  QString chooseSave(const QString& qtFilter) override { return answer("save", qtFilter); }
+  QString chooseOpen(const QList<FilterEntry>& entries) override { return answer("open", entries); }
+  QString chooseSave(const QList<FilterEntry>& entries) override { return answer("save", entries); }
 
  private:
-  QString answer(const char* kind, const QString& qtFilter) {
+  QString answer(const char* kind, const QList<FilterEntry>& entries) {
     asked.emplace_back(QString::fromLatin1(kind));
-    lastQtFilter = qtFilter;
+    lastEntries = entries;
     if (answers.empty()) return {};
     QString name = answers.front();
     answers.pop_front();
