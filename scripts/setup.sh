@@ -8,6 +8,8 @@ packages=(
   qt6-base-dev                         # the pattern editor's widgets
   xvfb xauth x11-utils imagemagick     # the editor's smoke test under a real X server
   libx11-dev                           # its helper that finds and closes the window
+  desktop-file-utils shared-mime-info  # checks of the desktop entry and the .ptn type
+  groff-base                           # checks of the manual pages
   clang libclang-rt-14-dev             # libFuzzer and the sanitizers' run-time
   g++-mingw-w64-x86-64-posix           # the assembler for 64-bit Windows
   g++-mingw-w64-i686-posix             # and for 32-bit Windows (only built here)

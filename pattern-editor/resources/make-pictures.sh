@@ -33,3 +33,22 @@ pattern assembler.jpg 137 121 18 7
 pattern editor.jpg 201 145 22 11
 pattern files.jpg 193 137 20 23
 pattern random.jpg 193 169 20 42
+
+# The program's icon: four columns of cells on a dark rounded tile, some of
+# them lit, drawn large once and scaled to the sizes desktops look for.
+icon=()
+for ((row = 0; row < 5; ++row)); do
+  for ((column = 0; column < 4; ++column)); do
+    x=$((36 + column * 48))
+    y=$((28 + row * 42))
+    if (((row * 4 + column) % 3 == 0 || (row + column) % 5 == 0)); then colour='#80FF80'; else colour='#FFFFFF'; fi
+    icon+=(-fill "$colour" -draw "rectangle $x,$y $((x + 38)),$((y + 30))")
+  done
+done
+mkdir -p icons
+convert -size 256x256 xc:none -fill '#505050' -draw 'roundrectangle 8,8 247,247 28,28' \
+  -stroke black -strokewidth 2 "${icon[@]}" /tmp/tarnwick-icon-$$.png
+for size in 16 22 24 32 48 64 128 256; do
+  convert /tmp/tarnwick-icon-$$.png -resize "${size}x${size}" -strip "icons/tarnwick-$size.png"
+done
+rm -f /tmp/tarnwick-icon-$$.png

@@ -282,12 +282,16 @@ void From1::New() {
   resetit();
 }
 
-// A file that cannot be read changes nothing; Open keeps `saved` as it was.
 void From1::Open() {
   cdb_->setFilter(kFilter);
   cdb_->ShowOpen();
   const QString name = cdb_->FileName();
   if (name.isEmpty()) return;
+  openfile(name);
+}
+
+// A file that cannot be read changes nothing; `saved` stays as it was.
+void From1::openfile(const QString& name) {
   QFile file(name);
   if (!file.open(QIODevice::ReadOnly)) {
     notice(kOpenFailed);

@@ -70,6 +70,10 @@ class From1 final : public QMainWindow {
   // ---- the menu commands ----
   void New();
   void Open();
+  // What Open does once `name` is chosen: reads the file, then names it in
+  // `curfile` and the title; a file that cannot be read changes nothing and
+  // gives the notice "File could not be opened".
+  void openfile(const QString& name);
   void Save();
   void SaveAs();
   void about();

@@ -261,5 +261,23 @@ TEST_F(FileCommandsTest, UnreadableFileChangesNothingAndSaysSo) {
   }
 }
 
+// The file named on the command line is opened exactly as Open would.
+TEST_F(FileCommandsTest, OpenfileActsAsOpenWithThatName) {
+  Cells stored{};
+  stored[0] = stored[77] = stored[199] = true;
+  write(path("start.ptn"), bytesOf(stored));
+  window->openfile(path("start.ptn"));
+  EXPECT_TRUE(files->asked.empty());
+  EXPECT_EQ(window->cells(), stored);
+  EXPECT_EQ(window->curfile(), path("start.ptn"));
+  EXPECT_EQ(window->windowTitle(), "Quellmark (" + path("start.ptn") + ")");
+  EXPECT_EQ(window->saved(), -1);
+  EXPECT_EQ(message(), nullptr);
+  window->openfile(path("absent.ptn"));
+  EXPECT_EQ(noticeText(), "File could not be opened");
+  EXPECT_EQ(window->curfile(), path("start.ptn"));
+  EXPECT_EQ(window->cells(), stored);
+}
+
 }  // namespace
 }  // namespace tarnwick

@@ -59,4 +59,27 @@ for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$pid" 2>/dev/null; then echo "the program is still running"; exit 1; fi
 wait "$pid" || { echo "the program failed"; exit 1; }
 pid=
+
+# A file named on the command line opens at start: the title names it and
+# cell 196 (row 49, column 0), on in the file, is lit.
+printf '0010%0128d\r\n' 0 >"$work/start.ptn"
+QT_QPA_PLATFORM=xcb "$program" "$work/start.ptn" &
+pid=$!
+title="Quellmark ($work/start.ptn)"
+for _ in $(seq 40); do
+  if found=$("$tool" find "$title" 2>/dev/null); then
+    read -r window x y width height <<<"$found"
+    top=$((y + height - 435))
+    import -window root "$work/screen.png"
+    cell=$(pixel $((x + (360 + 840 + 500) / 15)) $((top + (240 + 3000 + 120) / 15)))
+    [ "$cell" = 128,255,128 ] && break
+  fi
+  sleep 0.25
+done
+[ -n "$found" ] || { echo "no window titled $title appeared"; exit 1; }
+echo "with a file: cell $cell"
+[ "$cell" = 128,255,128 ] || { echo "the cell of the file is not lit"; exit 1; }
+"$tool" close "$window"
+wait "$pid" || { echo "the program failed"; exit 1; }
+pid=
 echo "smoke test passed"
