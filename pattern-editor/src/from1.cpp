@@ -43,49 +43,64 @@ class ClientArea final : public QWidget {
   }
 };
 
-// Everything that scrolls, at its design place; the window moves the layer
-// as a whole to where the record in twips puts it. It draws the Line2
-// lines of the scale itself.
-class ScrolledLayer final : public QWidget {
- public:
-  using QWidget::QWidget;
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    for (const ScaleMark& mark : kMarks) {
-      drawLine(this, kLine2Left, mark.lineY, kLine2Right, mark.lineY);
-    }
-  }
-};
-
 constexpr int kLayerHeight = 18600;  // below the "0" line at 18330
 constexpr int kLayerWidth = 6100;    // left of VScroll1 at 6120
 
 }  // namespace
 
-PatternCell::PatternCell(int index, QWidget* parent)
-    : QWidget(parent), index_(index), colour_(systemColour(kOffColour)) {
-  // It paints every pixel itself: a scroll then costs no background fill.
-  setAttribute(Qt::WA_OpaquePaintEvent);
+PatternLayer::PatternLayer(QWidget* parent) : QWidget(parent) {
+  colours_.fill(systemColour(kOffColour));
+  // Opaque, so that a scroll moves what is on screen and paints only the
+  // strip that comes into view.
+  setBackground(this, systemColour(SystemColour::buttonShadow));
 }
 
-void PatternCell::setColour(const QColor& colour) {
-  if (colour == colour_) return;
-  colour_ = colour;
-  update();
+QRect PatternLayer::cellRect(int index) {
+  return toPixels(cellDesign(index));
 }
 
-void PatternCell::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.fillRect(rect(), colour_);
-  painter.setPen(Qt::black);
-  painter.drawRect(rect().adjusted(0, 0, -1, -1));
-}
-
-void PatternCell::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
-    emit clicked(index_);
+int PatternLayer::cellAt(QPoint point) {
+  for (int i = 0; i < kCells; ++i) {
+    if (cellRect(i).contains(point)) return i;
   }
+  return -1;
+}
+
+void PatternLayer::setColour(int index, const QColor& colour) {
+  QColor& stored = colours_[static_cast<std::size_t>(index)];
+  if (colour == stored) return;
+  stored = colour;
+  update(cellRect(index));
+}
+
+void PatternLayer::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  painter.setPen(Qt::black);
+  // A cell is a black box filled inside with its colour: two solid fills
+  // are far cheaper than an outline.
+  for (int i = 0; i < kCells; ++i) {
+    const QRect cell = cellRect(i);
+    if (!event->rect().intersects(cell)) continue;
+    painter.fillRect(cell, Qt::black);
+    painter.fillRect(cell.adjusted(1, 1, -1, -1), colour(i));
+  }
+  for (const ScaleMark& mark : kMarks) {
+    painter.drawLine(toPixels(kLine2Left), toPixels(mark.lineY), toPixels(kLine2Right),
+                     toPixels(mark.lineY));
+  }
+}
+
+void PatternLayer::mousePressEvent(QMouseEvent* event) {
+  pressed_ = event->button() == Qt::LeftButton ? cellAt(event->position().toPoint()) : -1;
+  QWidget::mousePressEvent(event);
+}
+
+void PatternLayer::mouseReleaseEvent(QMouseEvent* event) {
+  const int released = cellAt(event->position().toPoint());
+  if (event->button() == Qt::LeftButton && released >= 0 && released == pressed_) {
+    emit clicked(released);
+  }
+  pressed_ = -1;
   QWidget::mouseReleaseEvent(event);
 }
 
@@ -113,20 +128,10 @@ void From1::createControls() {
   Frame1->setGeometry(toPixels(kFrame1));
   setBackground(Frame1, systemColour(SystemColour::buttonShadow));
 
-  layer_ = new ScrolledLayer(Frame1);
+  layer_ = new PatternLayer(Frame1);
   layer_->setGeometry(0, 0, toPixels(kLayerWidth), toPixels(kLayerHeight));
-  // Opaque, so that a scroll moves what is on screen and paints only the
-  // strip that comes into view.
-  setBackground(layer_, systemColour(SystemColour::buttonShadow));
-
-  for (int i = 0; i < kCells; ++i) {
-    auto* cell = new PatternCell(i, layer_);
-    cell->setObjectName(QStringLiteral("pattern_%1").arg(i));
-    cell->setGeometry(toPixels(cellDesign(i)));
-    connect(cell, &PatternCell::clicked, this, &From1::cellClick);
-    pattern[static_cast<std::size_t>(i)] = cell;
-    cellTop_[static_cast<std::size_t>(i)] = cellDesign(i).top;
-  }
+  connect(layer_, &PatternLayer::clicked, this, &From1::cellClick);
+  for (int i = 0; i < kCells; ++i) cellTop_[static_cast<std::size_t>(i)] = cellDesign(i).top;
   for (std::size_t i = 0; i < kMarks.size(); ++i) {
     auto* label = new QLabel(QString::fromLatin1(kMarks[i].caption), layer_);
     label->setObjectName(QStringLiteral("Label1_%1").arg(i));
@@ -200,8 +205,12 @@ void From1::setCaption(const QString& file) {
   setWindowTitle(file.isEmpty() ? kTitle : QStringLiteral("%1 (%2)").arg(kTitle, file));
 }
 
+QRect From1::cellGeometry(int index) const {
+  return PatternLayer::cellRect(index).translated(layer_->pos());
+}
+
 bool From1::isOn(int index) const {
-  return cell(index)->colour() == kOnColour;
+  return cellColour(index) == kOnColour;
 }
 
 Cells From1::cells() const {
@@ -212,14 +221,14 @@ Cells From1::cells() const {
 
 void From1::setCells(const Cells& states) {
   for (int i = 0; i < kCells; ++i) {
-    cell(i)->setColour(states[static_cast<std::size_t>(i)] ? kOnColour : systemColour(kOffColour));
+    layer_->setColour(i, states[static_cast<std::size_t>(i)] ? kOnColour : systemColour(kOffColour));
   }
 }
 
 void From1::cellClick(int index) {
   saved_ = 0;
-  PatternCell* c = cell(index);
-  c->setColour(c->colour() == systemColour(kOffColour) ? kOnColour : systemColour(kOffColour));
+  const bool off = cellColour(index) == systemColour(kOffColour);
+  layer_->setColour(index, off ? kOnColour : systemColour(kOffColour));
 }
 
 void From1::clearGrid() {

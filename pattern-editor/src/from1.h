@@ -20,24 +20,37 @@ namespace tarnwick {
 class Dialog;
 class Dialog1;
 
-// One cell of the grid: a framed box whose colour is its state.
-class PatternCell final : public QWidget {
+// Everything that scrolls, at its design place: the 200 cells of the grid,
+// each a framed box whose colour is its state, painted and clicked here;
+// the lines of the row scale; and, as children, the scale's labels. The
+// window moves the layer as a whole to where the record in twips puts it.
+// One widget instead of one per cell keeps the start quick.
+class PatternLayer final : public QWidget {
   Q_OBJECT
  public:
-  PatternCell(int index, QWidget* parent);
-  [[nodiscard]] const QColor& colour() const { return colour_; }
-  void setColour(const QColor& colour);
+  explicit PatternLayer(QWidget* parent);
+  [[nodiscard]] const QColor& colour(int index) const {
+    return colours_[static_cast<std::size_t>(index)];
+  }
+  void setColour(int index, const QColor& colour);
+  // Where cell `index` stands in the layer, in pixels.
+  [[nodiscard]] static QRect cellRect(int index);
 
  signals:
+  // A press and a release of the left button inside the same cell.
   void clicked(int index);
 
  protected:
-  void mouseReleaseEvent(QMouseEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
-  int index_;
-  QColor colour_;
+  // The cell at `point`, or -1 between the cells.
+  [[nodiscard]] static int cellAt(QPoint point);
+
+  std::array<QColor, 200> colours_;
+  int pressed_ = -1;
 };
 
 class From1 final : public QMainWindow {
@@ -90,9 +103,10 @@ class From1 final : public QMainWindow {
   // The y of the two end points of Line2(index).
   [[nodiscard]] std::pair<int, int> lineEnds(int index) const;
   [[nodiscard]] QScrollBar* scrollBar() const { return VScroll1; }
-  [[nodiscard]] PatternCell* cell(int index) const {
-    return pattern[static_cast<std::size_t>(index)];
-  }
+  [[nodiscard]] PatternLayer* patternLayer() const { return layer_; }
+  // Where cell `index` stands in Frame1 now, in pixels.
+  [[nodiscard]] QRect cellGeometry(int index) const;
+  [[nodiscard]] const QColor& cellColour(int index) const { return layer_->colour(index); }
 
   // The message window, created and loaded at its first use.
   Dialog& messageDialog();
@@ -123,8 +137,7 @@ class From1 final : public QMainWindow {
   std::unique_ptr<RandomSource> random_;
 
   QFrame* Frame1 = nullptr;
-  QWidget* layer_ = nullptr;  // holds everything that scrolls, moved as one
-  std::array<PatternCell*, 200> pattern{};
+  PatternLayer* layer_ = nullptr;  // the cells and everything else that scrolls
   std::array<QLabel*, 6> Label1{};
   QScrollBar* VScroll1 = nullptr;
   Dialog* dialog_ = nullptr;

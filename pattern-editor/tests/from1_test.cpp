@@ -100,8 +100,9 @@ TEST_F(From1Test, ScreenPositionFollowsTheTwips) {
   for (const int position : {0, 1, 2, 3, 150, 299, 300}) {
     window->scrollBar()->setValue(position);
     for (const int i : {0, 1, 77, 198}) {
-      const int screenTop =
-          window->cell(i)->mapTo(window->findChild<QFrame*>("Frame1"), QPoint()).y();
+      const int screenTop = window->patternLayer()->mapTo(window->findChild<QFrame*>("Frame1"),
+                                                          PatternLayer::cellRect(i).topLeft()).y();
+      EXPECT_EQ(screenTop, window->cellGeometry(i).top());
       EXPECT_NEAR(screenTop, window->cellTop(i) / 15.0, 1.0) << position << " cell " << i;
     }
   }
@@ -116,7 +117,7 @@ TEST_F(From1Test, WindowGeometryAndCaption) {
   EXPECT_EQ(window->scrollBar()->maximum(), 300);
   EXPECT_EQ(window->scrollBar()->singleStep(), 1);
   EXPECT_EQ(window->scrollBar()->pageStep(), 1);
-  EXPECT_EQ(window->cell(5)->size(), QSize(73, 17));
+  EXPECT_EQ(window->cellGeometry(5).size(), QSize(73, 17));
   EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_EQ(window->minimumSize(), window->maximumSize());
 }
@@ -124,7 +125,7 @@ TEST_F(From1Test, WindowGeometryAndCaption) {
 TEST_F(From1Test, SystemColours) {
   EXPECT_EQ(window->findChild<QFrame*>("Frame1")->palette().color(QPalette::Window),
             QColor(128, 128, 128));
-  EXPECT_EQ(window->cell(0)->colour(), QColor(255, 255, 255));
+  EXPECT_EQ(window->cellColour(0), QColor(255, 255, 255));
   EXPECT_EQ(window->findChild<QLabel*>("Label1_2")->text(), "20");
   EXPECT_EQ(window->findChild<QLabel*>("Label1_5")->text(), "50");
 }
@@ -148,15 +149,34 @@ TEST_F(From1Test, MenuCaptionsInOrderWithoutShortcuts) {
 TEST_F(From1Test, ClickTogglesAndMarksChanged) {
   EXPECT_EQ(window->saved(), -1);
   window->scrollBar()->setValue(0);
-  QTest::mouseClick(window->cell(5), Qt::LeftButton);
+  const QPoint inCell5 = PatternLayer::cellRect(5).center();
+  QTest::mouseClick(window->patternLayer(), Qt::LeftButton, {}, inCell5);
   EXPECT_TRUE(window->isOn(5));
-  EXPECT_EQ(window->cell(5)->colour(), QColor(0x80, 0xFF, 0x80));
+  EXPECT_EQ(window->cellColour(5), QColor(0x80, 0xFF, 0x80));
   EXPECT_EQ(window->saved(), 0);
-  QTest::mouseClick(window->cell(5), Qt::LeftButton);
+  QTest::mouseClick(window->patternLayer(), Qt::LeftButton, {}, inCell5);
   EXPECT_FALSE(window->isOn(5));
   EXPECT_EQ(window->saved(), 0);
   EXPECT_EQ(window->windowTitle(), "Quellmark");
   EXPECT_TRUE(window->curfile().isEmpty());
+}
+
+TEST_F(From1Test, OnlyAPressAndReleaseInOneCellToggles) {
+  window->scrollBar()->setValue(0);
+  PatternLayer* layer = window->patternLayer();
+  // Between cells 0 and 1, and between rows 0 and 1.
+  const QPoint gaps[] = {{PatternLayer::cellRect(0).right() + 3, PatternLayer::cellRect(0).center().y()},
+                         {PatternLayer::cellRect(0).center().x(), PatternLayer::cellRect(0).bottom() + 3}};
+  for (const QPoint gap : gaps) QTest::mouseClick(layer, Qt::LeftButton, {}, gap);
+  QTest::mousePress(layer, Qt::LeftButton, {}, PatternLayer::cellRect(1).center());
+  QTest::mouseRelease(layer, Qt::LeftButton, {}, PatternLayer::cellRect(2).center());
+  QTest::mouseClick(layer, Qt::RightButton, {}, PatternLayer::cellRect(3).center());
+  EXPECT_EQ(window->cells(), Cells{});
+  EXPECT_EQ(window->saved(), -1);
+  // The last cell of the grid, scrolled into view.
+  window->scrollBar()->setValue(300);
+  QTest::mouseClick(layer, Qt::LeftButton, {}, PatternLayer::cellRect(199).center());
+  EXPECT_TRUE(window->isOn(199));
 }
 
 TEST_F(From1Test, ResetitTouchesNoCell) {
