@@ -17,18 +17,23 @@ bool runPass1(ByteSource& source, ByteSink& intermediate, SymbolTable& symbols, 
   return closed && !reader.failed();
 }
 
+std::optional<std::uint16_t> Pass2::handleLine(std::span<char> piece) {
+  piece = beforeNul(piece);
+  const std::string_view line(piece.data(), piece.size());
+  // Only the full build skips an empty line; the reduced one makes it 0.
+  if (build_ == Build::full && line.starts_with('\n')) return std::nullopt;
+  const std::uint16_t word = encodeLine(line, wordCounter_, symbols_, build_, observer_);
+  ++wordCounter_;
+  return word;
+}
+
 bool runPass2(ByteSource& intermediate, ByteSink& image, const SymbolTable& symbols, Build build) {
   PieceReader reader(intermediate);
   BufferedWriter out(image);
   ImageWriter writer(out);
-  std::uint32_t wordCounter = 0;
+  Pass2 pass(symbols, build);
   for (std::span<char> piece = reader.next(); !piece.empty(); piece = reader.next()) {
-    piece = beforeNul(piece);
-    const std::string_view line(piece.data(), piece.size());
-    // Only the full build skips an empty line; the reduced one makes it 0.
-    if (build == Build::full && line.starts_with('\n')) continue;
-    writer.writeWord(encodeLine(line, wordCounter, symbols, build));
-    ++wordCounter;
+    if (const auto word = pass.handleLine(piece)) writer.writeWord(*word);
   }
   const bool closed = out.close();
   return closed && !reader.failed();

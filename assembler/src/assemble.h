@@ -1,6 +1,9 @@
 // The two passes over streams, and a whole run held in memory.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -21,6 +24,28 @@ namespace quellmark {
 // error of the intermediate text or a write or close error of the image.
 [[nodiscard]] bool runPass2(ByteSource& intermediate, ByteSink& image, const SymbolTable& symbols,
                             Build build);
+
+class EncodeObserver;
+
+// Pass 2, one piece of the intermediate text at a time.
+class Pass2 {
+ public:
+  Pass2(const SymbolTable& symbols, Build build, EncodeObserver* observer = nullptr)
+      : symbols_(symbols), build_(build), observer_(observer) {}
+
+  // The word of one piece as the reader delivered it, or nothing for an
+  // empty line in the full build, which makes no word. Bytes after a NUL
+  // are not part of the line.
+  std::optional<std::uint16_t> handleLine(std::span<char> piece);
+  // The address of the next word.
+  [[nodiscard]] std::uint32_t wordCounter() const { return wordCounter_; }
+
+ private:
+  const SymbolTable& symbols_;
+  Build build_;
+  EncodeObserver* observer_;
+  std::uint32_t wordCounter_ = 0;
+};
 
 struct Assembly {
   std::string intermediate;  // what "temp.txt" holds

@@ -9,15 +9,7 @@ namespace quellmark {
 
 namespace {
 
-enum class Form { registers, pushPop, load, store, addImmediate, branch, jump, halt, data };
-
-struct Test {
-  std::string_view prefix;  // compared for exactly its own length
-  std::string_view pattern;
-  Form form;
-  std::uint32_t function = 0;  // function code of the register forms
-  bool fullBuildOnly = false;
-};
+using Test = InstructionForm;
 
 // Run in this order on every line. No two prefixes start alike, so one
 // line passes at most one test; "add " keeps "addi" lines out by its blank.
@@ -60,6 +52,14 @@ constexpr std::array<Candidates, 256> kByFirstCharacter = [] {
   }
   return table;
 }();
+
+}  // namespace
+
+std::span<const InstructionForm> instructionForms() {
+  return kTests;
+}
+
+namespace {
 
 void skipWhiteSpace(std::string_view line, std::size_t& at) {
   while (at < line.size() && isWhiteSpace(line[at])) ++at;
@@ -117,34 +117,46 @@ Operands scanOperands(std::string_view line, std::string_view pattern, std::size
   Operands operands;
   std::size_t at = matched;
   std::size_t position = 0;
+  // Where the token now being read began: after the white space before
+  // its first letter ("r" of a register) or its number.
+  std::size_t token = at;
+  const auto stop = [&] {
+    operands.read = static_cast<std::uint32_t>(position);
+    operands.end = at;
+    return operands;
+  };
   for (std::size_t p = matched; p < pattern.size(); ++p) {
     if (pattern[p] == ' ') {
       skipWhiteSpace(line, at);
+      token = at;
       continue;
     }
     if (pattern[p] != '%') {
-      if (at >= line.size() || line[at] != pattern[p]) return operands;
+      if (at >= line.size() || line[at] != pattern[p]) return stop();
       ++at;
       continue;
     }
     const char conversion = pattern[++p];
     skipWhiteSpace(line, at);
+    // A number straight after a letter of the pattern ("r%d") belongs to the
+    // token that letter began.
+    if (!(p >= 2 && pattern[p - 2] != ' ')) token = at;
     if (conversion == 'd') {
-      if (!readDecimal(line, at, operands.number[position])) return operands;
-      ++position;
+      if (!readDecimal(line, at, operands.number[position])) return stop();
     } else {
       const std::size_t start = at;
       while (at < line.size() && !isWhiteSpace(line[at])) ++at;
-      if (at == start) return operands;
+      if (at == start) return stop();
       operands.text = line.substr(start, at - start);
-      ++position;
     }
+    operands.at[position] = static_cast<std::uint32_t>(token);
+    ++position;
   }
-  return operands;
+  return stop();
 }
 
 std::uint16_t encodeLine(std::string_view line, std::uint32_t wordCounter,
-                         const SymbolTable& symbols, Build build) {
+                         const SymbolTable& symbols, Build build, EncodeObserver* observer) {
   if (line.empty()) return 0;
   std::uint32_t word = 0;
   const Candidates& candidates = kByFirstCharacter[static_cast<unsigned char>(line[0])];
@@ -157,7 +169,9 @@ std::uint16_t encodeLine(std::string_view line, std::uint32_t wordCounter,
     }
     // The prefix test has matched the mnemonic the pattern starts with.
     const std::size_t matched = std::min(test.prefix.size(), test.pattern.find(' '));
-    word |= encode(test, scanOperands(line, test.pattern, matched), symbols, wordCounter);
+    const Operands operands = scanOperands(line, test.pattern, matched);
+    if (observer) observer->matched(test, operands);
+    word |= encode(test, operands, symbols, wordCounter);
   }
   return static_cast<std::uint16_t>(word & 0xFFFFu);
 }

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "build.h"
@@ -10,11 +11,42 @@
 
 namespace quellmark {
 
+// The kinds of word the instruction forms build.
+enum class Form { registers, pushPop, load, store, addImmediate, branch, jump, halt, data };
+
+// One prefix test of pass 2: a line that begins with `prefix` (compared for
+// exactly its own length) is read with `pattern` and encoded as `form`.
+struct InstructionForm {
+  std::string_view prefix;
+  std::string_view pattern;
+  Form form;
+  std::uint32_t function = 0;  // function code of the register forms
+  bool fullBuildOnly = false;
+
+  // The mnemonic: the pattern up to its first blank.
+  [[nodiscard]] constexpr std::string_view mnemonic() const {
+    return pattern.substr(0, pattern.find(' '));
+  }
+  // How many operands the pattern reads.
+  [[nodiscard]] constexpr std::size_t operandCount() const {
+    std::size_t count = 0;
+    for (const char c : pattern) count += c == '%';
+    return count;
+  }
+};
+
+// The forms in the order pass 2 tests them: the one description of the
+// instruction set.
+std::span<const InstructionForm> instructionForms();
+
 // The operands that a pattern read from a line, by position. An operand the
 // line did not supply reads as 0, a text operand as the empty text.
 struct Operands {
   std::array<std::int32_t, 3> number{};
   std::string_view text;
+  std::uint32_t read = 0;           // how many operands the pattern got to read
+  std::array<std::uint32_t, 3> at{};  // where each read operand's token begins
+  std::size_t end = 0;              // where reading stopped
 };
 
 // Reads `line` the way a scanf-style `pattern` matches it: the letters of
@@ -26,11 +58,20 @@ struct Operands {
 // of `line` are known to equal those of `pattern` and are not compared.
 Operands scanOperands(std::string_view line, std::string_view pattern, std::size_t matched = 0);
 
+// Hears which forms a line passed and what their patterns read, for a
+// program that explains the assembler; the assembler programs have none.
+class EncodeObserver {
+ public:
+  virtual ~EncodeObserver() = default;
+  virtual void matched(const InstructionForm& form, const Operands& operands) = 0;
+};
+
 // The word of one intermediate line (its newline may be there or not):
 // every prefix test of the build is run, and the words of all that match
 // are combined by OR; a line that passes none is the word 0. `wordCounter`
 // is the address of the word, which a branch to a symbol needs.
 std::uint16_t encodeLine(std::string_view line, std::uint32_t wordCounter,
-                         const SymbolTable& symbols, Build build);
+                         const SymbolTable& symbols, Build build,
+                         EncodeObserver* observer = nullptr);
 
 }  // namespace quellmark

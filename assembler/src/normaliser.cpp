@@ -24,24 +24,48 @@ constexpr std::array<Kind, 256> kKinds = [] {
 
 }  // namespace
 
-std::string_view normalise(std::span<char> line) {
+namespace {
+
+// The one normaliser; `note(out, in)` hears where each written character
+// came from, and the plain version passes a note that does nothing.
+template <typename Note>
+std::string_view normaliseWith(std::span<char> line, Note note) {
   const auto kindOf = [](char c) { return kKinds[static_cast<unsigned char>(c)]; };
   char* out = line.data();
   const char* in = line.data();
   const char* const end = in + line.size();
+  const auto from = [&] {
+    note(static_cast<std::size_t>(out - line.data()), static_cast<std::size_t>(in - line.data()));
+  };
   // Separators at the start vanish; after that the line alternates between
   // runs of ordinary characters, copied, and runs of separators, each of
   // which becomes one blank.
   while (in != end && kindOf(*in) == Kind::separator) ++in;
   while (in != end) {
-    while (in != end && kindOf(*in) == Kind::ordinary) *out++ = toLowerAscii(*in++);
+    while (in != end && kindOf(*in) == Kind::ordinary) {
+      from();
+      *out++ = toLowerAscii(*in++);
+    }
     if (in == end || kindOf(*in) == Kind::comment) break;
+    from();
     *out++ = ' ';
     do {
       ++in;
     } while (in != end && kindOf(*in) == Kind::separator);
   }
   return {line.data(), static_cast<std::size_t>(out - line.data())};
+}
+
+}  // namespace
+
+std::string_view normalise(std::span<char> line) {
+  return normaliseWith(line, [](std::size_t, std::size_t) {});
+}
+
+std::string_view normalise(std::span<char> line, std::span<std::uint32_t> origins) {
+  return normaliseWith(line, [origins](std::size_t out, std::size_t in) {
+    origins[out] = static_cast<std::uint32_t>(in);
+  });
 }
 
 namespace {

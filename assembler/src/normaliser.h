@@ -1,6 +1,7 @@
 // The source line normaliser and the token splitting of pass 1.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string_view>
 
@@ -12,6 +13,11 @@ namespace quellmark {
 // those above 0x7F included, is kept unchanged. A trailing blank is kept.
 // Returns the normalised text, a prefix of `line`.
 std::string_view normalise(std::span<char> line);
+
+// The same rewriting, also noting for every character of the result the
+// index in `line` of the byte it came from (for a blank, the first
+// separator of its run). `origins` needs room for `line.size()` entries.
+std::string_view normalise(std::span<char> line, std::span<std::uint32_t> origins);
 
 // Splits a normalised line into tokens without copying it.
 //

@@ -51,20 +51,29 @@ void Pass1::handleLine(std::span<char> piece) {
   const std::string_view line = normalise(beforeNul(piece));
   TokenSplitter tokens(line);
   const std::string_view first = tokens.first();
-  if (first.empty()) return;  // blank or comment only: leaves no trace
+  using Kind = Pass1Observer::Kind;
+  if (first.empty()) {  // blank or comment only: leaves no trace
+    note(Kind::blank, line, first);
+    return;
+  }
 
   const bool data = build_ == Build::full;
   if (data && first == "dw") {
+    note(Kind::words, line, first);
     expandWords(tokens);
   } else if (data && first == "db") {
+    note(Kind::bytes, line, first);
     expandBytes(tokens);
   } else if (first == "define") {
+    note(Kind::define, line, first);
     define(tokens);
   } else if (isMnemonic(first)) {
+    note(Kind::instruction, line, first);
     out_.write(line);
     out_.put('\n');
     ++counter_;
   } else {
+    note(Kind::label, line, first);
     label(first, tokens);
   }
 }
@@ -103,14 +112,14 @@ void Pass1::expandBytes(TokenSplitter& tokens) {
 void Pass1::define(TokenSplitter& tokens) {
   const std::string_view name = tokens.next();
   if (name.empty()) return;
-  symbols_.define(name, decimalValue(tokens.next()));
+  defineSymbol(name, decimalValue(tokens.next()));
 }
 
 // Any other first token is a label for the next word; what follows it is
 // carried over, each token followed by one blank. A label alone on its line
 // writes an empty line, which is a word only in the reduced build.
 void Pass1::label(std::string_view name, TokenSplitter& tokens) {
-  symbols_.define(name, static_cast<std::int32_t>(counter_));
+  defineSymbol(name, static_cast<std::int32_t>(counter_));
   bool any = false;
   for (std::string_view token = tokens.next(); !token.empty(); token = tokens.next()) {
     out_.write(token);

@@ -12,10 +12,23 @@
 
 namespace quellmark {
 
+// Hears what pass 1 does with each line, for a program that explains it;
+// the assembler programs have none.
+class Pass1Observer {
+ public:
+  enum class Kind { blank, words, bytes, define, instruction, label };
+  virtual ~Pass1Observer() = default;
+  // The line, normalised in place, was classified by its first token.
+  virtual void classified(Kind kind, std::string_view line, std::string_view first) = 0;
+  // `name` (a view into the normalised line) was defined with `value`.
+  virtual void defined(std::string_view name, std::int32_t value) = 0;
+};
+
 class Pass1 {
  public:
-  Pass1(Build build, SymbolTable& symbols, BufferedWriter& intermediate)
-      : build_(build), symbols_(symbols), out_(intermediate) {}
+  Pass1(Build build, SymbolTable& symbols, BufferedWriter& intermediate,
+        Pass1Observer* observer = nullptr)
+      : build_(build), symbols_(symbols), out_(intermediate), observer_(observer) {}
 
   // Handles one piece of the source as the reader delivered it: normalises
   // it in place, classifies it by its first token and writes its
@@ -31,10 +44,18 @@ class Pass1 {
   void define(TokenSplitter& tokens);
   void label(std::string_view name, TokenSplitter& tokens);
   void writeDataLine(std::string_view number);
+  void note(Pass1Observer::Kind kind, std::string_view line, std::string_view first) const {
+    if (observer_) observer_->classified(kind, line, first);
+  }
+  void defineSymbol(std::string_view name, std::int32_t value) {
+    symbols_.define(name, value);
+    if (observer_) observer_->defined(name, value);
+  }
 
   Build build_;
   SymbolTable& symbols_;
   BufferedWriter& out_;
+  Pass1Observer* observer_;
   // Unsigned so that even an absurdly long source wraps instead of
   // overflowing; label values take it as a signed 32-bit number.
   std::uint32_t counter_ = 0;

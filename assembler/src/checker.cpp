@@ -1,0 +1,509 @@
+#include "checker.h"
+
+#include <algorithm>
+#include <functional>
+#include <cstdio>
+#include <unordered_map>
+#include <vector>
+
+#include "chars.h"
+#include "normaliser.h"
+#include "pass1.h"
+
+namespace quellmark {
+
+namespace {
+
+constexpr std::size_t kShownBytes = 200;
+constexpr std::uint32_t kLastJumpTarget = 8191;
+
+std::string quoted(std::string_view text) {
+  return "`" + std::string(text) + "`";
+}
+
+std::string hex4(std::uint32_t word) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(word & 0xFFFFu));
+  return text;
+}
+
+// The value of the low `bits` bits of `value` as a two's-complement number.
+std::int64_t signedField(std::int64_t value, int bits) {
+  const std::int64_t field = value & ((std::int64_t{1} << bits) - 1);
+  return field >= (std::int64_t{1} << (bits - 1)) ? field - (std::int64_t{1} << bits) : field;
+}
+
+bool looksHexadecimal(std::string_view token) {
+  if (!token.empty() && (token[0] == '-' || token[0] == '+')) token.remove_prefix(1);
+  return token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X');
+}
+
+// What a text operand that is neither a name nor a plain number reads as.
+std::string readsAs(std::string_view token, std::int32_t value, std::string_view what) {
+  if (looksHexadecimal(token)) {
+    return quoted(token) + " reads as " + std::to_string(value) +
+           ": the source language has only decimal numbers";
+  }
+  return quoted(token) + " is " + std::string(what) + ": it reads as " + std::to_string(value);
+}
+
+// The register fields, by the shift of their lowest bit, and what lies
+// to their left.
+std::string spillOf(std::int32_t number, int shift) {
+  if (number < 0) return "a negative number sets every bit to the left of its field";
+  const std::uint64_t bits = static_cast<std::uint64_t>(number) << shift;
+  std::string into;
+  if (bits & 0x0380u && shift < 7) into = "the middle register field";
+  if (bits & 0x1C00u && shift < 10) into = into.empty() ? "the high register field" : into;
+  if (bits & 0xE000u) into = into.empty() ? "the opcode" : into;
+  if (bits & ~std::uint64_t{0xFFFF}) into = into.empty() ? "bits past the word" : into;
+  return "it spills into " + into;
+}
+
+const char* fieldName(int shift) {
+  return shift == 4 ? "low" : shift == 7 ? "middle" : "high";
+}
+
+// The shift of the field each register operand of a form fills, by
+// operand position; -1 for an operand that is no register.
+std::array<int, 3> registerShifts(Form form) {
+  switch (form) {
+    case Form::registers:
+      return {4, 10, 7};
+    case Form::pushPop:
+      return {4, -1, -1};
+    case Form::load:
+    case Form::store:
+      return {7, -1, 10};
+    case Form::addImmediate:
+      return {7, 10, -1};
+    case Form::branch:
+      return {10, 7, -1};
+    default:
+      return {-1, -1, -1};
+  }
+}
+
+// Maps offsets of one intermediate line back to columns of the source.
+using ColumnOf = std::function<std::uint32_t(std::size_t)>;
+
+class LineChecker {
+ public:
+  LineChecker(const Walk& walk, std::vector<Finding>& findings,
+              std::unordered_map<std::string, Remark>& definitions,
+              const std::unordered_map<std::string, int>& counts)
+      : walk_(walk), findings_(findings), firstDefinitions_(definitions), counts_(counts) {}
+
+  void check(const SourceLine& line);
+
+ private:
+  void add(const SourceLine& line, std::uint32_t column, std::string_view name,
+           std::string message, std::optional<Remark> note = std::nullopt) {
+    findings_.push_back(
+        {Remark{line.number, column, std::move(message), line.text}, name, std::move(note)});
+  }
+
+  void checkPiece(const SourceLine& line, const SourcePiece& p);
+  void checkDefinitions(const SourceLine& line, const SourcePiece& p);
+  void checkData(const SourceLine& line, const SourcePiece& p);
+  void checkDefine(const SourceLine& line, const SourcePiece& p);
+  void checkLabel(const SourceLine& line, const SourcePiece& p);
+  void checkWords(const SourceLine& line, const SourcePiece& p, const ColumnOf& columnOf);
+  void checkMatch(const SourceLine& line, const IntermediatePiece& w, const Match& m,
+                  const ColumnOf& columnOf);
+  void checkText(const SourceLine& line, const IntermediatePiece& w, const Match& m,
+                 std::uint32_t column);
+
+  const Walk& walk_;
+  std::vector<Finding>& findings_;
+  std::unordered_map<std::string, Remark>& firstDefinitions_;
+  const std::unordered_map<std::string, int>& counts_;
+  bool addressSpaceReported_ = false;
+};
+
+void LineChecker::check(const SourceLine& line) {
+  if (line.pieces.size() > 1) {
+    add(line, line.pieces[1].column, "long-line",
+        "this line has " + std::to_string(line.text.size()) +
+            " bytes: the assembler reads at most 98 and the line feed at a time, so it reads it "
+            "as " + std::to_string(line.pieces.size()) + " lines");
+  }
+  for (const SourcePiece& p : line.pieces) checkPiece(line, p);
+}
+
+void LineChecker::checkPiece(const SourceLine& line, const SourcePiece& p) {
+  using Kind = Pass1Observer::Kind;
+  checkDefinitions(line, p);
+  switch (p.kind) {
+    case Kind::blank:
+      break;
+    case Kind::words:
+    case Kind::bytes:
+      checkData(line, p);
+      break;
+    case Kind::define:
+      checkDefine(line, p);
+      break;
+    case Kind::instruction:
+      checkWords(line, p, [&p](std::size_t offset) { return p.columnOf(offset); });
+      break;
+    case Kind::label:
+      checkLabel(line, p);
+      break;
+  }
+  // The intermediate lines that pass 2 reads in several pieces.
+  std::size_t start = 0;
+  while (start < p.intermediate.size()) {
+    const std::size_t newline = p.intermediate.find('\n', start);
+    const std::size_t length = (newline == std::string::npos ? p.intermediate.size() : newline) - start;
+    if (length >= 99) {
+      const std::size_t pieces = length / 99 + 1;
+      std::string message = "the intermediate line of this line has " + std::to_string(length) +
+                            " characters: pass 2 reads it as " + std::to_string(pieces) +
+                            " pieces";
+      message += walk_.build() == Build::reduced ? ", and each extra piece is an extra 0000 word"
+                                                 : ", each a word of its own";
+      add(line, p.column, "long-line", std::move(message));
+    }
+    start += length + 1;
+  }
+  for (const IntermediatePiece& w : p.words) {
+    if (!w.word || w.address != kLastJumpTarget + 1 || addressSpaceReported_) continue;
+    addressSpaceReported_ = true;
+    add(line, p.columnOf(0), "address-space",
+        "this word is at address 8192: the program has more words than `j` reaches (0 to 8191)");
+  }
+}
+
+void LineChecker::checkDefinitions(const SourceLine& line, const SourcePiece& p) {
+  for (const auto& [d, offset] : p.defined) {
+    if (isPlainDecimal(d.name)) {
+      add(line, d.column, "numeric-name",
+          quoted(d.name) + " reads as a number: every operand " + quoted(d.name) +
+              " now means this name, " + std::to_string(d.value) + ", not the number");
+    }
+    Remark here{line.number, d.column, "", line.text};
+    const auto first = firstDefinitions_.find(d.name);
+    if (first == firstDefinitions_.end()) {
+      // Only names defined again need their first place kept.
+      const auto count = counts_.find(d.name);
+      if (count != counts_.end() && count->second > 1) {
+        here.message = quoted(d.name) + " was defined here first";
+        firstDefinitions_.emplace(d.name, std::move(here));
+      }
+      continue;
+    }
+    add(line, d.column, "redefined",
+        quoted(d.name) + " is defined again: its last value, " +
+            std::to_string(*walk_.symbols().lookup(d.name)) +
+            ", is used everywhere, also in lines before it",
+        first->second);
+  }
+}
+
+void LineChecker::checkData(const SourceLine& line, const SourcePiece& p) {
+  const bool words = p.kind == Pass1Observer::Kind::words;
+  TokenSplitter tokens(p.normalised);
+  (void)tokens.first();
+  for (std::string_view token = tokens.next(); !token.empty(); token = tokens.next()) {
+    const std::uint32_t column =
+        p.columnOf(static_cast<std::size_t>(token.data() - p.normalised.data()));
+    const std::int32_t value = decimalValue(token);
+    if (!isPlainDecimal(token)) {
+      add(line, column, "undefined",
+          readsAs(token, value,
+                  "not a decimal number, and names are not looked up in data"));
+      continue;
+    }
+    if (words && (value < -32768 || value > 65535)) {
+      add(line, column, "range",
+          "the value " + std::to_string(value) + " does not fit a word (-32768 to 65535): it " +
+              "becomes " + std::to_string(static_cast<std::uint32_t>(value) & 0xFFFFu));
+    } else if (!words && (value < -128 || value > 255)) {
+      add(line, column, "range",
+          "the byte " + std::to_string(value) + " does not fit 8 bits (-128 to 255): it " +
+              "becomes " + std::to_string(static_cast<std::uint32_t>(value) & 0xFFu));
+    }
+  }
+}
+
+void LineChecker::checkDefine(const SourceLine& line, const SourcePiece& p) {
+  TokenSplitter tokens(p.normalised);
+  const std::string_view keyword = tokens.first();
+  const std::string_view name = tokens.next();
+  const std::string_view value = tokens.next();
+  const auto columnOf = [&p](std::string_view token) {
+    return p.columnOf(static_cast<std::size_t>(token.data() - p.normalised.data()));
+  };
+  if (name.empty()) {
+    add(line, columnOf(keyword), "empty-define", "`define` without a name defines nothing");
+    return;
+  }
+  if (value.empty()) {
+    add(line, columnOf(name), "empty-define",
+        "`define` without a value: " + quoted(name) + " is defined as 0");
+    return;
+  }
+  if (!isPlainDecimal(value)) {
+    add(line, columnOf(value), "undefined",
+        readsAs(value, decimalValue(value), "not a decimal number (a value is never a name)"));
+  }
+}
+
+void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
+  TokenSplitter tokens(p.normalised);
+  const std::string_view label = tokens.first();
+  const auto offsetOf = [&p](std::string_view token) {
+    return static_cast<std::size_t>(token.data() - p.normalised.data());
+  };
+  // Where each byte of the carried-over line stood in the normalised one.
+  std::vector<std::size_t> from;
+  std::vector<std::string_view> carried;
+  for (std::string_view token = tokens.next(); !token.empty(); token = tokens.next()) {
+    carried.push_back(token);
+    for (std::size_t i = 0; i <= token.size(); ++i) from.push_back(offsetOf(token) + i);
+  }
+  const std::uint32_t labelColumn = p.columnOf(offsetOf(label));
+  if (carried.empty()) {
+    if (walk_.build() == Build::reduced) {
+      add(line, labelColumn, "label-word",
+          "a label alone on its line is a word of its own in the reduced build: " +
+              quoted(label) + " addresses a 0000 word");
+    }
+    return;
+  }
+  std::string rest;
+  for (const std::string_view token : carried) rest += std::string(token) + " ";
+  rest.pop_back();
+  const std::string word = p.words.empty() || !p.words.front().word
+                               ? std::string("no word")
+                               : hex4(*p.words.front().word);
+  const std::string_view head = carried.front();
+  const std::uint32_t headColumn = p.columnOf(offsetOf(head));
+  if (head.starts_with(':')) {
+    add(line, headColumn, "label-colon",
+        "a blank stands between the label " + quoted(label) +
+            " and its colon: the colon is carried over as text, and " + quoted(rest) +
+            " assembles to " + word);
+    return;
+  }
+  if (walk_.build() == Build::reduced && (label == "dw" || label == "db")) {
+    add(line, labelColumn, "reduced-data",
+        "the reduced build has no data directives: " + quoted(label) +
+            " is taken as a label, and " + quoted(rest) + " assembles to " + word);
+    return;
+  }
+  if (!isMnemonic(head)) {
+    // Behind a colon the label was meant, so the word after it is the
+    // mistake; without one the first word was likely a misspelling.
+    const bool colon = offsetOf(label) + label.size() < p.normalised.size() &&
+                       p.normalised[offsetOf(label) + label.size()] == ':';
+    const bool directive = head == "dw" || head == "db" || head == "define";
+    std::string message;
+    if (!colon) {
+      message = (label == "num" ? "`num` is no instruction of the source language"
+                                : quoted(label) + " is not an instruction") +
+                ": it is taken as a label, and " + quoted(rest) + " assembles to " + word;
+      add(line, labelColumn, "not-an-instruction", std::move(message));
+    } else if (directive) {
+      add(line, headColumn, "not-an-instruction",
+          quoted(head) + " behind a label is not a directive: " + quoted(rest) +
+              " is not carried out and assembles to one word, " + word);
+    } else {
+      add(line, headColumn, "not-an-instruction",
+          (head == "num" ? std::string("`num` is no instruction of the source language")
+                         : quoted(head) + " is not an instruction") +
+              ": " + quoted(rest) + " assembles to " + word);
+    }
+    return;
+  }
+  checkWords(line, p, [&p, &from](std::size_t offset) {
+    return offset < from.size() ? p.columnOf(from[offset]) : p.columnOf(p.normalised.size());
+  });
+}
+
+void LineChecker::checkWords(const SourceLine& line, const SourcePiece& p,
+                             const ColumnOf& columnOf) {
+  // Offsets run on across the pieces pass 2 cut from one intermediate line.
+  std::size_t base = 0;
+  for (const IntermediatePiece& w : p.words) {
+    const ColumnOf here = [&columnOf, base](std::size_t offset) { return columnOf(base + offset); };
+    for (const Match& m : w.matches) checkMatch(line, w, m, here);
+    base += w.text.size();
+  }
+}
+
+void LineChecker::checkMatch(const SourceLine& line, const IntermediatePiece& w, const Match& m,
+                             const ColumnOf& columnOf) {
+  const InstructionForm& f = *m.form;
+  if (f.form == Form::data) return;
+  const Operands& ops = m.operands;
+  const std::string_view text(w.text);
+  const std::size_t count = f.operandCount();
+  const std::array<int, 3> shifts = registerShifts(f.form);
+  const std::string mnemonic(f.mnemonic());
+  const auto isText = [&f](std::size_t position) {
+    return f.form == Form::jump ? position == 0
+           : f.form == Form::load || f.form == Form::store ? position == 1
+           : f.form == Form::addImmediate || f.form == Form::branch ? position == 2
+                                                                   : false;
+  };
+
+  // Registers out of range, among the operands read.
+  for (std::size_t i = 0; i < ops.read; ++i) {
+    if (isText(i) || shifts[i] < 0) continue;
+    const std::int32_t number = ops.number[i];
+    if (number >= 0 && number <= 7) continue;
+    add(line, columnOf(ops.at[i]), "register",
+        "`r" + std::to_string(number) + "` is not a register (r0 to r7): in the " +
+            fieldName(shifts[i]) + " register field " + spillOf(number, shifts[i]));
+  }
+  for (std::size_t i = 0; i < ops.read; ++i) {
+    if (isText(i)) checkText(line, w, m, columnOf(ops.at[i]));
+  }
+
+  std::size_t end = ops.end;
+  const auto blank = [&text](std::size_t at) { return at >= text.size() || isWhiteSpace(text[at]); };
+  if (ops.read < count) {
+    std::size_t rest = end;
+    while (rest < text.size() && isWhiteSpace(text[rest])) ++rest;
+    std::string missing;
+    for (std::size_t i = ops.read; i < count; ++i) {
+      missing += missing.empty() ? "" : ", ";
+      missing += isText(i) ? "0" : "r0";
+    }
+    if (rest >= text.size()) {
+      const std::size_t have = ops.read;
+      add(line, static_cast<std::uint32_t>(line.text.size() + 1), "operands",
+          quoted(mnemonic) + " takes " + std::to_string(count) + " operand" +
+              (count == 1 ? "" : "s") + " and this line has " + std::to_string(have) +
+              ": the missing " + (count - have == 1 ? "one reads" : "ones read") + " as " +
+              missing);
+      return;
+    }
+    // The pattern stopped inside or before a token it could not read.
+    std::size_t start = end;
+    while (start > 0 && !blank(start - 1)) --start;
+    std::size_t stop = end;
+    while (!blank(stop)) ++stop;
+    const std::string token(text.substr(start, stop - start));
+    std::string message = quoted(token) + " cannot be read as a register: ";
+    if (start < end && ops.read > 0) {
+      message += "it reads as r" + std::to_string(ops.number[ops.read - 1]) + ", and ";
+    }
+    message += (start < end && ops.read > 0 ? "the operands after it read as "
+                                            : "it and the operands after it read as ") +
+               missing;
+    add(line, columnOf(start), "register", std::move(message));
+    return;
+  }
+  while (end < text.size() && isWhiteSpace(text[end])) ++end;
+  if (end < text.size()) {
+    std::size_t stop = end;
+    while (!blank(stop)) ++stop;
+    add(line, columnOf(end), "operands",
+        "text after the last operand of " + quoted(mnemonic) + " is ignored: " +
+            quoted(text.substr(end, stop - end)));
+  }
+}
+
+void LineChecker::checkText(const SourceLine& line, const IntermediatePiece& w, const Match& m,
+                            std::uint32_t column) {
+  const InstructionForm& f = *m.form;
+  const std::string_view token = m.operands.text;
+  const auto symbol = walk_.symbols().lookup(token);
+  const std::int64_t value = symbol ? *symbol : decimalValue(token);
+  if (!symbol && !isPlainDecimal(token)) {
+    add(line, column, "undefined",
+        readsAs(token, static_cast<std::int32_t>(value), "not defined"));
+    return;
+  }
+  switch (f.form) {
+    case Form::load:
+    case Form::store:
+    case Form::addImmediate:
+      if (value < -64 || value > 127) {
+        add(line, column, "range",
+            "the immediate " + std::to_string(value) +
+                " does not fit its 7 bits (-64 to 127): it becomes " +
+                std::to_string(value & 0x7F));
+      }
+      break;
+    case Form::branch: {
+      const std::int64_t offset = symbol ? value - (std::int64_t{w.address} + 1) : value;
+      if (offset >= -64 && offset <= 63) break;
+      std::string message =
+          symbol ? quoted(token) + " is " + std::to_string(offset < 0 ? -offset : offset) +
+                       " words " + (offset < 0 ? "back" : "ahead") +
+                       ": a branch reaches 64 words back and 63 forward, so the offset " +
+                       std::to_string(offset)
+                 : "the offset " + std::to_string(offset) + " does not fit 7 bits (-64 to 63): it";
+      message += " becomes " + std::to_string(signedField(offset, 7));
+      add(line, column, "range", std::move(message));
+      break;
+    }
+    case Form::jump:
+      if (value < 0 || value > kLastJumpTarget) {
+        add(line, column, "range",
+            "the target " + std::to_string(value) +
+                " is outside 0 to 8191, the addresses `j` reaches: it becomes " +
+                std::to_string(value & 0x1FFF));
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void appendShown(std::string_view file, const Remark& r, const char* kind, std::string_view name,
+                 std::string& out) {
+  out.append(file);
+  out += ':' + std::to_string(r.line) + ':' + std::to_string(r.column) + ": " + kind + ": ";
+  out += r.message;
+  if (!name.empty()) out += " [-W" + std::string(name) + "]";
+  out += '\n';
+  std::string_view text(r.text);
+  if (text.ends_with('\r')) text.remove_suffix(1);
+  const bool cut = text.size() > kShownBytes;
+  out.append(text.substr(0, kShownBytes));
+  if (cut) out += "...";
+  out += '\n';
+  for (std::uint32_t i = 1; i < r.column; ++i) {
+    out += i - 1 < text.size() && text[i - 1] == '\t' ? '\t' : ' ';
+  }
+  out += "^\n";
+}
+
+}  // namespace
+
+std::string formatFinding(std::string_view file, const Finding& finding) {
+  std::string out;
+  appendShown(file, finding.at, "warning", finding.name, out);
+  if (finding.note) appendShown(file, *finding.note, "note", "", out);
+  return out;
+}
+
+std::optional<std::size_t> checkSource(std::string_view file, const SourceOpener& open,
+                                       Build build, BufferedWriter& out) {
+  Walk walk(build);
+  if (!walk.collect(open)) return std::nullopt;
+  std::unordered_map<std::string, int> counts;
+  for (const Definition& d : walk.definitions()) ++counts[d.name];
+  std::unordered_map<std::string, Remark> firstDefinitions;
+  std::vector<Finding> findings;
+  LineChecker checker(walk, findings, firstDefinitions, counts);
+  std::size_t total = 0;
+  const bool read = walk.walk(open, [&](const SourceLine& line) {
+    findings.clear();
+    checker.check(line);
+    std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+      return a.at.column < b.at.column;
+    });
+    for (const Finding& f : findings) out.write(formatFinding(file, f));
+    total += findings.size();
+  });
+  if (!read) return std::nullopt;
+  return total;
+}
+
+}  // namespace quellmark

@@ -1,0 +1,144 @@
+#include "disassembler.h"
+
+#include <cstdio>
+
+#include "build.h"
+#include "encoder.h"
+#include "normaliser.h"
+#include "symbol_table.h"
+
+namespace quellmark {
+
+namespace {
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string shown(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  char text[16];
+  if (byte >= 0x20 && byte < 0x7F) {
+    std::snprintf(text, sizeof text, "'%c'", c);
+  } else {
+    std::snprintf(text, sizeof text, "byte 0x%02X", byte);
+  }
+  return text;
+}
+
+// The 7-bit field as the signed number it stands for.
+int signed7(std::uint16_t word) {
+  const int field = word & 0x7F;
+  return field >= 64 ? field - 128 : field;
+}
+
+std::string format(const char* pattern, std::string_view mnemonic, int a = 0, int b = 0,
+                   int c = 0) {
+  char text[64];
+  const std::string m(mnemonic);
+  const int n = std::snprintf(text, sizeof text, pattern, m.c_str(), a, b, c);
+  return std::string(text, static_cast<std::size_t>(n));
+}
+
+// The text of `word` as form `f` would write it, from the fields of the
+// word; empty when the form cannot stand for it.
+std::string textFor(const InstructionForm& f, std::uint16_t word) {
+  const unsigned opcode = word >> 13;
+  const int high = (word >> 10) & 7;
+  const int middle = (word >> 7) & 7;
+  const int low = (word >> 4) & 7;
+  const std::string_view m = f.mnemonic();
+  switch (f.form) {
+    case Form::registers:
+      if (opcode != 0 || (word & 0xFu) != f.function) return {};
+      if (f.operandCount() == 2) return format("%s r%d, r%d", m, low, high);
+      return format("%s r%d, r%d, r%d", m, low, high, middle);
+    case Form::pushPop:
+      if (opcode != 0 || (word & 0xFu) != f.function) return {};
+      return format("%s r%d", m, low);
+    case Form::load:
+    case Form::store:
+      return format("%s r%d, %d(r%d)", m, middle, signed7(word), high);
+    case Form::addImmediate:
+    case Form::branch: {
+      const bool branch = f.form == Form::branch;
+      return format("%s r%d, r%d, %d", m, branch ? high : middle, branch ? middle : high,
+                    signed7(word));
+    }
+    case Form::jump:
+      return format("%s %d", m, word & 0x1FFF);
+    case Form::halt:
+      return std::string(m);
+    case Form::data:
+      return {};
+  }
+  return {};
+}
+
+// The word the full build makes of a one-line source `text`.
+std::uint16_t assembled(const std::string& text) {
+  std::string line = text + "\n";
+  static const SymbolTable kNoSymbols;
+  return encodeLine(normalise(line), 0, kNoSymbols, Build::full);
+}
+
+}  // namespace
+
+ImageWords readImage(std::string_view text) {
+  ImageWords image;
+  if (text.ends_with("\r\n")) {
+    text.remove_suffix(2);
+  } else if (text.ends_with('\n')) {
+    text.remove_suffix(1);
+  }
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (hexValue(text[i]) < 0) {
+      image.badPosition = i + 1;
+      image.problem = shown(text[i]) + " is not a hexadecimal digit";
+      return image;
+    }
+  }
+  if (text.size() % 4 != 0) {
+    image.badPosition = text.size() - text.size() % 4 + 1;
+    image.problem = "the last group has " + std::to_string(text.size() % 4) +
+                    " of its 4 digits";
+    return image;
+  }
+  image.words.reserve(text.size() / 4);
+  for (std::size_t i = 0; i < text.size(); i += 4) {
+    // Least significant digit first.
+    image.words.push_back(static_cast<std::uint16_t>(
+        hexValue(text[i]) | hexValue(text[i + 1]) << 4 | hexValue(text[i + 2]) << 8 |
+        hexValue(text[i + 3]) << 12));
+  }
+  return image;
+}
+
+std::string disassembleWord(std::uint16_t word) {
+  // Every candidate is checked by assembling it: a text is given only when
+  // the assembler makes exactly this word of it.
+  for (const InstructionForm& f : instructionForms()) {
+    const std::string text = textFor(f, word);
+    if (!text.empty() && assembled(text) == word) return text;
+  }
+  return "dw " + std::to_string(word);
+}
+
+std::string disassemble(const std::vector<std::uint16_t>& words) {
+  std::string out;
+  char comment[48];
+  for (std::size_t address = 0; address < words.size(); ++address) {
+    std::string text = disassembleWord(words[address]);
+    if (text.size() < 20) text.resize(20, ' ');
+    const int n = std::snprintf(comment, sizeof comment, " ; %04zX %04X\n", address,
+                                static_cast<unsigned>(words[address]));
+    out += text;
+    out.append(comment, static_cast<std::size_t>(n));
+  }
+  return out;
+}
+
+}  // namespace quellmark
