@@ -161,8 +161,12 @@ void LineChecker::checkPiece(const SourceLine& line, const SourcePiece& p) {
       std::string message = "the intermediate line of this line has " + std::to_string(length) +
                             " characters: pass 2 reads it as " + std::to_string(pieces) +
                             " pieces";
-      message += walk_.build() == Build::reduced ? ", and each extra piece is an extra 0000 word"
-                                                 : ", each a word of its own";
+      // A piece is at most 99 characters, the newline included, so the
+      // last one holds at least the newline: an empty line, which only the
+      // reduced build makes a word.
+      message += walk_.build() == Build::reduced
+                     ? ", and each extra piece is an extra word; the empty last one is 0000"
+                     : "; the empty last one makes no word";
       add(line, p.column, "long-line", std::move(message));
     }
     start += length + 1;

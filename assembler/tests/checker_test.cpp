@@ -1,0 +1,250 @@
+// The companion's findings: each with its exact first line, and none for
+// the documented forms of the language.
+#include "checker.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+namespace quellmark {
+namespace {
+
+struct Checked {
+  std::string output;
+  std::size_t findings = 0;
+};
+
+Checked check(const std::string& source, Build build = Build::full) {
+  MemorySink sink;
+  BufferedWriter out(sink);
+  const auto findings = checkSource(
+      "t.asm", [&source] { return std::make_unique<MemorySource>(source); }, build, out);
+  (void)out.close();
+  return {sink.text(), findings.value_or(0)};
+}
+
+std::string firstLine(const std::string& text) {
+  return text.substr(0, text.find('\n'));
+}
+
+struct FindingCase {
+  const char* name;
+  const char* source;
+  const char* first;  // the first line of the output
+  Build build = Build::full;
+};
+
+class FindingTest : public testing::TestWithParam<FindingCase> {};
+
+TEST_P(FindingTest, FirstLineIsExact) {
+  const Checked result = check(GetParam().source, GetParam().build);
+  EXPECT_EQ(firstLine(result.output), GetParam().first) << result.output;
+  EXPECT_GE(result.findings, 1u);
+}
+
+const std::string kHundredHalts = [] {
+  std::string text;
+  for (int i = 0; i < 100; ++i) text += "hlt\n";
+  return text;
+}();
+const std::string kFarBranch = "beq r1 r0 far\n" + kHundredHalts + "far: hlt\n";
+const std::string kLongLine = "hlt" + std::string(96, ' ') + "hlt\n";
+// 99 bytes and the line feed: the first piece normalises to 99 characters.
+const std::string kLongIntermediate = "j " + std::string(97, 'a') + "\n";
+const std::string kTooLong = [] {
+  std::string text;
+  for (int i = 0; i < 8193; ++i) text += "hlt\n";
+  return text;
+}();
+
+INSTANTIATE_TEST_SUITE_P(
+    Findings, FindingTest,
+    testing::Values(
+        FindingCase{"misspelling", "ad r1 r2 r3\n",
+                    "t.asm:1:1: warning: `ad` is not an instruction: it is taken as a label, and "
+                    "`r1 r2 r3` assembles to 0000 [-Wnot-an-instruction]"},
+        FindingCase{"misspellingBehindLabel", "loop: subb r1 r2 r3\n",
+                    "t.asm:1:7: warning: `subb` is not an instruction: `subb r1 r2 r3` assembles "
+                    "to 0001 [-Wnot-an-instruction]"},
+        FindingCase{"directiveBehindLabel", "x: dw 5\n",
+                    "t.asm:1:4: warning: `dw` behind a label is not a directive: `dw 5` is not "
+                    "carried out and assembles to one word, 0000 [-Wnot-an-instruction]"},
+        FindingCase{"num", "  num 5\n",
+                    "t.asm:1:3: warning: `num` is no instruction of the source language: it is "
+                    "taken as a label, and `5` assembles to 0000 [-Wnot-an-instruction]"},
+        FindingCase{"undefinedName", "j loop2\n",
+                    "t.asm:1:3: warning: `loop2` is not defined: it reads as 0 [-Wundefined]"},
+        FindingCase{"undefinedDigits", "addi r1 r0 12ab\n",
+                    "t.asm:1:12: warning: `12ab` is not defined: it reads as 12 [-Wundefined]"},
+        FindingCase{"hexadecimal", "lw r1, 0x10(r2)\n",
+                    "t.asm:1:8: warning: `0x10` reads as 0: the source language has only decimal "
+                    "numbers [-Wundefined]"},
+        FindingCase{"nameInData", "table: dw 1\n dw table\n",
+                    "t.asm:1:8: warning: `dw` behind a label is not a directive: `dw 1` is not "
+                    "carried out and assembles to one word, 0000 [-Wnot-an-instruction]"},
+        FindingCase{"jumpTable", "dw loop\nloop: hlt\n",
+                    "t.asm:1:4: warning: `loop` is not a decimal number, and names are not looked "
+                    "up in data: it reads as 0 [-Wundefined]"},
+        FindingCase{"immediate", "addi r1 r0 200\n",
+                    "t.asm:1:12: warning: the immediate 200 does not fit its 7 bits (-64 to 127): "
+                    "it becomes 72 [-Wrange]"},
+        FindingCase{"immediateLow", "sw r1 -65 r2\n",
+                    "t.asm:1:7: warning: the immediate -65 does not fit its 7 bits (-64 to 127): "
+                    "it becomes 63 [-Wrange]"},
+        FindingCase{"farBranch", kFarBranch.c_str(),
+                    "t.asm:1:11: warning: `far` is 100 words ahead: a branch reaches 64 words "
+                    "back and 63 forward, so the offset 100 becomes -28 [-Wrange]"},
+        FindingCase{"branchNumber", "beq r1 r0 64\n",
+                    "t.asm:1:11: warning: the offset 64 does not fit 7 bits (-64 to 63): it "
+                    "becomes -64 [-Wrange]"},
+        FindingCase{"jumpTarget", "j 9000\n",
+                    "t.asm:1:3: warning: the target 9000 is outside 0 to 8191, the addresses `j` "
+                    "reaches: it becomes 808 [-Wrange]"},
+        FindingCase{"wordValue", "dw 70000\n",
+                    "t.asm:1:4: warning: the value 70000 does not fit a word (-32768 to 65535): it "
+                    "becomes 4464 [-Wrange]"},
+        FindingCase{"byteValue", "db 1, -129\n",
+                    "t.asm:1:7: warning: the byte -129 does not fit 8 bits (-128 to 255): it "
+                    "becomes 127 [-Wrange]"},
+        FindingCase{"registerHigh", "add r1, r8, r3\n",
+                    "t.asm:1:9: warning: `r8` is not a register (r0 to r7): in the high register "
+                    "field it spills into the opcode [-Wregister]"},
+        FindingCase{"registerLow", "inc r9 r1\n",
+                    "t.asm:1:5: warning: `r9` is not a register (r0 to r7): in the low register "
+                    "field it spills into the middle register field [-Wregister]"},
+        FindingCase{"registerUnreadable", "add r1, x1, r3\n",
+                    "t.asm:1:9: warning: `x1` cannot be read as a register: it and the operands "
+                    "after it read as r0, r0 [-Wregister]"},
+        FindingCase{"registerHalfRead", "sub r1x r2 r3\n",
+                    "t.asm:1:5: warning: `r1x` cannot be read as a register: it reads as r1, and "
+                    "the operands after it read as r0, r0 [-Wregister]"},
+        FindingCase{"missingOperand", "inc r1 ; one short\n",
+                    "t.asm:1:19: warning: `inc` takes 2 operands and this line has 1: the missing "
+                    "one reads as r0 [-Woperands]"},
+        FindingCase{"missingText", "lw r1\n",
+                    "t.asm:1:6: warning: `lw` takes 3 operands and this line has 1: the missing "
+                    "ones read as 0, r0 [-Woperands]"},
+        FindingCase{"extraText", "push r1 r2\n",
+                    "t.asm:1:9: warning: text after the last operand of `push` is ignored: `r2` "
+                    "[-Woperands]"},
+        FindingCase{"redefined", "x: hlt\ndefine x 5\n",
+                    "t.asm:2:8: warning: `x` is defined again: its last value, 5, is used "
+                    "everywhere, also in lines before it [-Wredefined]"},
+        FindingCase{"numericName", "5: add r1 r2 r3\n",
+                    "t.asm:1:1: warning: `5` reads as a number: every operand `5` now means this "
+                    "name, 0, not the number [-Wnumeric-name]"},
+        FindingCase{"labelColon", "loop : add r1 r2 r3\n",
+                    "t.asm:1:6: warning: a blank stands between the label `loop` and its colon: "
+                    "the colon is carried over as text, and `: add r1 r2 r3` assembles to 0000 "
+                    "[-Wlabel-colon]"},
+        FindingCase{"longLine", kLongLine.c_str(),
+                    "t.asm:1:100: warning: this line has 102 bytes: the assembler reads at most "
+                    "98 and the line feed at a time, so it reads it as 2 lines [-Wlong-line]"},
+        FindingCase{"longIntermediate", kLongIntermediate.c_str(),
+                    "t.asm:1:1: warning: the intermediate line of this line has 99 characters: "
+                    "pass 2 reads it as 2 pieces, and each extra piece is an extra word; the "
+                    "empty last one is 0000 [-Wlong-line]",
+                    Build::reduced},
+        FindingCase{"emptyDefine", "define\n",
+                    "t.asm:1:1: warning: `define` without a name defines nothing [-Wempty-define]"},
+        FindingCase{"defineWithoutValue", "define max\n",
+                    "t.asm:1:8: warning: `define` without a value: `max` is defined as 0 "
+                    "[-Wempty-define]"},
+        FindingCase{"addressSpace", kTooLong.c_str(),
+                    "t.asm:8193:1: warning: this word is at address 8192: the program has more "
+                    "words than `j` reaches (0 to 8191) [-Waddress-space]"},
+        FindingCase{"reducedData", "dw 5\n",
+                    "t.asm:1:1: warning: the reduced build has no data directives: `dw` is taken "
+                    "as a label, and `5` assembles to 0000 [-Wreduced-data]",
+                    Build::reduced},
+        FindingCase{"labelWord", "top:\nj top\n",
+                    "t.asm:1:1: warning: a label alone on its line is a word of its own in the "
+                    "reduced build: `top` addresses a 0000 word [-Wlabel-word]",
+                    Build::reduced}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Checker, LongIntermediateLineInTheFullBuild) {
+  const Checked result = check(kLongIntermediate);
+  EXPECT_EQ(firstLine(result.output),
+            "t.asm:1:1: warning: the intermediate line of this line has 99 characters: pass 2 "
+            "reads it as 2 pieces; the empty last one makes no word [-Wlong-line]");
+  EXPECT_NE(result.output.find("t.asm:1:100: warning: this line has 99 bytes"), std::string::npos);
+}
+
+TEST(Checker, CleanProgramsSayNothing) {
+  // The documented forms: numeric offsets and targets, unused labels,
+  // labels alone on their line, names used before they are defined,
+  // negative numbers, upper case, comments and CR LF line ends.
+  const std::string source =
+      "; a clean program\r\n"
+      "define MAX 10\n"
+      "start:\n"
+      "unused: ADDI r1, r0, MAX\n"
+      "loop    beq r1, r0, done\n"
+      "        beq r1 r0 -1\n"
+      "        lw r2, -4(r3)\n"
+      "        sw r2, 127(r3)\n"
+      "        push r7\n"
+      "        comp r5, r6\n"
+      "        j 8191\n"
+      "        j loop\n"
+      "done:   hlt\n"
+      "data:\n"
+      "        dw 1, -32768, 65535\n"
+      "        db 255, -128, 7\n"
+      "        dw\n";
+  const Checked result = check(source);
+  EXPECT_EQ(result.output, "");
+  EXPECT_EQ(result.findings, 0u);
+}
+
+std::string readExample(const std::string& name) {
+  std::ifstream in(std::string(EXAMPLES_DIR) + "/" + name, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(Checker, ExamplesHaveNoFinding) {
+  for (const char* name : {"countdown.asm", "table.asm", "subroutine.asm"}) {
+    const std::string source = readExample(name);
+    ASSERT_FALSE(source.empty()) << name;
+    EXPECT_EQ(check(source).output, "") << name;
+  }
+}
+
+TEST(Checker, WholeFindingWithNoteAndCaretUnderTabs) {
+  const Checked result = check("\tx: hlt\nx:\tdw 1\n");
+  EXPECT_EQ(result.output,
+            "t.asm:2:1: warning: `x` is defined again: its last value, 1, is used everywhere, "
+            "also in lines before it [-Wredefined]\n"
+            "x:\tdw 1\n"
+            "^\n"
+            "t.asm:1:2: note: `x` was defined here first\n"
+            "\tx: hlt\n"
+            "\t^\n"
+            "t.asm:2:4: warning: `dw` behind a label is not a directive: `dw 1` is not carried "
+            "out and assembles to one word, 0000 [-Wnot-an-instruction]\n"
+            "x:\tdw 1\n"
+            "  \t^\n");
+}
+
+TEST(Checker, LongShownLinesAreCut) {
+  const std::string line = "j nowhere" + std::string(250, ' ') + "\n";
+  const std::string output = check(line).output;
+  EXPECT_NE(output.find("\nj nowhere" + std::string(191, ' ') + "...\n"), std::string::npos);
+}
+
+TEST(Checker, ColumnsCountInTheWholeLongLine) {
+  // The second piece starts at byte 100; its operand stands at 106.
+  const std::string line = "hlt" + std::string(96, ' ') + "j     far\n";
+  const std::string output = check(line).output;
+  EXPECT_NE(output.find("t.asm:1:106: warning: `far` is not defined"), std::string::npos)
+      << output;
+}
+
+}  // namespace
+}  // namespace quellmark

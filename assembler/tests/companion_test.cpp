@@ -1,0 +1,183 @@
+// The listing, the symbol table and the disassembler of the companion.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "companion_properties.h"
+#include "kept_inputs.h"
+#include "worked_example.h"
+
+namespace quellmark {
+namespace {
+
+std::string listing(const std::string& source, Build build = Build::full) {
+  const SourceOpener open = [&source] { return std::make_unique<MemorySource>(source); };
+  Walk walk(build);
+  std::string out;
+  EXPECT_TRUE(walk.collect(open));
+  EXPECT_TRUE(walk.walk(open, [&out](const SourceLine& line) { appendListingRows(line, out); }));
+  out += '\n';
+  appendSymbols(walk, out);
+  return out;
+}
+
+TEST(Listing, WorkedExample) {
+  EXPECT_EQ(listing(testing_support::kWorkedExample),
+            "                    1  ; demo\n"
+            "                    2  define MAX 10\n"
+            "0000 608A A806      3  start:  ADDI r1, r0, MAX\n"
+            "0001 8402 2048      4  loop: beq r1 r0 done\n"
+            "0002 0415 5140      5        dec r1, r1\n"
+            "0003 A001 100A      6        j loop\n"
+            "0004 E000 000E      7  done: hlt\n"
+            "                    8  table:\n"
+            "0005 0005 5000      9        dw 5 -1\n"
+            "0006 FFFF FFFF      9\n"
+            "0007 0102 2010     10        db 1 2 3\n"
+            "0008 0300 0030     10\n"
+            "\n"
+            "max 10 0x000A 2\n"
+            "start 0 0x0000 3\n"
+            "loop 1 0x0001 4\n"
+            "done 4 0x0004 7\n"
+            "table 5 0x0005 8\n");
+}
+
+TEST(Listing, ReducedBuildAndLongLines) {
+  // A lone label is a word there; a line of 150 bytes is read as two.
+  const std::string longLine = "hlt" + std::string(96, ' ') + "j top" + std::string(45, ' ');
+  EXPECT_EQ(listing("top:\n" + longLine + "\n", Build::reduced),
+            "0000 0000 0000      1  top:\n"
+            "0001 E000 000E      2  " + longLine + "\n"
+            "0002 A000 000A      2\n"
+            "\n"
+            "top 0 0x0000 1\n");
+}
+
+TEST(Symbols, LastDefinitionWinsInTheOrderOfTheFirst) {
+  const std::string source = "b: hlt\ndefine a -1\ndefine b 70000\nc:\n";
+  const SourceOpener open = [&source] { return std::make_unique<MemorySource>(source); };
+  Walk walk(Build::full);
+  ASSERT_TRUE(walk.collect(open));
+  std::string out;
+  appendSymbols(walk, out);
+  EXPECT_EQ(out, "b 70000 0x1170 3\na -1 0xFFFF 2\nc 1 0x0001 4\n");
+}
+
+TEST(Listing, AddressesPastFourDigitsGrow) {
+  EXPECT_EQ(wordColumns(0x12345, 0xE000), "12345 E000 000E");
+  EXPECT_EQ(wordColumns(0, 0x1234), "0000 1234 4321");
+}
+
+// Sources made of the language's pieces and its oddities, in both builds.
+std::string generatedSource(std::mt19937& random) {
+  static const char* const kLines[] = {
+      "add r1, r2, r3", "addi r1 r0 -5", "lw r2, 4(r3)", "sw r1 0x10 r2", "beq r1 r0 next",
+      "beq r1 r0 -3", "j start", "j 9000", "hlt", "push r7", "pop r9", "comp r1 r2",
+      "inc r1", "start:", "next: hlt", "loop : add r1 r2 r3", "x: dw 5", "dw 1 2 loop",
+      "db 1 2 3", "db 300", "dw", "define max 70", "define", "5: hlt", "j 5", "num 7",
+      "ad r1 r2 r3", "sub r1x r2 r3", "; comment", "", "\tLW R1,( R2 )", "hltx y",
+      "addi r1 r0 start", "start: j start",
+  };
+  std::string source;
+  const int lines = static_cast<int>(random() % 40);
+  for (int i = 0; i < lines; ++i) {
+    source += kLines[random() % std::size(kLines)];
+    if (random() % 17 == 0) source += std::string(random() % 120, random() % 2 ? 'a' : ' ');
+    source += random() % 9 == 0 ? "\r\n" : "\n";
+  }
+  return source;
+}
+
+TEST(Listing, WordsAreTheImageWordsForGeneratedSources) {
+  std::mt19937 random(12345);
+  for (int i = 0; i < 400; ++i) {
+    const std::string source = generatedSource(random);
+    for (const Build build : {Build::full, Build::reduced}) {
+      ASSERT_EQ(listingFault(source, build), "") << source;
+    }
+  }
+}
+
+TEST(Listing, WordsAreTheImageWordsForKeptInputs) {
+  const int inputs = forEachKeptInput(FUZZ_DIR, "assembler", [](const auto& path, const std::string& bytes) {
+    for (const Build build : {Build::full, Build::reduced}) {
+      EXPECT_EQ(listingFault(bytes, build), "") << path;
+    }
+  });
+  EXPECT_GT(inputs, 0);
+  for (const Build build : {Build::full, Build::reduced}) {
+    EXPECT_EQ(listingFault(testing_support::kWorkedExample, build), "");
+  }
+}
+
+TEST(Disassembler, EveryWordAssemblesBackToItself) {
+  for (std::uint32_t w = 0; w <= 0xFFFF; ++w) {
+    const std::string text = disassembleWord(static_cast<std::uint16_t>(w));
+    ASSERT_EQ(assembleText(text + "\n", Build::full).image,
+              imageOf({static_cast<std::uint16_t>(w)}))
+        << text;
+  }
+}
+
+TEST(Disassembler, ReadableTexts) {
+  const struct {
+    std::uint16_t word;
+    const char* text;
+  } kCases[] = {
+      {0x6085, "addi r1, r0, 5"}, {0x2884, "lw r1, 4(r2)"},  {0x518A, "sw r3, 10(r4)"},
+      {0x8402, "beq r1, r0, 2"},  {0x857F, "beq r1, r2, -1"}, {0xA010, "j 16"},
+      {0xE000, "hlt"},            {0x0990, "add r1, r2, r3"}, {0x0814, "inc r1, r2"},
+      {0x1856, "comp r5, r6"},    {0x0DBE, "push r3"},        {0x1FFF, "pop r7"},
+      {0xC000, "dw 49152"},       {0x0007, "dw 7"},           {0x000B, "dw 11"},
+      {0x0894, "dw 2196"},        {0x0DAE, "dw 3502"},        {0xE001, "dw 57345"},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(disassembleWord(c.word), c.text) << std::hex << c.word;
+}
+
+TEST(Disassembler, RowsCarryAddressAndWord) {
+  EXPECT_EQ(disassemble({0x6085, 0xE000}),
+            "addi r1, r0, 5       ; 0000 6085\n"
+            "hlt                  ; 0001 E000\n");
+}
+
+TEST(Disassembler, RandomImagesRoundTrip) {
+  std::mt19937 random(99);
+  for (int i = 0; i < 200; ++i) {
+    std::vector<std::uint16_t> words(random() % 50);
+    for (std::uint16_t& w : words) w = static_cast<std::uint16_t>(random());
+    ASSERT_EQ(disassemblyFault(words), "");
+  }
+}
+
+TEST(ImageReader, AcceptsCaseAndOneLineEnd) {
+  for (const char* text : {"5806000e", "5806000E\n", "5806000E\r\n"}) {
+    const ImageWords image = readImage(text);
+    EXPECT_EQ(image.badPosition, 0u) << text;
+    EXPECT_EQ(image.words, (std::vector<std::uint16_t>{0x6085, 0xE000})) << text;
+  }
+  EXPECT_TRUE(readImage("").words.empty());
+}
+
+TEST(ImageReader, NamesTheFirstBadPosition) {
+  const struct {
+    const char* text;
+    std::size_t position;
+    const char* problem;
+  } kCases[] = {
+      {"580630160816G", 13, "'G' is not a hexadecimal digit"},
+      {"5806 000E", 5, "' ' is not a hexadecimal digit"},
+      {"5806\n\n", 5, "byte 0x0A is not a hexadecimal digit"},
+      {"5806000E\r", 9, "byte 0x0D is not a hexadecimal digit"},
+      {"5806000", 5, "the last group has 3 of its 4 digits"},
+      {"5806000\n", 5, "the last group has 3 of its 4 digits"},
+  };
+  for (const auto& c : kCases) {
+    const ImageWords image = readImage(c.text);
+    EXPECT_EQ(image.badPosition, c.position) << c.text;
+    EXPECT_EQ(image.problem, c.problem) << c.text;
+  }
+}
+
+}  // namespace
+}  // namespace quellmark

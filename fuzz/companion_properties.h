@@ -1,0 +1,70 @@
+// What must hold for the companion on any input: the words of the listing
+// are the words of the image, and the disassembly of any image assembles
+// back to it. Checked by the fuzzer and by the tests.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "assemble.h"
+#include "disassembler.h"
+#include "image.h"
+#include "listing.h"
+#include "walk.h"
+
+namespace quellmark {
+
+// The groups of the listing's word rows, in order.
+inline std::string listingGroups(const std::string& source, Build build) {
+  const SourceOpener open = [&source] { return std::make_unique<MemorySource>(source); };
+  Walk walk(build);
+  std::string groups;
+  if (!walk.collect(open)) return "<unread>";
+  const bool read = walk.walk(open, [&groups](const SourceLine& line) {
+    std::string rows;
+    appendListingRows(line, rows);
+    for (std::size_t at = 0; at < rows.size();) {
+      const std::size_t end = rows.find('\n', at);
+      const std::string_view row(rows.data() + at, end - at);
+      // A word row: "AAAA WWWW GGGG ..." (the address may be longer).
+      const std::size_t space = row.find(' ');
+      if (row[0] != ' ' && space != std::string_view::npos) groups += row.substr(space + 6, 4);
+      at = end + 1;
+    }
+  });
+  return read ? groups : "<unread>";
+}
+
+// Empty when the listing of `source` holds the image's groups, else what broke.
+inline std::string listingFault(const std::string& source, Build build) {
+  if (listingGroups(source, build) != assembleText(source, build).image) {
+    return "the listing's words are not the image's";
+  }
+  return {};
+}
+
+// The image text of `words`.
+inline std::string imageOf(const std::vector<std::uint16_t>& words) {
+  std::string image;
+  for (const std::uint16_t w : words) {
+    const std::array<char, 4> group = imageGroup(w);
+    image.append(group.data(), group.size());
+  }
+  return image;
+}
+
+// Empty when the disassembly of `words` assembles back to them in the full
+// build, else what broke.
+inline std::string disassemblyFault(const std::vector<std::uint16_t>& words) {
+  const std::string image = imageOf(words);
+  const ImageWords read = readImage(image);
+  if (read.badPosition || read.words != words) return "the image does not read back";
+  if (assembleText(disassemble(words), Build::full).image != image) {
+    return "the disassembly does not assemble to the image";
+  }
+  return {};
+}
+
+}  // namespace quellmark
