@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -99,6 +100,18 @@ class EndToEndTest : public testing::Test {
   }
   Outcome reduced(const std::vector<std::string>& arguments = {}) {
     return run(fromEnvironment("QUELLMARK_ASSEMBLER", ASSEMBLER_PATH), arguments);
+  }
+  Outcome companion(const std::vector<std::string>& arguments) {
+    return run(fromEnvironment("QUELLMARK_COMPANION", COMPANION_PATH), arguments);
+  }
+  // The files of the run's folder, by name.
+  std::vector<std::string> files() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
   }
 
   void put(const std::string& name, const std::string& text) { writeFile(dir_ / name, text); }
@@ -222,6 +235,96 @@ TEST_F(EndToEndTest, ReadOnlyDirectoryIsAFileError) {
   const Outcome result = brennor({"p.asm"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.output, lines("file error\n"));
+}
+
+// ---- quellmark, the companion -------------------------------------------
+
+TEST_F(EndToEndTest, CompanionCheckExitStatusesAndSeveralFiles) {
+  put("clean.asm", "start: addi r1 r0 5\nj start\n");
+  put("typo.asm", "ad r1 r2 r3\n");
+  Outcome result = companion({"check", "clean.asm"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.output, "");
+
+  result = companion({"check", "clean.asm", "typo.asm"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output,
+            lines("typo.asm:1:1: warning: `ad` is not an instruction: it is taken as a label, "
+                  "and `r1 r2 r3` assembles to 0000 [-Wnot-an-instruction]\nad r1 r2 r3\n^\n"));
+
+  // An unreadable file: status 2, its reason on standard error, and the
+  // findings of the others still printed.
+  result = companion({"check", "missing.asm", "typo.asm"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.errors.find("cannot open 'missing.asm': No such file or directory"),
+            std::string::npos)
+      << result.errors;
+  EXPECT_NE(result.output.find("typo.asm:1:1: warning:"), std::string::npos);
+  EXPECT_EQ(files(), (std::vector<std::string>{"clean.asm", "typo.asm"}));  // it writes nothing
+}
+
+TEST_F(EndToEndTest, CompanionReducedBuild) {
+  put("p.asm", "top:\nj top\n");
+  EXPECT_EQ(companion({"check", "p.asm"}).status, 0);
+  const Outcome result = companion({"check", "--reduced", "p.asm"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.output.find("[-Wlabel-word]"), std::string::npos);
+  EXPECT_EQ(companion({"list", "--reduced", "p.asm"}).output,
+            lines("0000 0000 0000      1  top:\n0001 A000 000A      2  j top\n\ntop 0 0x0000 1\n"));
+}
+
+TEST_F(EndToEndTest, CompanionListAndSymbols) {
+  put("p.asm", quellmark::testing_support::kWorkedExample);
+  Outcome result = companion({"list", "p.asm"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_NE(result.output.find(lines("0000 608A A806      3  start:  ADDI r1, r0, MAX\n")),
+            std::string::npos);
+  result = companion({"symbols", "p.asm"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.output, lines("max 10 0x000A 2\nstart 0 0x0000 3\nloop 1 0x0001 4\n"
+                                 "done 4 0x0004 7\ntable 5 0x0005 8\n"));
+  for (const char* command : {"list", "symbols"}) {
+    result = companion({command, "missing.asm"});
+    EXPECT_EQ(result.status, 2) << command;
+    EXPECT_EQ(result.output, "") << command;
+    EXPECT_NE(result.errors.find("cannot open 'missing.asm'"), std::string::npos) << command;
+  }
+}
+
+TEST_F(EndToEndTest, CompanionDisassemblyAssemblesBack) {
+  put("p.asm", quellmark::testing_support::kWorkedExample);
+  ASSERT_EQ(brennor({"p.asm"}).status, 0);
+  const std::string image = get("out.hex");
+  const Outcome result = companion({"dis", "out.hex"});
+  EXPECT_EQ(result.status, 0);
+  put("back.asm", result.output);
+  ASSERT_EQ(brennor({"back.asm"}).status, 0);
+  EXPECT_EQ(get("out.hex"), image);
+}
+
+TEST_F(EndToEndTest, CompanionRejectsABadImage) {
+  put("bad.hex", "A80620485140G");
+  Outcome result = companion({"dis", "bad.hex"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.output, "");
+  EXPECT_NE(result.errors.find("bad.hex: position 13: 'G' is not a hexadecimal digit"),
+            std::string::npos)
+      << result.errors;
+  put("short.hex", "A80620");
+  result = companion({"dis", "short.hex"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.errors.find("short.hex: position 5: the last group has 2 of its 4 digits"),
+            std::string::npos);
+}
+
+TEST_F(EndToEndTest, CompanionUsage) {
+  EXPECT_EQ(companion({}).status, 2);
+  EXPECT_EQ(companion({"list"}).status, 2);
+  EXPECT_EQ(companion({"frobnicate", "x"}).status, 2);
+  const Outcome help = companion({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.output.find("quellmark check [--reduced] FILE..."), std::string::npos);
+  EXPECT_EQ(companion({"--version"}).status, 0);
 }
 
 }  // namespace
