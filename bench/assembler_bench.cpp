@@ -2,16 +2,23 @@
 // same run, and reports its peak memory.
 //
 //   assembler_bench BRENNOR [LINES...]      (default: 10000 1000000)
+//   assembler_bench --companion QUELLMARK BRENNOR [LINES...]
 //   assembler_bench --generate LINES        (the source on standard output)
+//
+// With --companion, `quellmark check` and `quellmark list` run too, in
+// alternation with brennor round by round, and their medians are compared
+// with brennor's.
 //
 // The floor reads the source, writes a file of the source's size and reads
 // it back (what the intermediate text costs at most), and writes an image
 // of the size brennor produced.
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -95,14 +102,19 @@ struct ProgramRun {
   long peakKiB = 0;
 };
 
-ProgramRun runProgram(const std::string& program, const fs::path& dir) {
-  std::vector<char*> argv = {const_cast<char*>(program.c_str()), const_cast<char*>("bench.asm"),
-                             nullptr};
+ProgramRun runProgram(const std::vector<std::string>& command, const fs::path& dir) {
+  std::vector<char*> argv;
+  for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  // What a program prints is not part of the measure.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   const fs::path old = fs::current_path();
   fs::current_path(dir);
   const auto start = Clock::now();
   pid_t pid = 0;
-  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
     std::perror("posix_spawn");
     std::exit(1);
   }
@@ -110,12 +122,20 @@ ProgramRun runProgram(const std::string& program, const fs::path& dir) {
   rusage usage{};
   wait4(pid, &status, 0, &usage);
   ProgramRun run{seconds(start), usage.ru_maxrss};
+  posix_spawn_file_actions_destroy(&actions);
   fs::current_path(old);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "%s failed\n", program.c_str());
+  // quellmark check says 1 when it has findings.
+  if (!WIFEXITED(status) || WEXITSTATUS(status) > 1) {
+    std::fprintf(stderr, "%s failed\n", argv[0]);
     std::exit(1);
   }
   return run;
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // Streams `from` into `to` (when given) through one buffer of 64 KiB, the
@@ -191,9 +211,15 @@ int main(int argc, char** argv) {
     std::fwrite(source.data(), 1, source.size(), stdout);
     return 0;
   }
-  const std::string program = fs::absolute(argv[1]).string();
+  int first = 1;
+  std::string companion;
+  if (std::string(argv[1]) == "--companion" && argc >= 4) {
+    companion = fs::absolute(argv[2]).string();
+    first = 3;
+  }
+  const std::string program = fs::absolute(argv[first]).string();
   std::vector<long> sizes;
-  for (int i = 2; i < argc; ++i) sizes.push_back(std::atol(argv[i]));
+  for (int i = first + 1; i < argc; ++i) sizes.push_back(std::atol(argv[i]));
   if (sizes.empty()) sizes = {10000, 1000000};
 
   const fs::path dir = fs::temp_directory_path() / ("quellmark-bench-" + std::to_string(getpid()));
@@ -209,7 +235,7 @@ int main(int argc, char** argv) {
 
     long peak = 0;
     const double run = best(5, [&] {
-      const ProgramRun r = runProgram(program, dir);
+      const ProgramRun r = runProgram({program, "bench.asm"}, dir);
       peak = std::max(peak, r.peakKiB);
       return r.seconds;
     });
@@ -219,6 +245,31 @@ int main(int argc, char** argv) {
         "%8ld lines, %9zu bytes: brennor %7.1f ms, floor %6.1f ms, ratio %.2f, peak %.2f MiB\n",
         lines, static_cast<std::size_t>(sourceBytes), run * 1e3, floor * 1e3, run / floor,
         peak / 1024.0);
+    if (companion.empty()) continue;
+
+    // brennor, check and list in turn, round by round.
+    std::vector<double> times[3];
+    long peaks[3] = {0, 0, 0};
+    const std::vector<std::string> commands[3] = {
+        {program, "bench.asm"},
+        {companion, "check", "bench.asm"},
+        {companion, "list", "bench.asm"},
+    };
+    for (int round = 0; round < 7; ++round) {
+      for (int c = 0; c < 3; ++c) {
+        const ProgramRun r = runProgram(commands[c], dir);
+        times[c].push_back(r.seconds);
+        peaks[c] = std::max(peaks[c], r.peakKiB);
+      }
+    }
+    const double base = median(times[0]);
+    std::printf("%8ld lines, interleaved medians: brennor %7.1f ms (peak %.2f MiB)\n", lines,
+                base * 1e3, peaks[0] / 1024.0);
+    const char* const names[3] = {"", "quellmark check", "quellmark list"};
+    for (int c = 1; c < 3; ++c) {
+      std::printf("%8s        %-15s %7.1f ms, %.2f x brennor, peak %.2f MiB\n", "", names[c],
+                  median(times[c]) * 1e3, median(times[c]) / base, peaks[c] / 1024.0);
+    }
   }
   fs::remove_all(dir);
   return 0;

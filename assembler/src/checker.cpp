@@ -119,6 +119,9 @@ class LineChecker {
   std::unordered_map<std::string, Remark>& firstDefinitions_;
   const std::unordered_map<std::string, int>& counts_;
   bool addressSpaceReported_ = false;
+  // Kept from line to line for their buffers.
+  std::vector<std::size_t> from_;
+  std::vector<std::string_view> carried_;
 };
 
 void LineChecker::check(const SourceLine& line) {
@@ -261,8 +264,10 @@ void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
     return static_cast<std::size_t>(token.data() - p.normalised.data());
   };
   // Where each byte of the carried-over line stood in the normalised one.
-  std::vector<std::size_t> from;
-  std::vector<std::string_view> carried;
+  std::vector<std::size_t>& from = from_;
+  std::vector<std::string_view>& carried = carried_;
+  from.clear();
+  carried.clear();
   for (std::string_view token = tokens.next(); !token.empty(); token = tokens.next()) {
     carried.push_back(token);
     for (std::size_t i = 0; i <= token.size(); ++i) from.push_back(offsetOf(token) + i);
@@ -276,25 +281,30 @@ void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
     }
     return;
   }
-  std::string rest;
-  for (const std::string_view token : carried) rest += std::string(token) + " ";
-  rest.pop_back();
-  const std::string word = p.words.empty() || !p.words.front().word
-                               ? std::string("no word")
-                               : hex4(*p.words.front().word);
+  // What the carried-over text is and makes, for the messages.
+  const auto rest = [&carried] {
+    std::string text;
+    for (const std::string_view token : carried) (text += token) += ' ';
+    text.pop_back();
+    return text;
+  };
+  const auto word = [&p] {
+    return p.words.empty() || !p.words.front().word ? std::string("no word")
+                                                    : hex4(*p.words.front().word);
+  };
   const std::string_view head = carried.front();
   const std::uint32_t headColumn = p.columnOf(offsetOf(head));
   if (head.starts_with(':')) {
     add(line, headColumn, "label-colon",
         "a blank stands between the label " + quoted(label) +
-            " and its colon: the colon is carried over as text, and " + quoted(rest) +
-            " assembles to " + word);
+            " and its colon: the colon is carried over as text, and " + quoted(rest()) +
+            " assembles to " + word());
     return;
   }
   if (walk_.build() == Build::reduced && (label == "dw" || label == "db")) {
     add(line, labelColumn, "reduced-data",
         "the reduced build has no data directives: " + quoted(label) +
-            " is taken as a label, and " + quoted(rest) + " assembles to " + word);
+            " is taken as a label, and " + quoted(rest()) + " assembles to " + word());
     return;
   }
   if (!isMnemonic(head)) {
@@ -307,17 +317,17 @@ void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
     if (!colon) {
       message = (label == "num" ? "`num` is no instruction of the source language"
                                 : quoted(label) + " is not an instruction") +
-                ": it is taken as a label, and " + quoted(rest) + " assembles to " + word;
+                ": it is taken as a label, and " + quoted(rest()) + " assembles to " + word();
       add(line, labelColumn, "not-an-instruction", std::move(message));
     } else if (directive) {
       add(line, headColumn, "not-an-instruction",
-          quoted(head) + " behind a label is not a directive: " + quoted(rest) +
-              " is not carried out and assembles to one word, " + word);
+          quoted(head) + " behind a label is not a directive: " + quoted(rest()) +
+              " is not carried out and assembles to one word, " + word());
     } else {
       add(line, headColumn, "not-an-instruction",
           (head == "num" ? std::string("`num` is no instruction of the source language")
                          : quoted(head) + " is not an instruction") +
-              ": " + quoted(rest) + " assembles to " + word);
+              ": " + quoted(rest()) + " assembles to " + word());
     }
     return;
   }
@@ -332,8 +342,8 @@ void LineChecker::checkWords(const SourceLine& line, const SourcePiece& p,
   std::size_t base = 0;
   for (const IntermediatePiece& w : p.words) {
     const ColumnOf here = [&columnOf, base](std::size_t offset) { return columnOf(base + offset); };
-    for (const Match& m : w.matches) checkMatch(line, w, m, here);
-    base += w.text.size();
+    if (w.match) checkMatch(line, w, *w.match, here);
+    base += w.size;
   }
 }
 
@@ -342,10 +352,10 @@ void LineChecker::checkMatch(const SourceLine& line, const IntermediatePiece& w,
   const InstructionForm& f = *m.form;
   if (f.form == Form::data) return;
   const Operands& ops = m.operands;
-  const std::string_view text(w.text);
+  const std::string_view text = w.text();
   const std::size_t count = f.operandCount();
   const std::array<int, 3> shifts = registerShifts(f.form);
-  const std::string mnemonic(f.mnemonic());
+  const std::string_view mnemonic = f.mnemonic();
   const auto isText = [&f](std::size_t position) {
     return f.form == Form::jump ? position == 0
            : f.form == Form::load || f.form == Form::store ? position == 1
@@ -414,7 +424,7 @@ void LineChecker::checkMatch(const SourceLine& line, const IntermediatePiece& w,
 void LineChecker::checkText(const SourceLine& line, const IntermediatePiece& w, const Match& m,
                             std::uint32_t column) {
   const InstructionForm& f = *m.form;
-  const std::string_view token = m.operands.text;
+  const std::string_view token = w.operandText();
   const auto symbol = walk_.symbols().lookup(token);
   const std::int64_t value = symbol ? *symbol : decimalValue(token);
   if (!symbol && !isPlainDecimal(token)) {
@@ -428,7 +438,8 @@ void LineChecker::checkText(const SourceLine& line, const IntermediatePiece& w, 
     case Form::addImmediate:
       if (value < -64 || value > 127) {
         add(line, column, "range",
-            "the immediate " + std::to_string(value) +
+            (symbol ? quoted(token) + " is " + std::to_string(value) + ", which"
+                    : "the immediate " + std::to_string(value)) +
                 " does not fit its 7 bits (-64 to 127): it becomes " +
                 std::to_string(value & 0x7F));
       }

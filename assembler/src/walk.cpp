@@ -3,6 +3,8 @@
 #include "assemble.h"
 #include "chars.h"
 
+#include <algorithm>
+
 namespace quellmark {
 
 bool isPlainDecimal(std::string_view token) {
@@ -14,10 +16,30 @@ bool isPlainDecimal(std::string_view token) {
   return true;
 }
 
+void SourcePiece::clear() {
+  column = 1;
+  raw.clear();
+  normalised.clear();
+  origins_.clear();
+  originsKnown_ = false;
+  kind = Pass1Observer::Kind::blank;
+  first.clear();
+  defined.clear();
+  intermediate.clear();
+  words.clear();
+}
+
 std::uint32_t SourcePiece::columnOf(std::size_t offset) const {
-  if (offset < origins.size()) return column + origins[offset];
-  if (origins.empty()) return column;
-  return column + origins.back() + 1;
+  if (!originsKnown_) {
+    std::string copy = raw;
+    const std::span<char> text = beforeNul(copy);
+    origins_.resize(text.size());
+    origins_.resize(normalise(text, origins_).size());
+    originsKnown_ = true;
+  }
+  if (offset < origins_.size()) return column + origins_[offset];
+  if (origins_.empty()) return column;
+  return column + origins_.back() + 1;
 }
 
 namespace {
@@ -41,8 +63,9 @@ class Pass1Notes final : public Pass1Observer {
     line_ = line;
     base_ = base;
   }
-  void classified(Kind kind, std::string_view, std::string_view first) override {
+  void classified(Kind kind, std::string_view line, std::string_view first) override {
     piece_->kind = kind;
+    piece_->normalised.assign(line);
     piece_->first = std::string(first);
   }
   void defined(std::string_view name, std::int32_t value) override {
@@ -61,7 +84,12 @@ class Pass2Notes final : public EncodeObserver {
  public:
   void start(IntermediatePiece& piece) { piece_ = &piece; }
   void matched(const InstructionForm& form, const Operands& operands) override {
-    piece_->matches.push_back({&form, operands});
+    Match& m = piece_->match.emplace(Match{&form, operands});
+    if (!operands.text.empty()) {
+      m.textAt = static_cast<std::uint32_t>(operands.text.data() - piece_->bytes.data());
+      m.textLength = static_cast<std::uint32_t>(operands.text.size());
+    }
+    m.operands.text = {};
   }
 
  private:
@@ -74,20 +102,31 @@ template <typename Handle, typename Done>
 bool readLines(ByteSource& source, Handle handle, Done done) {
   PieceReader reader(source);
   SourceLine line;
+  // Pieces of finished lines, kept for their buffers.
+  std::vector<SourcePiece> spare;
   std::uint32_t number = 1;
   line.number = number;
   std::uint32_t column = 1;
   for (std::span<char> piece = reader.next(); !piece.empty(); piece = reader.next()) {
     const bool ends = piece.back() == '\n';
     line.text.append(piece.data(), ends ? piece.size() - 1 : piece.size());
-    SourcePiece& p = line.pieces.emplace_back();
+    if (spare.empty()) {
+      line.pieces.emplace_back();
+    } else {
+      line.pieces.push_back(std::move(spare.back()));
+      spare.pop_back();
+      line.pieces.back().clear();
+    }
+    SourcePiece& p = line.pieces.back();
     p.column = column;
     p.raw.assign(piece.data(), piece.size());
     column += static_cast<std::uint32_t>(piece.size());
     handle(line, p, piece);
     if (!ends) continue;
     done(line);
-    line = SourceLine{};
+    for (SourcePiece& finished : line.pieces) spare.push_back(std::move(finished));
+    line.pieces.clear();
+    line.text.clear();
     line.number = ++number;
     column = 1;
   }
@@ -95,36 +134,53 @@ bool readLines(ByteSource& source, Handle handle, Done done) {
   return !reader.failed();
 }
 
-// The normalised text of a piece and where each of its bytes came from,
-// by the assembler's own normaliser.
-void normaliseNoting(SourcePiece& p, std::span<char> piece) {
-  const std::span<char> text = beforeNul(piece);
-  p.normalised.assign(text.data(), text.size());
-  p.origins.resize(text.size());
-  p.normalised.resize(normalise(p.normalised, p.origins).size());
-  p.origins.resize(p.normalised.size());
-}
-
 }  // namespace
 
 bool Walk::collect(const SourceOpener& open) {
   const std::unique_ptr<ByteSource> source = open();
   if (!source) return false;
+  // Only the definitions are wanted here: the place of a name is worked out
+  // when one is met, from a copy of the piece as read.
+  class Definitions final : public Pass1Observer {
+   public:
+    explicit Definitions(std::vector<Definition>& out) : out_(out) {}
+    void classified(Kind, std::string_view, std::string_view) override {}
+    void defined(std::string_view name, std::int32_t value) override {
+      place_.clear();
+      place_.column = column;
+      place_.raw = raw;
+      const auto offset = static_cast<std::size_t>(name.data() - base);
+      out_.push_back(Definition{std::string(name), value, line, place_.columnOf(offset)});
+    }
+    std::string raw;
+    const char* base = nullptr;
+    std::uint32_t line = 1;
+    std::uint32_t column = 1;
+
+   private:
+    std::vector<Definition>& out_;
+    SourcePiece place_;
+  } notes(definitions_);
+
   StringSink discard;
   BufferedWriter out(discard);
-  Pass1Notes notes;
   Pass1 pass(build_, symbols_, out, &notes);
-  return readLines(
-      *source,
-      [&](SourceLine& line, SourcePiece& p, std::span<char> piece) {
-        normaliseNoting(p, piece);
-        notes.start(p, line.number, piece.data());
-        pass.handleLine(piece);
-        for (const auto& [definition, offset] : p.defined) definitions_.push_back(definition);
-        out.flush();
-        discard.text.clear();
-      },
-      [](const SourceLine&) {});
+  PieceReader reader(*source);
+  for (std::span<char> piece = reader.next(); !piece.empty(); piece = reader.next()) {
+    // Pass 1 rewrites the piece in place, its line feed too.
+    const bool ends = piece.back() == '\n';
+    notes.raw.assign(piece.data(), piece.size());
+    notes.base = piece.data();
+    pass.handleLine(piece);
+    out.flush();
+    discard.text.clear();
+    notes.column += static_cast<std::uint32_t>(piece.size());
+    if (ends) {
+      ++notes.line;
+      notes.column = 1;
+    }
+  }
+  return !reader.failed();
 }
 
 bool Walk::walk(const SourceOpener& open,
@@ -143,22 +199,22 @@ bool Walk::walk(const SourceOpener& open,
   return readLines(
       *source,
       [&](SourceLine& line, SourcePiece& p, std::span<char> piece) {
-        normaliseNoting(p, piece);
         notes1.start(p, line.number, piece.data());
         pass1.handleLine(piece);
         out.flush();
-        p.intermediate = std::move(written.text);
+        p.intermediate.assign(written.text);  // both keep their buffers
         written.text.clear();
         // Every intermediate line ends in a newline, so cutting this
         // piece's text alone gives the pieces pass 2 reads from the file.
         MemorySource again(p.intermediate);
-        PieceReader reader(again);
+        PieceReader reader(again, 256);
         for (std::span<char> q = reader.next(); !q.empty(); q = reader.next()) {
           IntermediatePiece& w = p.words.emplace_back();
-          w.text.assign(q.data(), q.size());
+          std::copy(q.begin(), q.end(), w.bytes.begin());
+          w.size = static_cast<std::uint32_t>(q.size());
           w.address = pass2.wordCounter();
           notes2.start(w);
-          w.word = pass2.handleLine(std::span<char>(w.text.data(), w.text.size()));
+          w.word = pass2.handleLine(std::span<char>(w.bytes.data(), w.size));
         }
       },
       tell);

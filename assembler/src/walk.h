@@ -6,7 +6,7 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,19 +30,30 @@ struct Definition {
   std::uint32_t column = 0;  // of the name, from 1
 };
 
-// One form that a piece of the intermediate text passed, and what its
-// pattern read.
+// The form that a piece of the intermediate text passed (no two prefixes
+// start alike, so there is at most one), and what its pattern read. The
+// text operand is kept as its place in the piece, so that the piece may
+// move.
 struct Match {
   const InstructionForm* form = nullptr;
-  Operands operands;
+  Operands operands;  // without its text
+  std::uint32_t textAt = 0;
+  std::uint32_t textLength = 0;
 };
 
-// One piece of the intermediate text as pass 2 read it.
+// One piece of the intermediate text as pass 2 read it: at most 99
+// characters.
 struct IntermediatePiece {
-  std::string text;                   // with its newline, if it has one
+  std::array<char, 100> bytes{};
+  std::uint32_t size = 0;
   std::optional<std::uint16_t> word;  // none: an empty line the full build skips
   std::uint32_t address = 0;          // of the word
-  std::vector<Match> matches;
+  std::optional<Match> match;
+
+  [[nodiscard]] std::string_view text() const { return {bytes.data(), size}; }
+  [[nodiscard]] std::string_view operandText() const {
+    return match ? text().substr(match->textAt, match->textLength) : std::string_view();
+  }
 };
 
 // One piece of a source line as pass 1 read it.
@@ -50,19 +61,25 @@ struct SourcePiece {
   std::uint32_t column = 1;  // of its first byte in the line
   std::string raw;           // as read, before the cut at a NUL
   std::string normalised;
-  std::vector<std::uint32_t> origins;  // for each normalised byte, its index in `raw`
   Pass1Observer::Kind kind = Pass1Observer::Kind::blank;
   std::string first;  // the first token
   // Names defined here, with the index in `normalised` where each begins.
   std::vector<std::pair<Definition, std::size_t>> defined;
   std::string intermediate;  // what pass 1 wrote for this piece
-  // A deque, so that the operand texts of its matches, views into the
-  // pieces' texts, stay valid as it grows.
-  std::deque<IntermediatePiece> words;
+  std::vector<IntermediatePiece> words;
+
+  // Empties it for another piece, keeping its buffers.
+  void clear();
 
   // The column in the line of the byte at `offset` of `normalised`; the end
   // of the normalised text maps to the byte after the last one it took.
   [[nodiscard]] std::uint32_t columnOf(std::size_t offset) const;
+
+ private:
+  // For each normalised byte, its index in `raw`; worked out by the
+  // assembler's normaliser when a column is first asked for.
+  mutable std::vector<std::uint32_t> origins_;
+  mutable bool originsKnown_ = false;
 };
 
 struct SourceLine {

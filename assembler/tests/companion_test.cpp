@@ -100,15 +100,31 @@ TEST(Listing, WordsAreTheImageWordsForGeneratedSources) {
 }
 
 TEST(Listing, WordsAreTheImageWordsForKeptInputs) {
-  const int inputs = forEachKeptInput(FUZZ_DIR, "assembler", [](const auto& path, const std::string& bytes) {
-    for (const Build build : {Build::full, Build::reduced}) {
-      EXPECT_EQ(listingFault(bytes, build), "") << path;
-    }
-  });
+  int inputs = 0;
+  for (const char* target : {"assembler", "companion"}) {
+    inputs += forEachKeptInput(FUZZ_DIR, target, [](const auto& path, const std::string& bytes) {
+      for (const Build build : {Build::full, Build::reduced}) {
+        EXPECT_EQ(listingFault(bytes, build), "") << path;
+      }
+    });
+  }
   EXPECT_GT(inputs, 0);
   for (const Build build : {Build::full, Build::reduced}) {
     EXPECT_EQ(listingFault(testing_support::kWorkedExample, build), "");
   }
+}
+
+TEST(Disassembler, KeptInputsAsImagesRoundTrip) {
+  const int inputs =
+      forEachKeptInput(FUZZ_DIR, "companion", [](const auto& path, const std::string& bytes) {
+        std::vector<std::uint16_t> words;
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+          words.push_back(static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                     static_cast<unsigned char>(bytes[i + 1]) << 8));
+        }
+        EXPECT_EQ(disassemblyFault(words), "") << path;
+      });
+  EXPECT_GT(inputs, 0);
 }
 
 TEST(Disassembler, EveryWordAssemblesBackToItself) {

@@ -1,0 +1,30 @@
+// libFuzzer target: any bytes as a source, whose listing must hold the
+// image's words in both builds, and as an image of words, whose
+// disassembly must assemble back to it.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "companion_properties.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string source(reinterpret_cast<const char*>(data), size);
+  for (const quellmark::Build build : {quellmark::Build::full, quellmark::Build::reduced}) {
+    const std::string fault = quellmark::listingFault(source, build);
+    if (!fault.empty()) {
+      std::fprintf(stderr, "%s build: %s\n", build == quellmark::Build::full ? "full" : "reduced",
+                   fault.c_str());
+      std::abort();
+    }
+  }
+  std::vector<std::uint16_t> words;
+  for (std::size_t i = 0; i + 1 < size; i += 2) {
+    words.push_back(static_cast<std::uint16_t>(data[i] | data[i + 1] << 8));
+  }
+  const std::string fault = quellmark::disassemblyFault(words);
+  if (!fault.empty()) {
+    std::fprintf(stderr, "image: %s\n", fault.c_str());
+    std::abort();
+  }
+  return 0;
+}
