@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds everything and assembles the bundled example
-# examples/countdown.asm with brennor, printing the image it produces.
+# examples/countdown.asm with brennor, printing the image it produces and
+# the listing quellmark makes of it.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
@@ -20,3 +21,6 @@ cp "$root/examples/countdown.asm" "$work/"
 echo "out.hex of examples/countdown.asm:"
 cat "$work/out.hex"
 echo
+echo
+echo "quellmark list examples/countdown.asm:"
+"$root/build/assembler/quellmark" list "$work/countdown.asm"
