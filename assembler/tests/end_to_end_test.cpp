@@ -237,6 +237,60 @@ TEST_F(EndToEndTest, ReadOnlyDirectoryIsAFileError) {
   EXPECT_EQ(result.output, lines("file error\n"));
 }
 
+// A really full and a really read-only folder: a tiny tmpfs mounted for the
+// test, which needs root (CI runs as root).
+class TmpfsTest : public EndToEndTest {
+ protected:
+  void SetUp() override {
+    EndToEndTest::SetUp();
+    disk_ = dir_ / "disk";
+    fs::create_directory(disk_);
+    if (underRunner() ||
+        std::system(("mount -t tmpfs -o size=16k tmpfs " + quoted(disk_.string()) +
+                     " 2>/dev/null").c_str()) != 0) {
+      GTEST_SKIP() << "cannot mount a 16 KiB tmpfs here (mounting needs root)";
+    }
+    mounted_ = true;
+    writeFile(disk_ / "p.asm", "start: addi r1 r0 5\nj start\n");
+  }
+  void TearDown() override {
+    if (mounted_) {
+      EXPECT_EQ(std::system(("umount " + quoted(disk_.string())).c_str()), 0);
+    }
+    EndToEndTest::TearDown();
+  }
+  Outcome brennorIn(const std::string& source) {
+    const fs::path keep = dir_;
+    dir_ = disk_;
+    const Outcome result = brennor({source});
+    dir_ = keep;
+    return result;
+  }
+
+  fs::path disk_;
+  bool mounted_ = false;
+};
+
+TEST_F(TmpfsTest, FullFilesystemIsAFileError) {
+  {
+    std::ofstream filler(disk_ / "filler", std::ios::binary);
+    const std::string block(512, 'x');
+    while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
+    }
+  }
+  const Outcome result = brennorIn("p.asm");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, "file error\n");
+}
+
+TEST_F(TmpfsTest, ReadOnlyFilesystemIsAFileError) {
+  ASSERT_EQ(std::system(("mount -o remount,ro " + quoted(disk_.string())).c_str()), 0);
+  const Outcome result = brennorIn("p.asm");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, "file error\n");
+  EXPECT_FALSE(fs::exists(disk_ / "out.hex"));
+}
+
 // ---- quellmark, the companion -------------------------------------------
 
 TEST_F(EndToEndTest, CompanionCheckExitStatusesAndSeveralFiles) {
