@@ -89,10 +89,8 @@ using ColumnOf = std::function<std::uint32_t(std::size_t)>;
 
 class LineChecker {
  public:
-  LineChecker(const Walk& walk, std::vector<Finding>& findings,
-              std::unordered_map<std::string, Remark>& definitions,
-              const std::unordered_map<std::string, int>& counts)
-      : walk_(walk), findings_(findings), firstDefinitions_(definitions), counts_(counts) {}
+  LineChecker(const Walk& walk, std::vector<Finding>& findings)
+      : walk_(walk), findings_(findings) {}
 
   void check(const SourceLine& line);
 
@@ -112,12 +110,13 @@ class LineChecker {
   void checkMatch(const SourceLine& line, const IntermediatePiece& w, const Match& m,
                   const ColumnOf& columnOf);
   void checkText(const SourceLine& line, const IntermediatePiece& w, const Match& m,
-                 std::uint32_t column);
+                 std::size_t offset, const ColumnOf& columnOf);
 
   const Walk& walk_;
   std::vector<Finding>& findings_;
-  std::unordered_map<std::string, Remark>& firstDefinitions_;
-  const std::unordered_map<std::string, int>& counts_;
+  // The places of the first definitions of names defined again, by index.
+  std::unordered_map<std::size_t, Remark> firstPlaces_;
+  std::size_t nextDefinition_ = 0;
   bool addressSpaceReported_ = false;
   // Kept from line to line for their buffers.
   std::vector<std::size_t> from_;
@@ -189,14 +188,14 @@ void LineChecker::checkDefinitions(const SourceLine& line, const SourcePiece& p)
           quoted(d.name) + " reads as a number: every operand " + quoted(d.name) +
               " now means this name, " + std::to_string(d.value) + ", not the number");
     }
-    Remark here{line.number, d.column, "", line.text};
-    const auto first = firstDefinitions_.find(d.name);
-    if (first == firstDefinitions_.end()) {
+    // The second reading meets the definitions in the order of the first.
+    const std::size_t index = nextDefinition_++;
+    const Definition& known = walk_.definitions()[index];
+    if (known.first < 0) {
       // Only names defined again need their first place kept.
-      const auto count = counts_.find(d.name);
-      if (count != counts_.end() && count->second > 1) {
-        here.message = quoted(d.name) + " was defined here first";
-        firstDefinitions_.emplace(d.name, std::move(here));
+      if (known.definedAgain) {
+        firstPlaces_.emplace(index, Remark{line.number, d.column,
+                                           quoted(d.name) + " was defined here first", line.text});
       }
       continue;
     }
@@ -204,7 +203,7 @@ void LineChecker::checkDefinitions(const SourceLine& line, const SourcePiece& p)
         quoted(d.name) + " is defined again: its last value, " +
             std::to_string(*walk_.symbols().lookup(d.name)) +
             ", is used everywhere, also in lines before it",
-        first->second);
+        firstPlaces_.at(static_cast<std::size_t>(known.first)));
   }
 }
 
@@ -373,7 +372,7 @@ void LineChecker::checkMatch(const SourceLine& line, const IntermediatePiece& w,
             fieldName(shifts[i]) + " register field " + spillOf(number, shifts[i]));
   }
   for (std::size_t i = 0; i < ops.read; ++i) {
-    if (isText(i)) checkText(line, w, m, columnOf(ops.at[i]));
+    if (isText(i)) checkText(line, w, m, ops.at[i], columnOf);
   }
 
   std::size_t end = ops.end;
@@ -421,14 +420,17 @@ void LineChecker::checkMatch(const SourceLine& line, const IntermediatePiece& w,
   }
 }
 
+// The column is worked out only for a finding: it takes the normaliser
+// once more.
 void LineChecker::checkText(const SourceLine& line, const IntermediatePiece& w, const Match& m,
-                            std::uint32_t column) {
+                            std::size_t offset, const ColumnOf& columnOf) {
+  const auto column = [&] { return columnOf(offset); };
   const InstructionForm& f = *m.form;
   const std::string_view token = w.operandText();
   const auto symbol = walk_.symbols().lookup(token);
   const std::int64_t value = symbol ? *symbol : decimalValue(token);
   if (!symbol && !isPlainDecimal(token)) {
-    add(line, column, "undefined",
+    add(line, column(), "undefined",
         readsAs(token, static_cast<std::int32_t>(value), "not defined"));
     return;
   }
@@ -437,7 +439,7 @@ void LineChecker::checkText(const SourceLine& line, const IntermediatePiece& w, 
     case Form::store:
     case Form::addImmediate:
       if (value < -64 || value > 127) {
-        add(line, column, "range",
+        add(line, column(), "range",
             (symbol ? quoted(token) + " is " + std::to_string(value) + ", which"
                     : "the immediate " + std::to_string(value)) +
                 " does not fit its 7 bits (-64 to 127): it becomes " +
@@ -454,12 +456,12 @@ void LineChecker::checkText(const SourceLine& line, const IntermediatePiece& w, 
                        std::to_string(offset)
                  : "the offset " + std::to_string(offset) + " does not fit 7 bits (-64 to 63): it";
       message += " becomes " + std::to_string(signedField(offset, 7));
-      add(line, column, "range", std::move(message));
+      add(line, column(), "range", std::move(message));
       break;
     }
     case Form::jump:
       if (value < 0 || value > kLastJumpTarget) {
-        add(line, column, "range",
+        add(line, column(), "range",
             "the target " + std::to_string(value) +
                 " is outside 0 to 8191, the addresses `j` reaches: it becomes " +
                 std::to_string(value & 0x1FFF));
@@ -502,11 +504,8 @@ std::optional<std::size_t> checkSource(std::string_view file, const SourceOpener
                                        Build build, BufferedWriter& out) {
   Walk walk(build);
   if (!walk.collect(open)) return std::nullopt;
-  std::unordered_map<std::string, int> counts;
-  for (const Definition& d : walk.definitions()) ++counts[d.name];
-  std::unordered_map<std::string, Remark> firstDefinitions;
   std::vector<Finding> findings;
-  LineChecker checker(walk, findings, firstDefinitions, counts);
+  LineChecker checker(walk, findings);
   std::size_t total = 0;
   const bool read = walk.walk(open, [&](const SourceLine& line) {
     findings.clear();

@@ -28,7 +28,11 @@ class Pass1 {
  public:
   Pass1(Build build, SymbolTable& symbols, BufferedWriter& intermediate,
         Pass1Observer* observer = nullptr)
-      : build_(build), symbols_(symbols), out_(intermediate), observer_(observer) {}
+      : build_(build), symbols_(&symbols), out_(intermediate), observer_(observer) {}
+  // A pass 1 that only tells `observer` of its definitions: for a second
+  // reading of a source whose symbols are known already.
+  Pass1(Build build, BufferedWriter& intermediate, Pass1Observer& observer)
+      : build_(build), symbols_(nullptr), out_(intermediate), observer_(&observer) {}
 
   // Handles one piece of the source as the reader delivered it: normalises
   // it in place, classifies it by its first token and writes its
@@ -48,12 +52,12 @@ class Pass1 {
     if (observer_) observer_->classified(kind, line, first);
   }
   void defineSymbol(std::string_view name, std::int32_t value) {
-    symbols_.define(name, value);
+    if (symbols_) symbols_->define(name, value);
     if (observer_) observer_->defined(name, value);
   }
 
   Build build_;
-  SymbolTable& symbols_;
+  SymbolTable* symbols_;
   BufferedWriter& out_;
   Pass1Observer* observer_;
   // Unsigned so that even an absurdly long source wraps instead of

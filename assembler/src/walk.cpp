@@ -4,6 +4,7 @@
 #include "chars.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace quellmark {
 
@@ -23,7 +24,6 @@ void SourcePiece::clear() {
   origins_.clear();
   originsKnown_ = false;
   kind = Pass1Observer::Kind::blank;
-  first.clear();
   defined.clear();
   intermediate.clear();
   words.clear();
@@ -63,10 +63,9 @@ class Pass1Notes final : public Pass1Observer {
     line_ = line;
     base_ = base;
   }
-  void classified(Kind kind, std::string_view line, std::string_view first) override {
+  void classified(Kind kind, std::string_view line, std::string_view) override {
     piece_->kind = kind;
     piece_->normalised.assign(line);
-    piece_->first = std::string(first);
   }
   void defined(std::string_view name, std::int32_t value) override {
     const auto offset = static_cast<std::size_t>(name.data() - base_);
@@ -162,7 +161,12 @@ bool Walk::collect(const SourceOpener& open) {
     SourcePiece place_;
   } notes(definitions_);
 
-  StringSink discard;
+  // The intermediate text is not wanted here.
+  class Discard final : public ByteSink {
+   public:
+    bool write(std::string_view) override { return true; }
+    bool close() override { return true; }
+  } discard;
   BufferedWriter out(discard);
   Pass1 pass(build_, symbols_, out, &notes);
   PieceReader reader(*source);
@@ -172,13 +176,19 @@ bool Walk::collect(const SourceOpener& open) {
     notes.raw.assign(piece.data(), piece.size());
     notes.base = piece.data();
     pass.handleLine(piece);
-    out.flush();
-    discard.text.clear();
     notes.column += static_cast<std::uint32_t>(piece.size());
     if (ends) {
       ++notes.line;
       notes.column = 1;
     }
+  }
+  // Which definitions repeat a name, and which are repeated.
+  std::unordered_map<std::string_view, std::size_t> first;
+  for (std::size_t i = 0; i < definitions_.size(); ++i) {
+    const auto [it, added] = first.try_emplace(definitions_[i].name, i);
+    if (added) continue;
+    definitions_[i].first = static_cast<std::int64_t>(it->second);
+    definitions_[it->second].definedAgain = true;
   }
   return !reader.failed();
 }
@@ -187,13 +197,12 @@ bool Walk::walk(const SourceOpener& open,
                 const std::function<void(const SourceLine&)>& tell) const {
   const std::unique_ptr<ByteSource> source = open();
   if (!source) return false;
-  // Pass 1 runs again for the intermediate text of each line; its own table
-  // is a scratch one, as pass 2 takes the table of the first reading.
-  SymbolTable scratch;
+  // Pass 1 runs again for the intermediate text of each line; it keeps no
+  // table, as pass 2 takes the table of the first reading.
   StringSink written;
   BufferedWriter out(written);
   Pass1Notes notes1;
-  Pass1 pass1(build_, scratch, out, &notes1);
+  Pass1 pass1(build_, out, notes1);
   Pass2Notes notes2;
   Pass2 pass2(symbols_, build_, &notes2);
   return readLines(

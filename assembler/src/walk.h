@@ -28,6 +28,11 @@ struct Definition {
   std::int32_t value = 0;
   std::uint32_t line = 0;    // source line, from 1
   std::uint32_t column = 0;  // of the name, from 1
+  // Known once the whole source is read: the index of the first definition
+  // of the same name when this one repeats it (else -1), and whether a
+  // later one repeats this name.
+  std::int64_t first = -1;
+  bool definedAgain = false;
 };
 
 // The form that a piece of the intermediate text passed (no two prefixes
@@ -62,7 +67,6 @@ struct SourcePiece {
   std::string raw;           // as read, before the cut at a NUL
   std::string normalised;
   Pass1Observer::Kind kind = Pass1Observer::Kind::blank;
-  std::string first;  // the first token
   // Names defined here, with the index in `normalised` where each begins.
   std::vector<std::pair<Definition, std::size_t>> defined;
   std::string intermediate;  // what pass 1 wrote for this piece
@@ -107,7 +111,8 @@ class Walk {
                           const std::function<void(const SourceLine&)>& tell) const;
 
   [[nodiscard]] const SymbolTable& symbols() const { return symbols_; }
-  // Every definition met, in source order, repeated names included.
+  // Every definition met, in source order, repeated names included; the
+  // second reading meets them in the same order.
   [[nodiscard]] const std::vector<Definition>& definitions() const { return definitions_; }
   [[nodiscard]] Build build() const { return build_; }
 
