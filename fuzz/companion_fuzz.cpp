@@ -1,15 +1,27 @@
 // libFuzzer target: any bytes as a source, whose listing must hold the
-// image's words in both builds, and as an image of words, whose
-// disassembly must assemble back to it.
+// image's words in both builds and whose check must run clean under the
+// sanitizers, and as an image of words, whose disassembly must assemble
+// back to it.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
+#include "checker.h"
 #include "companion_properties.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string source(reinterpret_cast<const char*>(data), size);
   for (const quellmark::Build build : {quellmark::Build::full, quellmark::Build::reduced}) {
+    quellmark::MemorySink findings;
+    quellmark::BufferedWriter out(findings);
+    const auto checked = quellmark::checkSource(
+        "fuzz.asm", [&source] { return std::make_unique<quellmark::MemorySource>(source); }, build,
+        out);
+    (void)out.close();
+    if (!checked) {
+      std::fprintf(stderr, "the check could not read a source in memory\n");
+      std::abort();
+    }
     const std::string fault = quellmark::listingFault(source, build);
     if (!fault.empty()) {
       std::fprintf(stderr, "%s build: %s\n", build == quellmark::Build::full ? "full" : "reduced",
