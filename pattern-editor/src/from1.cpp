@@ -25,11 +25,13 @@ void setBackground(QWidget* widget, const QColor& colour) {
   widget->setAutoFillBackground(true);
 }
 
-// A line of the design's default colour and width, its ends in twips.
-void drawLine(QWidget* on, int x1, int y1, int x2, int y2) {
-  QPainter painter(on);
-  painter.setPen(QPen(Qt::black, 1));
-  painter.drawLine(toPixels(x1), toPixels(y1), toPixels(x2), toPixels(y2));
+// A level or upright line of the design's default colour and width, its
+// ends in twips, both drawn: a one-pixel fill, which costs far less than a
+// stroked line.
+void drawLine(QPainter& painter, int x1, int y1, int x2, int y2) {
+  const QPoint from(toPixels(x1), toPixels(y1));
+  const QPoint to(toPixels(x2), toPixels(y2));
+  painter.fillRect(QRect(from, to).normalized(), Qt::black);
 }
 
 // The client area below the menu bar, with the vertical line Line1(1).
@@ -39,7 +41,8 @@ class ClientArea final : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent*) override {
-    drawLine(this, kLine1X, kLine1Top, kLine1X, kLine1Bottom);
+    QPainter painter(this);
+    drawLine(painter, kLine1X, kLine1Top, kLine1X, kLine1Bottom);
   }
 };
 
@@ -75,7 +78,6 @@ void PatternLayer::setColour(int index, const QColor& colour) {
 
 void PatternLayer::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
-  painter.setPen(Qt::black);
   // A cell is a black box filled inside with its colour: two solid fills
   // are far cheaper than an outline.
   for (int i = 0; i < kCells; ++i) {
@@ -85,8 +87,7 @@ void PatternLayer::paintEvent(QPaintEvent* event) {
     painter.fillRect(cell.adjusted(1, 1, -1, -1), colour(i));
   }
   for (const ScaleMark& mark : kMarks) {
-    painter.drawLine(toPixels(kLine2Left), toPixels(mark.lineY), toPixels(kLine2Right),
-                     toPixels(mark.lineY));
+    drawLine(painter, kLine2Left, mark.lineY, kLine2Right, mark.lineY);
   }
 }
 
