@@ -138,27 +138,19 @@ bool readLines(ByteSource& source, Handle handle, Done done) {
 bool Walk::collect(const SourceOpener& open) {
   const std::unique_ptr<ByteSource> source = open();
   if (!source) return false;
-  // Only the definitions are wanted here: the place of a name is worked out
-  // when one is met, from a copy of the piece as read.
+  // Only the definitions are wanted here, with their lines; the second
+  // reading tells the columns.
   class Definitions final : public Pass1Observer {
    public:
     explicit Definitions(std::vector<Definition>& out) : out_(out) {}
     void classified(Kind, std::string_view, std::string_view) override {}
     void defined(std::string_view name, std::int32_t value) override {
-      place_.clear();
-      place_.column = column;
-      place_.raw = raw;
-      const auto offset = static_cast<std::size_t>(name.data() - base);
-      out_.push_back(Definition{std::string(name), value, line, place_.columnOf(offset)});
+      out_.push_back(Definition{std::string(name), value, line, 0});
     }
-    std::string raw;
-    const char* base = nullptr;
     std::uint32_t line = 1;
-    std::uint32_t column = 1;
 
    private:
     std::vector<Definition>& out_;
-    SourcePiece place_;
   } notes(definitions_);
 
   // The intermediate text is not wanted here.
@@ -173,14 +165,8 @@ bool Walk::collect(const SourceOpener& open) {
   for (std::span<char> piece = reader.next(); !piece.empty(); piece = reader.next()) {
     // Pass 1 rewrites the piece in place, its line feed too.
     const bool ends = piece.back() == '\n';
-    notes.raw.assign(piece.data(), piece.size());
-    notes.base = piece.data();
     pass.handleLine(piece);
-    notes.column += static_cast<std::uint32_t>(piece.size());
-    if (ends) {
-      ++notes.line;
-      notes.column = 1;
-    }
+    if (ends) ++notes.line;
   }
   // Which definitions repeat a name, and which are repeated.
   std::unordered_map<std::string_view, std::size_t> first;

@@ -27,7 +27,7 @@ struct Definition {
   std::string name;
   std::int32_t value = 0;
   std::uint32_t line = 0;    // source line, from 1
-  std::uint32_t column = 0;  // of the name, from 1
+  std::uint32_t column = 0;  // of the name, from 1; 0 where not worked out
   // Known once the whole source is read: the index of the first definition
   // of the same name when this one repeats it (else -1), and whether a
   // later one repeats this name.
@@ -111,8 +111,9 @@ class Walk {
                           const std::function<void(const SourceLine&)>& tell) const;
 
   [[nodiscard]] const SymbolTable& symbols() const { return symbols_; }
-  // Every definition met, in source order, repeated names included; the
-  // second reading meets them in the same order.
+  // Every definition met, in source order, repeated names included, with
+  // their lines but not their columns; the second reading meets them in the
+  // same order and tells the columns.
   [[nodiscard]] const std::vector<Definition>& definitions() const { return definitions_; }
   [[nodiscard]] Build build() const { return build_; }
 
