@@ -44,13 +44,18 @@ std::span<char> PieceReader::next() {
   if (end_ - begin_ < kPieceLength && !atEnd_) refill();
   // A read error ends the stream; what came before it was handled already.
   if (failed_) return {};
-  const std::size_t available = std::min(end_ - begin_, kPieceLength);
   char* start = buffer_.get() + begin_;
-  const void* newline = std::memchr(start, '\n', available);
-  const std::size_t length =
-      newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1 : available;
+  // The buffer holds a whole piece here, or all that is left of the stream.
+  const std::size_t length = pieceLength({start, end_ - begin_});
   begin_ += length;
   return {start, length};
+}
+
+std::size_t pieceLength(std::string_view rest) {
+  const std::size_t available = std::min(rest.size(), kPieceLength);
+  const void* newline = std::memchr(rest.data(), '\n', available);
+  return newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - rest.data()) + 1
+                 : available;
 }
 
 void BufferedWriter::flush() {

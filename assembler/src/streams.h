@@ -59,6 +59,12 @@ inline constexpr std::size_t kPieceLength = 99;
 // as a terminated text, so nothing after a NUL belongs to the line.
 std::span<char> beforeNul(std::span<char> piece);
 
+// The length of the piece at the start of `rest`, all that is left of a
+// stream: through the first newline among its first 99 characters, else
+// those 99 (or all of it, if fewer). The one rule of cutting, which the
+// reader below follows.
+std::size_t pieceLength(std::string_view rest);
+
 // Cuts a stream into pieces: each piece runs through the next newline, or
 // holds 99 characters, or ends at the end of the stream, whichever comes
 // first. So a line of 150 characters and its newline arrives as two pieces.

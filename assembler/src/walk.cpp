@@ -200,10 +200,11 @@ bool Walk::walk(const SourceOpener& open,
         p.intermediate.assign(written.text);  // both keep their buffers
         written.text.clear();
         // Every intermediate line ends in a newline, so cutting this
-        // piece's text alone gives the pieces pass 2 reads from the file.
-        MemorySource again(p.intermediate);
-        PieceReader reader(again, 256);
-        for (std::span<char> q = reader.next(); !q.empty(); q = reader.next()) {
+        // piece's text alone, by the reader's rule, gives the pieces pass 2
+        // reads from the file.
+        for (std::string_view rest = p.intermediate; !rest.empty();) {
+          const std::string_view q = rest.substr(0, pieceLength(rest));
+          rest.remove_prefix(q.size());
           IntermediatePiece& w = p.words.emplace_back();
           std::copy(q.begin(), q.end(), w.bytes.begin());
           w.size = static_cast<std::uint32_t>(q.size());

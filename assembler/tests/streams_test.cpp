@@ -87,5 +87,21 @@ TEST(BufferedWriterTest, CloseReportsAFailedWrite) {
   EXPECT_FALSE(out.close());
 }
 
+TEST(PieceLength, ThroughTheNewlineOrNinetyNineCharacters) {
+  const std::string longLine(150, 'x');
+  const struct {
+    std::string rest;
+    std::size_t length;
+  } kCases[] = {
+      {"hlt\nj 5\n", 4},
+      {"\n", 1},
+      {"hlt", 3},
+      {longLine + "\n", 99},
+      {std::string(98, 'x') + "\n", 99},
+      {std::string(99, 'x') + "\n", 99},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(pieceLength(c.rest), c.length) << c.rest.size();
+}
+
 }  // namespace
 }  // namespace quellmark
