@@ -47,17 +47,22 @@ std::string readsAs(std::string_view token, std::int32_t value, std::string_view
   return quoted(token) + " is " + std::string(what) + ": it reads as " + std::to_string(value);
 }
 
-// The register fields, by the shift of their lowest bit, and what lies
-// to their left.
+// What a register number beyond its field at `shift` sets: every field to
+// its left that one of its bits lands in.
 std::string spillOf(std::int32_t number, int shift) {
   if (number < 0) return "a negative number sets every bit to the left of its field";
   const std::uint64_t bits = static_cast<std::uint64_t>(number) << shift;
-  std::string into;
-  if (bits & 0x0380u && shift < 7) into = "the middle register field";
-  if (bits & 0x1C00u && shift < 10) into = into.empty() ? "the high register field" : into;
-  if (bits & 0xE000u) into = into.empty() ? "the opcode" : into;
-  if (bits & ~std::uint64_t{0xFFFF}) into = into.empty() ? "bits past the word" : into;
-  return "it spills into " + into;
+  std::vector<const char*> into;
+  if (shift < 7 && (bits & 0x0380u)) into.push_back("the middle register field");
+  if (shift < 10 && (bits & 0x1C00u)) into.push_back("the high register field");
+  if (bits & 0xE000u) into.push_back("the opcode");
+  if (bits & ~std::uint64_t{0xFFFF}) into.push_back("bits past the word, which are cut");
+  std::string text = "it spills into ";
+  for (std::size_t i = 0; i < into.size(); ++i) {
+    if (i > 0) text += i + 1 == into.size() ? " and " : ", ";
+    text += into[i];
+  }
+  return text;
 }
 
 const char* fieldName(int shift) {

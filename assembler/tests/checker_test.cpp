@@ -115,6 +115,13 @@ INSTANTIATE_TEST_SUITE_P(
         FindingCase{"registerLow", "inc r9 r1\n",
                     "t.asm:1:5: warning: `r9` is not a register (r0 to r7): in the low register "
                     "field it spills into the middle register field [-Wregister]"},
+        FindingCase{"registerFar", "inc r1000 r1\n",
+                    "t.asm:1:5: warning: `r1000` is not a register (r0 to r7): in the low register "
+                    "field it spills into the middle register field, the high register field and "
+                    "the opcode [-Wregister]"},
+        FindingCase{"registerNegative", "pop r-1\n",
+                    "t.asm:1:5: warning: `r-1` is not a register (r0 to r7): in the low register "
+                    "field a negative number sets every bit to the left of its field [-Wregister]"},
         FindingCase{"registerUnreadable", "add r1, x1, r3\n",
                     "t.asm:1:9: warning: `x1` cannot be read as a register: it and the operands "
                     "after it read as r0, r0 [-Wregister]"},
