@@ -188,8 +188,9 @@ void LineChecker::checkPiece(const SourceLine& line, const SourcePiece& p) {
 
 void LineChecker::checkDefinitions(const SourceLine& line, const SourcePiece& p) {
   for (const auto& [d, offset] : p.defined) {
+    const auto column = [&p, at = offset] { return p.columnOf(at); };
     if (isPlainDecimal(d.name)) {
-      add(line, d.column, "numeric-name",
+      add(line, column(), "numeric-name",
           quoted(d.name) + " reads as a number: every operand " + quoted(d.name) +
               " now means this name, " + std::to_string(d.value) + ", not the number");
     }
@@ -199,12 +200,12 @@ void LineChecker::checkDefinitions(const SourceLine& line, const SourcePiece& p)
     if (known.first < 0) {
       // Only names defined again need their first place kept.
       if (known.definedAgain) {
-        firstPlaces_.emplace(index, Remark{line.number, d.column,
+        firstPlaces_.emplace(index, Remark{line.number, column(),
                                            quoted(d.name) + " was defined here first", line.text});
       }
       continue;
     }
-    add(line, d.column, "redefined",
+    add(line, column(), "redefined",
         quoted(d.name) + " is defined again: its last value, " +
             std::to_string(*walk_.symbols().lookup(d.name)) +
             ", is used everywhere, also in lines before it",

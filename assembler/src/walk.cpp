@@ -70,7 +70,7 @@ class Pass1Notes final : public Pass1Observer {
   void defined(std::string_view name, std::int32_t value) override {
     const auto offset = static_cast<std::size_t>(name.data() - base_);
     piece_->defined.push_back(
-        {Definition{std::string(name), value, line_, piece_->columnOf(offset)}, offset});
+        {Definition{std::string(name), value, line_, 0}, offset});
   }
 
  private:

@@ -67,7 +67,8 @@ struct SourcePiece {
   std::string raw;           // as read, before the cut at a NUL
   std::string normalised;
   Pass1Observer::Kind kind = Pass1Observer::Kind::blank;
-  // Names defined here, with the index in `normalised` where each begins.
+  // Names defined here, with the index in `normalised` where each begins
+  // (their columns are left to `columnOf`).
   std::vector<std::pair<Definition, std::size_t>> defined;
   std::string intermediate;  // what pass 1 wrote for this piece
   std::vector<IntermediatePiece> words;
