@@ -1,7 +1,6 @@
 #include "checker.h"
 
 #include <algorithm>
-#include <functional>
 #include <cstdio>
 #include <unordered_map>
 #include <vector>
@@ -89,8 +88,21 @@ std::array<int, 3> registerShifts(Form form) {
   }
 }
 
-// Maps offsets of one intermediate line back to columns of the source.
-using ColumnOf = std::function<std::uint32_t(std::size_t)>;
+// Maps offsets of what pass 2 read back to columns of the source: of the
+// normalised line itself, or of the line carried over behind a label.
+struct ColumnOf {
+  const SourcePiece* piece = nullptr;
+  // For a carried-over line, where each of its bytes stood in the
+  // normalised line; null when pass 2 read the normalised line itself.
+  const std::vector<std::size_t>* carried = nullptr;
+  std::size_t base = 0;  // of the pass 2 piece in its intermediate line
+
+  std::uint32_t operator()(std::size_t offset) const {
+    const std::size_t at = base + offset;
+    if (!carried) return piece->columnOf(at);
+    return piece->columnOf(at < carried->size() ? (*carried)[at] : piece->normalised.size());
+  }
+};
 
 class LineChecker {
  public:
@@ -111,7 +123,7 @@ class LineChecker {
   void checkData(const SourceLine& line, const SourcePiece& p);
   void checkDefine(const SourceLine& line, const SourcePiece& p);
   void checkLabel(const SourceLine& line, const SourcePiece& p);
-  void checkWords(const SourceLine& line, const SourcePiece& p, const ColumnOf& columnOf);
+  void checkWords(const SourceLine& line, const SourcePiece& p, ColumnOf columnOf);
   void checkMatch(const SourceLine& line, const IntermediatePiece& w, const Match& m,
                   const ColumnOf& columnOf);
   void checkText(const SourceLine& line, const IntermediatePiece& w, const Match& m,
@@ -152,7 +164,7 @@ void LineChecker::checkPiece(const SourceLine& line, const SourcePiece& p) {
       checkDefine(line, p);
       break;
     case Kind::instruction:
-      checkWords(line, p, [&p](std::size_t offset) { return p.columnOf(offset); });
+      checkWords(line, p, ColumnOf{&p});
       break;
     case Kind::label:
       checkLabel(line, p);
@@ -336,19 +348,14 @@ void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
     }
     return;
   }
-  checkWords(line, p, [&p, &from](std::size_t offset) {
-    return offset < from.size() ? p.columnOf(from[offset]) : p.columnOf(p.normalised.size());
-  });
+  checkWords(line, p, ColumnOf{&p, &from});
 }
 
-void LineChecker::checkWords(const SourceLine& line, const SourcePiece& p,
-                             const ColumnOf& columnOf) {
+void LineChecker::checkWords(const SourceLine& line, const SourcePiece& p, ColumnOf columnOf) {
   // Offsets run on across the pieces pass 2 cut from one intermediate line.
-  std::size_t base = 0;
   for (const IntermediatePiece& w : p.words) {
-    const ColumnOf here = [&columnOf, base](std::size_t offset) { return columnOf(base + offset); };
-    if (w.match) checkMatch(line, w, *w.match, here);
-    base += w.size;
+    if (w.match) checkMatch(line, w, *w.match, columnOf);
+    columnOf.base += w.size;
   }
 }
 
@@ -433,7 +440,7 @@ void LineChecker::checkText(const SourceLine& line, const IntermediatePiece& w, 
   const auto column = [&] { return columnOf(offset); };
   const InstructionForm& f = *m.form;
   const std::string_view token = w.operandText();
-  const auto symbol = walk_.symbols().lookup(token);
+  const std::optional<std::int32_t> symbol = m.symbol;
   const std::int64_t value = symbol ? *symbol : decimalValue(token);
   if (!symbol && !isPlainDecimal(token)) {
     add(line, column(), "undefined",

@@ -75,19 +75,21 @@ constexpr std::uint32_t bits(std::int32_t value) {
 // decimal value. For a branch a symbol is a target, and the value is the
 // distance from the word after the branch.
 std::uint32_t resolve(std::string_view text, const SymbolTable& symbols, bool branch,
-                      std::uint32_t wordCounter) {
-  if (const auto value = symbols.lookup(text)) {
-    return branch ? bits(*value) - wordCounter - 1u : bits(*value);
-  }
+                      std::uint32_t wordCounter, EncodeObserver* observer) {
+  const std::optional<std::int32_t> symbol = symbols.lookup(text);
+  if (observer) observer->resolved(symbol);
+  if (symbol) return branch ? bits(*symbol) - wordCounter - 1u : bits(*symbol);
   return bits(decimalValue(text));
 }
 
 std::uint32_t encode(const Test& test, const Operands& op, const SymbolTable& symbols,
-                     std::uint32_t wordCounter) {
+                     std::uint32_t wordCounter, EncodeObserver* observer) {
   const std::uint32_t a = bits(op.number[0]);
   const std::uint32_t b = bits(op.number[1]);
   const std::uint32_t c = bits(op.number[2]);
-  const auto text = [&](bool branch) { return resolve(op.text, symbols, branch, wordCounter); };
+  const auto text = [&](bool branch) {
+    return resolve(op.text, symbols, branch, wordCounter, observer);
+  };
   switch (test.form) {
     case Form::registers:
       return b << 10 | c << 7 | a << 4 | test.function;
@@ -171,7 +173,7 @@ std::uint16_t encodeLine(std::string_view line, std::uint32_t wordCounter,
     const std::size_t matched = std::min(test.prefix.size(), test.pattern.find(' '));
     const Operands operands = scanOperands(line, test.pattern, matched);
     if (observer) observer->matched(test, operands);
-    word |= encode(test, operands, symbols, wordCounter);
+    word |= encode(test, operands, symbols, wordCounter, observer);
   }
   return static_cast<std::uint16_t>(word & 0xFFFFu);
 }

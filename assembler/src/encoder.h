@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -64,6 +65,9 @@ class EncodeObserver {
  public:
   virtual ~EncodeObserver() = default;
   virtual void matched(const InstructionForm& form, const Operands& operands) = 0;
+  // The text operand of the form just matched was looked up: the value of
+  // its symbol, or nothing when it is no symbol (and reads as a number).
+  virtual void resolved(std::optional<std::int32_t> symbol) = 0;
 };
 
 // The word of one intermediate line (its newline may be there or not):

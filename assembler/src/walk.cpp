@@ -4,7 +4,6 @@
 #include "chars.h"
 
 #include <algorithm>
-#include <unordered_map>
 
 namespace quellmark {
 
@@ -70,7 +69,7 @@ class Pass1Notes final : public Pass1Observer {
   void defined(std::string_view name, std::int32_t value) override {
     const auto offset = static_cast<std::size_t>(name.data() - base_);
     piece_->defined.push_back(
-        {Definition{std::string(name), value, line_, 0}, offset});
+        {Definition{std::string(name), value, line_}, offset});
   }
 
  private:
@@ -83,12 +82,17 @@ class Pass2Notes final : public EncodeObserver {
  public:
   void start(IntermediatePiece& piece) { piece_ = &piece; }
   void matched(const InstructionForm& form, const Operands& operands) override {
-    Match& m = piece_->match.emplace(Match{&form, operands});
+    Match& m = piece_->match.emplace();
+    m.form = &form;
+    m.operands = operands;
     if (!operands.text.empty()) {
       m.textAt = static_cast<std::uint32_t>(operands.text.data() - piece_->bytes.data());
       m.textLength = static_cast<std::uint32_t>(operands.text.size());
     }
     m.operands.text = {};
+  }
+  void resolved(std::optional<std::int32_t> symbol) override {
+    if (piece_->match) piece_->match->symbol = symbol;
   }
 
  private:
@@ -145,7 +149,7 @@ bool Walk::collect(const SourceOpener& open) {
     explicit Definitions(std::vector<Definition>& out) : out_(out) {}
     void classified(Kind, std::string_view, std::string_view) override {}
     void defined(std::string_view name, std::int32_t value) override {
-      out_.push_back(Definition{std::string(name), value, line, 0});
+      out_.push_back(Definition{std::string(name), value, line});
     }
     std::uint32_t line = 1;
 
@@ -168,13 +172,18 @@ bool Walk::collect(const SourceOpener& open) {
     pass.handleLine(piece);
     if (ends) ++notes.line;
   }
-  // Which definitions repeat a name, and which are repeated.
-  std::unordered_map<std::string_view, std::size_t> first;
+  // Which definitions repeat a name, and which are repeated: a table of
+  // the index of each name's first definition.
+  SymbolTable first;
   for (std::size_t i = 0; i < definitions_.size(); ++i) {
-    const auto [it, added] = first.try_emplace(definitions_[i].name, i);
-    if (added) continue;
-    definitions_[i].first = static_cast<std::int64_t>(it->second);
-    definitions_[it->second].definedAgain = true;
+    Definition& d = definitions_[i];
+    const std::optional<std::int32_t> earlier = first.lookup(d.name);
+    if (!earlier) {
+      first.define(d.name, static_cast<std::int32_t>(i));
+      continue;
+    }
+    d.first = *earlier;
+    definitions_[static_cast<std::size_t>(*earlier)].definedAgain = true;
   }
   return !reader.failed();
 }
@@ -197,7 +206,8 @@ bool Walk::walk(const SourceOpener& open,
         notes1.start(p, line.number, piece.data());
         pass1.handleLine(piece);
         out.flush();
-        p.intermediate.assign(written.text);  // both keep their buffers
+        // Swapped, not copied: the buffers go round with the pooled pieces.
+        p.intermediate.swap(written.text);
         written.text.clear();
         // Every intermediate line ends in a newline, so cutting this
         // piece's text alone, by the reader's rule, gives the pieces pass 2

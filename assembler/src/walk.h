@@ -26,12 +26,11 @@ namespace quellmark {
 struct Definition {
   std::string name;
   std::int32_t value = 0;
-  std::uint32_t line = 0;    // source line, from 1
-  std::uint32_t column = 0;  // of the name, from 1; 0 where not worked out
+  std::uint32_t line = 0;  // source line, from 1
   // Known once the whole source is read: the index of the first definition
   // of the same name when this one repeats it (else -1), and whether a
   // later one repeats this name.
-  std::int64_t first = -1;
+  std::int32_t first = -1;
   bool definedAgain = false;
 };
 
@@ -44,6 +43,9 @@ struct Match {
   Operands operands;  // without its text
   std::uint32_t textAt = 0;
   std::uint32_t textLength = 0;
+  // What pass 2 found for the text operand: the symbol's value, or nothing
+  // when it is no symbol or was not looked up.
+  std::optional<std::int32_t> symbol;
 };
 
 // One piece of the intermediate text as pass 2 read it: at most 99
