@@ -368,35 +368,28 @@ void LineChecker::checkMatch(const SourceLine& line, const IntermediatePiece& w,
   const std::size_t count = f.operandCount();
   const std::array<int, 3> shifts = registerShifts(f.form);
   const std::string_view mnemonic = f.mnemonic();
-  const auto isText = [&f](std::size_t position) {
-    return f.form == Form::jump ? position == 0
-           : f.form == Form::load || f.form == Form::store ? position == 1
-           : f.form == Form::addImmediate || f.form == Form::branch ? position == 2
-                                                                   : false;
-  };
-
-  // Registers out of range, among the operands read.
+  // The operands read: the text operand, and registers out of range.
   for (std::size_t i = 0; i < ops.read; ++i) {
-    if (isText(i) || shifts[i] < 0) continue;
+    if (f.readsText(i)) {
+      checkText(line, w, m, ops.at[i], columnOf);
+      continue;
+    }
     const std::int32_t number = ops.number[i];
-    if (number >= 0 && number <= 7) continue;
+    if (shifts[i] < 0 || (number >= 0 && number <= 7)) continue;
     add(line, columnOf(ops.at[i]), "register",
         "`r" + std::to_string(number) + "` is not a register (r0 to r7): in the " +
             fieldName(shifts[i]) + " register field " + spillOf(number, shifts[i]));
   }
-  for (std::size_t i = 0; i < ops.read; ++i) {
-    if (isText(i)) checkText(line, w, m, ops.at[i], columnOf);
-  }
 
-  std::size_t end = ops.end;
+  const std::size_t end = ops.end;
   const auto blank = [&text](std::size_t at) { return at >= text.size() || isWhiteSpace(text[at]); };
+  std::size_t rest = end;
+  while (rest < text.size() && isWhiteSpace(text[rest])) ++rest;
   if (ops.read < count) {
-    std::size_t rest = end;
-    while (rest < text.size() && isWhiteSpace(text[rest])) ++rest;
     std::string missing;
     for (std::size_t i = ops.read; i < count; ++i) {
       missing += missing.empty() ? "" : ", ";
-      missing += isText(i) ? "0" : "r0";
+      missing += f.readsText(i) ? "0" : "r0";
     }
     if (rest >= text.size()) {
       const std::size_t have = ops.read;
@@ -412,24 +405,22 @@ void LineChecker::checkMatch(const SourceLine& line, const IntermediatePiece& w,
     while (start > 0 && !blank(start - 1)) --start;
     std::size_t stop = end;
     while (!blank(stop)) ++stop;
-    const std::string token(text.substr(start, stop - start));
-    std::string message = quoted(token) + " cannot be read as a register: ";
-    if (start < end && ops.read > 0) {
-      message += "it reads as r" + std::to_string(ops.number[ops.read - 1]) + ", and ";
-    }
-    message += (start < end && ops.read > 0 ? "the operands after it read as "
-                                            : "it and the operands after it read as ") +
-               missing;
-    add(line, columnOf(start), "register", std::move(message));
+    // A token read in part ("r1x") gave its number to the last operand.
+    const bool inPart = start < end && ops.read > 0;
+    add(line, columnOf(start), "register",
+        quoted(text.substr(start, stop - start)) + " cannot be read as a register: " +
+            (inPart ? "it reads as r" + std::to_string(ops.number[ops.read - 1]) +
+                          ", and the operands after it read as "
+                    : std::string("it and the operands after it read as ")) +
+            missing);
     return;
   }
-  while (end < text.size() && isWhiteSpace(text[end])) ++end;
-  if (end < text.size()) {
-    std::size_t stop = end;
+  if (rest < text.size()) {
+    std::size_t stop = rest;
     while (!blank(stop)) ++stop;
-    add(line, columnOf(end), "operands",
+    add(line, columnOf(rest), "operands",
         "text after the last operand of " + quoted(mnemonic) + " is ignored: " +
-            quoted(text.substr(end, stop - end)));
+            quoted(text.substr(rest, stop - rest)));
   }
 }
 

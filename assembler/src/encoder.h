@@ -34,6 +34,14 @@ struct InstructionForm {
     for (const char c : pattern) count += c == '%';
     return count;
   }
+  // Whether operand `position` is the text operand ("%s" in the pattern).
+  [[nodiscard]] constexpr bool readsText(std::size_t position) const {
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i + 1 < pattern.size(); ++i) {
+      if (pattern[i] == '%' && seen++ == position) return pattern[i + 1] == 's';
+    }
+    return false;
+  }
 };
 
 // The forms in the order pass 2 tests them: the one description of the

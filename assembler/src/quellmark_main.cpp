@@ -32,10 +32,11 @@ void toError(const std::string& message) {
   std::fputs(("quellmark: " + message + "\n").c_str(), stderr);
 }
 
-// Why `name` cannot be read, as the C library tells it.
-std::string whyUnreadable(const std::string& name, const char* verb) {
+// Why `name` cannot be opened or read, as the C library tells it.
+std::string whyUnreadable(const std::string& name) {
   errno = 0;
   std::FILE* file = std::fopen(name.c_str(), "r");
+  const char* verb = file ? "read" : "open";
   if (file) {
     char c = 0;
     (void)std::fread(&c, 1, 1, file);
@@ -50,21 +51,14 @@ SourceOpener opener(const std::string& name) {
   return [name] { return DiskFileSystem().openRead(name); };
 }
 
-bool opens(const std::string& name) {
-  std::FILE* file = std::fopen(name.c_str(), "r");
-  if (!file) return false;
-  std::fclose(file);
-  return true;
-}
-
 int check(const std::vector<std::string>& files, Build build, BufferedWriter& out) {
   int status = kClean;
   bool unreadable = false;
   for (const std::string& name : files) {
-    const auto findings = opens(name) ? checkSource(name, opener(name), build, out) : std::nullopt;
+    const auto findings = checkSource(name, opener(name), build, out);
     if (!findings) {
       out.flush();
-      toError(whyUnreadable(name, opens(name) ? "read" : "open"));
+      toError(whyUnreadable(name));
       unreadable = true;
       continue;
     }
@@ -86,7 +80,7 @@ int list(const std::string& name, Build build, bool rows, BufferedWriter& out) {
       }));
   if (!read) {
     out.flush();
-    toError(whyUnreadable(name, opens(name) ? "read" : "open"));
+    toError(whyUnreadable(name));
     return kTrouble;
   }
   text.clear();
@@ -99,7 +93,7 @@ int list(const std::string& name, Build build, bool rows, BufferedWriter& out) {
 int dis(const std::string& name, BufferedWriter& out) {
   std::FILE* file = std::fopen(name.c_str(), "rb");
   if (!file) {
-    toError(whyUnreadable(name, "open"));
+    toError(whyUnreadable(name));
     return kTrouble;
   }
   std::string text;
@@ -109,7 +103,7 @@ int dis(const std::string& name, BufferedWriter& out) {
   const bool failed = std::ferror(file);
   std::fclose(file);
   if (failed) {
-    toError(whyUnreadable(name, "read"));
+    toError(whyUnreadable(name));
     return kTrouble;
   }
   const ImageWords image = readImage(text);

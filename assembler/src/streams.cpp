@@ -27,8 +27,8 @@ void PieceReader::refill() {
   std::copy(buffer_.get() + begin_, buffer_.get() + end_, buffer_.get());
   end_ -= begin_;
   begin_ = 0;
-  while (!atEnd_ && end_ < bufferSize_) {
-    const std::ptrdiff_t n = source_.read(std::span(buffer_.get() + end_, bufferSize_ - end_));
+  while (!atEnd_ && end_ < kBufferSize) {
+    const std::ptrdiff_t n = source_.read(std::span(buffer_.get() + end_, kBufferSize - end_));
     if (n <= 0) {
       atEnd_ = true;
       failed_ = n < 0;

@@ -3,7 +3,6 @@
 // cuts a stream into the pieces the passes handle.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <span>
@@ -70,12 +69,7 @@ std::size_t pieceLength(std::string_view rest);
 // first. So a line of 150 characters and its newline arrives as two pieces.
 class PieceReader {
  public:
-  // `bufferSize` (at least twice a piece) sets only how much is read at a
-  // time, never where pieces are cut.
-  explicit PieceReader(ByteSource& source, std::size_t bufferSize = std::size_t{1} << 16)
-      : source_(source),
-        bufferSize_(std::max(bufferSize, 2 * kPieceLength)),
-        buffer_(std::make_unique_for_overwrite<char[]>(bufferSize_)) {}
+  explicit PieceReader(ByteSource& source) : source_(source) {}
 
   // The next piece, writable so that it can be normalised in place; it stays
   // valid until the next call. Empty at the end of the stream and after a
@@ -87,9 +81,9 @@ class PieceReader {
  private:
   void refill();
 
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 16;
   ByteSource& source_;
-  std::size_t bufferSize_;
-  std::unique_ptr<char[]> buffer_;
+  std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool atEnd_ = false;

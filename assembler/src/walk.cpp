@@ -1,19 +1,15 @@
 #include "walk.h"
 
 #include "assemble.h"
-#include "chars.h"
 
 #include <algorithm>
 
 namespace quellmark {
 
 bool isPlainDecimal(std::string_view token) {
-  if (!token.empty() && (token[0] == '-' || token[0] == '+')) token.remove_prefix(1);
-  if (token.empty()) return false;
-  for (const char c : token) {
-    if (!isDigit(c)) return false;
-  }
-  return true;
+  std::size_t at = 0;
+  std::int32_t value = 0;
+  return readDecimal(token, at, value) && at == token.size();
 }
 
 void SourcePiece::clear() {
