@@ -1,13 +1,17 @@
 // Times brennor on a generated source against the plain I/O floor of the
-// same run, and reports its peak memory.
+// same run, the two alternating round by round and their medians compared,
+// and reports its peak memory and, when valgrind is there, the instructions
+// and branch mispredictions per source line.
 //
 //   assembler_bench BRENNOR [LINES...]      (default: 10000 1000000)
+//   assembler_bench --against OTHER BRENNOR [LINES...]
 //   assembler_bench --companion QUELLMARK BRENNOR [LINES...]
 //   assembler_bench --generate LINES        (the source on standard output)
 //
-// With --companion, `quellmark check` and `quellmark list` run too, in
-// alternation with brennor round by round, and their medians are compared
-// with brennor's.
+// With --against, another build of brennor runs in the same alternation and
+// its median is compared too. With --companion, `quellmark check` and
+// `quellmark list` run in alternation with brennor and their medians are
+// compared with brennor's.
 //
 // The floor reads the source, writes a file of the source's size and reads
 // it back (what the intermediate text costs at most), and writes an image
@@ -19,10 +23,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -191,19 +198,46 @@ double inChild(F f) {
   return result;
 }
 
-// Best of a few runs, to keep the noise of the machine out.
-template <typename F>
-double best(int times, F f) {
-  double fastest = 1e9;
-  for (int i = 0; i < times; ++i) fastest = std::min(fastest, f());
-  return fastest;
+// Instructions and branch mispredictions per line of `command` under
+// valgrind's cachegrind, or nothing when valgrind cannot be run.
+struct Counts {
+  double instructions = 0;
+  double mispredictions = 0;
+};
+
+std::optional<Counts> countPerLine(const std::string& program, const fs::path& dir, long lines) {
+  const std::string command = "cd '" + dir.string() +
+                              "' && valgrind --tool=cachegrind --cache-sim=no --branch-sim=yes "
+                              "--cachegrind-out-file=/dev/null '" +
+                              program + "' bench.asm 2>&1";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return std::nullopt;
+  Counts counts;
+  bool seen = false;
+  char text[512];
+  while (std::fgets(text, sizeof text, pipe)) {
+    std::string row(text);
+    row.erase(std::remove(row.begin(), row.end(), ','), row.end());
+    const auto valueAfter = [&row](const char* label) {
+      return std::strtod(row.c_str() + row.find(label) + std::strlen(label), nullptr);
+    };
+    if (row.find("I   refs:") != std::string::npos) {
+      counts.instructions = valueAfter("I   refs:") / static_cast<double>(lines);
+      seen = true;
+    } else if (row.find("Mispredicts:") != std::string::npos) {
+      counts.mispredictions = valueAfter("Mispredicts:") / static_cast<double>(lines);
+    }
+  }
+  if (pclose(pipe) != 0 || !seen) return std::nullopt;
+  return counts;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s BRENNOR [LINES...]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--against OTHER | --companion QUELLMARK] BRENNOR [LINES...]\n",
+                 argv[0]);
     return 2;
   }
   if (std::string(argv[1]) == "--generate" && argc == 3) {
@@ -213,8 +247,12 @@ int main(int argc, char** argv) {
   }
   int first = 1;
   std::string companion;
+  std::string other;
   if (std::string(argv[1]) == "--companion" && argc >= 4) {
     companion = fs::absolute(argv[2]).string();
+    first = 3;
+  } else if (std::string(argv[1]) == "--against" && argc >= 4) {
+    other = fs::absolute(argv[2]).string();
     first = 3;
   }
   const std::string program = fs::absolute(argv[first]).string();
@@ -233,18 +271,42 @@ int main(int argc, char** argv) {
       return static_cast<double>(source.size());
     });
 
-    long peak = 0;
-    const double run = best(5, [&] {
-      const ProgramRun r = runProgram({program, "bench.asm"}, dir);
-      peak = std::max(peak, r.peakKiB);
-      return r.seconds;
-    });
+    // brennor, the floor (and the other build) in turn, round by round.
+    (void)runProgram({program, "bench.asm"}, dir);  // warms the caches
     const auto imageBytes = static_cast<std::size_t>(fs::file_size(dir / "out.hex"));
-    const double floor = best(5, [&] { return ioFloor(dir, imageBytes); });
+    std::vector<double> runs, floors, others;
+    long peak = 0;
+    long otherPeak = 0;
+    for (int round = 0; round < 15; ++round) {
+      const ProgramRun r = runProgram({program, "bench.asm"}, dir);
+      runs.push_back(r.seconds);
+      peak = std::max(peak, r.peakKiB);
+      floors.push_back(ioFloor(dir, imageBytes));
+      if (!other.empty()) {
+        const ProgramRun o = runProgram({other, "bench.asm"}, dir);
+        others.push_back(o.seconds);
+        otherPeak = std::max(otherPeak, o.peakKiB);
+      }
+    }
+    const double run = median(runs);
+    const double floor = median(floors);
     std::printf(
         "%8ld lines, %9zu bytes: brennor %7.1f ms, floor %6.1f ms, ratio %.2f, peak %.2f MiB\n",
         lines, static_cast<std::size_t>(sourceBytes), run * 1e3, floor * 1e3, run / floor,
         peak / 1024.0);
+    if (!other.empty()) {
+      const double o = median(others);
+      std::printf("%8s        other build %7.1f ms, ratio %.2f, %.3f x brennor, peak %.2f MiB\n",
+                  "", o * 1e3, o / floor, o / run, otherPeak / 1024.0);
+    }
+    for (const std::string* build : std::array<const std::string*, 2>{&program, &other}) {
+      if (build->empty()) continue;
+      if (const auto counts = countPerLine(*build, dir, lines)) {
+        std::printf("%8s        %s: %.0f instructions, %.2f branch mispredictions per line\n", "",
+                    build == &program ? "brennor" : "other build", counts->instructions,
+                    counts->mispredictions);
+      }
+    }
     if (companion.empty()) continue;
 
     // brennor, check and list in turn, round by round.

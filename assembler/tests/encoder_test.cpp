@@ -52,6 +52,26 @@ INSTANTIATE_TEST_SUITE_P(
                     EncodeCase{"j 8192", 0xA000}, EncodeCase{"j -1", 0xBFFF},
                     EncodeCase{"lw r1 200 r0", 0x20C8}));
 
+// An immediate keeps 7 bits and a jump target 13: with a first register of 0
+// nothing else sets the bit just above the field.
+INSTANTIATE_TEST_SUITE_P(
+    FieldWidths, EncodeTest,
+    testing::Values(EncodeCase{"lw r0 200 r0", 0x2048}, EncodeCase{"sw r0 200 r0", 0x4048},
+                    EncodeCase{"addi r0 r0 200", 0x6048}, EncodeCase{"beq r0 r0 200", 0x8048},
+                    EncodeCase{"lw r0 -1 r0", 0x207F}, EncodeCase{"j 16383", 0xBFFF},
+                    EncodeCase{"num 131071", 0xFFFF}));
+
+// A prefix is compared for its whole length, and a mnemonic is followed by
+// its operands with or without a blank only where the prefix allows it.
+INSTANTIATE_TEST_SUITE_P(
+    Prefixes, EncodeTest,
+    testing::Values(EncodeCase{"addr1 r2 r3", 0x0000}, EncodeCase{"adr1 r2 r3", 0x0000},
+                    EncodeCase{"subr1 r2 r3", 0x0991}, EncodeCase{"addir1 r2 5", 0x6885},
+                    EncodeCase{"hltx", 0xE000}, EncodeCase{"jx", 0xA000},
+                    EncodeCase{"j5", 0xA005}, EncodeCase{"pusr1", 0x0000},
+                    EncodeCase{"comr1 r2", 0x0000}, EncodeCase{"nu 5", 0x0000},
+                    EncodeCase{"orr1 r2 r3", 0x0993}, EncodeCase{"o r1 r2 r3", 0x0000}));
+
 INSTANTIATE_TEST_SUITE_P(Symbols, EncodeTest,
                          testing::Values(EncodeCase{"beq r1 r2 loop", 0x857C, 3, {{"loop", 0}}},
                                          EncodeCase{"beq r1 r2 loop", 0x8540, 5, {{"loop", 70}}},
@@ -104,6 +124,19 @@ TEST(EncodeTest, LongTextOperandIsWhole) {
   symbols.define(name, 42);
   symbols.define(name.substr(0, 20), 1);
   EXPECT_EQ(encodeLine("j " + name + " \n", 0, symbols, Build::full), 0xA02A);
+}
+
+// Every test compares its whole prefix: a line that differs from the prefix
+// in its last byte only passes no test.
+TEST(EncodeTest, EveryPrefixIsComparedWhole) {
+  const SymbolTable symbols;
+  for (const InstructionForm& form : instructionForms()) {
+    std::string line = std::string(form.prefix) + (form.form == Form::data ? " 7" : " r1 r2 r3");
+    line[form.prefix.size() - 1] = form.prefix.back() == 'x' ? 'y' : 'x';
+    EXPECT_EQ(encodeLine(line, 0, symbols, Build::full), 0) << line;
+    line[form.prefix.size() - 1] = form.prefix.back();
+    EXPECT_NE(encodeLine(line, 0, symbols, Build::full), 0) << line;
+  }
 }
 
 struct ScanCase {

@@ -69,6 +69,14 @@ TEST(AssembleTextTest, DoubleDefinitionTakesTheLaterValueEverywhere) {
   EXPECT_EQ(result.image, "100A100A");
 }
 
+TEST(AssembleTextTest, TextCarriedAfterALabelPassesOnlyWholePrefixes) {
+  // "addr1 r2 r3" is a label in front of nothing; behind a label it is
+  // carried over and fails the "add " test, while "subr1" passes "sub".
+  const Assembly result = assembleText("x: addr1 r2 r3\ny: subr1 r2 r3\n", Build::full);
+  EXPECT_EQ(result.intermediate, "addr1 r2 r3 \nsubr1 r2 r3 \n");
+  EXPECT_EQ(result.image, "00001990");
+}
+
 TEST(AssembleTextTest, MoreThanTwoHundredSymbolsAllResolve) {
   std::string source;
   for (int i = 0; i < 300; ++i) source += "l" + std::to_string(i) + ": hlt\n";
