@@ -18,7 +18,7 @@ bool runPass1(ByteSource& source, ByteSink& intermediate, SymbolTable& symbols, 
 }
 
 std::optional<std::uint16_t> Pass2::handleLine(std::span<char> piece) {
-  piece = beforeNul(piece);
+  // The encoder ends the line at a NUL itself.
   const std::string_view line(piece.data(), piece.size());
   // Only the full build skips an empty line; the reduced one makes it 0.
   if (build_ == Build::full && line.starts_with('\n')) return std::nullopt;

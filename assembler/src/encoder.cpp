@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 #include "chars.h"
 
@@ -37,6 +38,22 @@ constexpr Test kTests[] = {
     {"num", "num %d", Form::data, 0, true},
 };
 
+// No prefix begins another, so a line passes at most one test: the first
+// test it passes is the only one, and its word is the word of the line.
+// Nor does a prefix hold a NUL, which ends a line.
+constexpr bool prefixesStandApart() {
+  for (const Test& a : kTests) {
+    if (a.prefix.empty() || a.prefix.find('\0') != std::string_view::npos) return false;
+    for (const Test& b : kTests) {
+      if (&a != &b && b.prefix.starts_with(a.prefix)) return false;
+    }
+  }
+  return true;
+}
+static_assert(prefixesStandApart());
+
+constexpr std::size_t kNoForm = std::size(kTests);
+
 // For each first character, the tests whose prefix starts with it, in table
 // order; a line can only pass those, so only those are run.
 struct Candidates {
@@ -53,16 +70,38 @@ constexpr std::array<Candidates, 256> kByFirstCharacter = [] {
   return table;
 }();
 
-}  // namespace
-
-std::span<const InstructionForm> instructionForms() {
-  return kTests;
+// The test `line` passes in `build`, or kNoForm.
+std::size_t formIndex(std::string_view line, Build build) {
+  if (line.empty()) return kNoForm;
+  const Candidates& candidates = kByFirstCharacter[static_cast<unsigned char>(line[0])];
+  for (std::uint8_t c = 0; c < candidates.count; ++c) {
+    const Test& test = kTests[candidates.tests[c]];
+    if (line.size() >= test.prefix.size() &&
+        sameBytes(line.data(), test.prefix.data(), test.prefix.size())) {
+      return test.fullBuildOnly && build != Build::full ? kNoForm : candidates.tests[c];
+    }
+  }
+  return kNoForm;
 }
 
-namespace {
+// How much of a test's pattern its prefix has matched already: the
+// mnemonic, or less for a prefix shorter than it.
+constexpr std::size_t matchedLength(const Test& test) {
+  return std::min(test.prefix.size(), test.pattern.find(' '));
+}
 
+// The steps of reading a line by a pattern. No step moves past a NUL, so
+// reading stops at the first one, where the line ends.
 void skipWhiteSpace(std::string_view line, std::size_t& at) {
   while (at < line.size() && isWhiteSpace(line[at])) ++at;
+}
+
+bool readText(std::string_view line, std::size_t& at, std::string_view& text) {
+  const std::size_t start = at;
+  while (at < line.size() && !isWhiteSpace(line[at]) && line[at] != '\0') ++at;
+  if (at == start) return false;
+  text = line.substr(start, at - start);
+  return true;
 }
 
 // Shifting the unsigned image of a register number keeps two's-complement
@@ -113,7 +152,63 @@ std::uint32_t encode(const Test& test, const Operands& op, const SymbolTable& sy
   return 0;
 }
 
+// The reader of test T's pattern from position P on, operand N next: the
+// loop of scanOperands unrolled over a pattern known when compiling, so
+// that each form has a reader of its own, made from the one table.
+template <std::size_t T, std::size_t P, std::size_t N>
+[[gnu::always_inline]] inline void readPattern(std::string_view line, std::size_t at,
+                                               Operands& operands) {
+  constexpr std::string_view pattern = kTests[T].pattern;
+  if constexpr (P == pattern.size()) {
+    return;
+  } else if constexpr (pattern[P] == ' ') {
+    skipWhiteSpace(line, at);
+    readPattern<T, P + 1, N>(line, at, operands);
+  } else if constexpr (pattern[P] != '%') {
+    if (at >= line.size() || line[at] != pattern[P]) return;
+    readPattern<T, P + 1, N>(line, at + 1, operands);
+  } else if constexpr (pattern[P + 1] == 'd') {
+    skipWhiteSpace(line, at);
+    if (!readDecimal(line, at, operands.number[N])) return;
+    readPattern<T, P + 2, N + 1>(line, at, operands);
+  } else {
+    skipWhiteSpace(line, at);
+    if (!readText(line, at, operands.text)) return;
+    readPattern<T, P + 2, N + 1>(line, at, operands);
+  }
+}
+
+template <std::size_t T>
+Operands readForm(std::string_view line) {
+  Operands operands;
+  constexpr std::size_t matched = matchedLength(kTests[T]);
+  readPattern<T, matched, 0>(line, matched, operands);
+  return operands;
+}
+
+template <std::size_t T>
+std::uint32_t encodeForm(std::string_view line, std::uint32_t wordCounter,
+                         const SymbolTable& symbols) {
+  return encode(kTests[T], readForm<T>(line), symbols, wordCounter, nullptr);
+}
+
+using FormEncoder = std::uint32_t (*)(std::string_view, std::uint32_t, const SymbolTable&);
+using FormReader = Operands (*)(std::string_view);
+
+// The readers and encoders of all forms, by their place in the table.
+constexpr auto kEncoders = []<std::size_t... T>(std::index_sequence<T...>) {
+  return std::array<FormEncoder, sizeof...(T)>{&encodeForm<T>...};
+}(std::make_index_sequence<std::size(kTests)>{});
+
+constexpr auto kReaders = []<std::size_t... T>(std::index_sequence<T...>) {
+  return std::array<FormReader, sizeof...(T)>{&readForm<T>...};
+}(std::make_index_sequence<std::size(kTests)>{});
+
 }  // namespace
+
+std::span<const InstructionForm> instructionForms() {
+  return kTests;
+}
 
 Operands scanOperands(std::string_view line, std::string_view pattern, std::size_t matched) {
   Operands operands;
@@ -145,11 +240,8 @@ Operands scanOperands(std::string_view line, std::string_view pattern, std::size
     if (!(p >= 2 && pattern[p - 2] != ' ')) token = at;
     if (conversion == 'd') {
       if (!readDecimal(line, at, operands.number[position])) return stop();
-    } else {
-      const std::size_t start = at;
-      while (at < line.size() && !isWhiteSpace(line[at])) ++at;
-      if (at == start) return stop();
-      operands.text = line.substr(start, at - start);
+    } else if (!readText(line, at, operands.text)) {
+      return stop();
     }
     operands.at[position] = static_cast<std::uint32_t>(token);
     ++position;
@@ -157,25 +249,32 @@ Operands scanOperands(std::string_view line, std::string_view pattern, std::size
   return stop();
 }
 
+const InstructionForm* formOf(std::string_view line, Build build) {
+  const std::size_t form = formIndex(line, build);
+  return form == kNoForm ? nullptr : &kTests[form];
+}
+
+Operands readOperands(const InstructionForm& form, std::string_view line) {
+  return kReaders[static_cast<std::size_t>(&form - kTests)](line);
+}
+
 std::uint16_t encodeLine(std::string_view line, std::uint32_t wordCounter,
                          const SymbolTable& symbols, Build build, EncodeObserver* observer) {
-  if (line.empty()) return 0;
-  std::uint32_t word = 0;
-  const Candidates& candidates = kByFirstCharacter[static_cast<unsigned char>(line[0])];
-  for (std::uint8_t c = 0; c < candidates.count; ++c) {
-    const Test& test = kTests[candidates.tests[c]];
-    if (test.fullBuildOnly && build != Build::full) continue;
-    if (line.size() < test.prefix.size() ||
-        !sameBytes(line.data(), test.prefix.data(), test.prefix.size())) {
-      continue;
-    }
-    // The prefix test has matched the mnemonic the pattern starts with.
-    const std::size_t matched = std::min(test.prefix.size(), test.pattern.find(' '));
-    const Operands operands = scanOperands(line, test.pattern, matched);
-    if (observer) observer->matched(test, operands);
-    word |= encode(test, operands, symbols, wordCounter, observer);
+  if (!observer) {
+    // Each form's own reader, which stops at a NUL by itself.
+    const std::size_t form = formIndex(line, build);
+    if (form == kNoForm) return 0;
+    return static_cast<std::uint16_t>(kEncoders[form](line, wordCounter, symbols) & 0xFFFFu);
   }
-  return static_cast<std::uint16_t>(word & 0xFFFFu);
+  // The plain reader, which also tells where each operand stands.
+  line = line.substr(0, line.find('\0'));
+  const std::size_t form = formIndex(line, build);
+  if (form == kNoForm) return 0;
+  const Test& test = kTests[form];
+  const Operands operands = scanOperands(line, test.pattern, matchedLength(test));
+  observer->matched(test, operands);
+  return static_cast<std::uint16_t>(encode(test, operands, symbols, wordCounter, observer) &
+                                    0xFFFFu);
 }
 
 }  // namespace quellmark

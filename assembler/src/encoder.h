@@ -62,10 +62,20 @@ struct Operands {
 // the pattern must stand literally, a blank matches any run of white space
 // (also none), "%d" skips white space and reads an optional sign and decimal
 // digits (keeping the low 32 bits), "%s" skips white space and reads a run
-// of other characters. Reading stops at the first mismatch; every operand,
-// "%s" included, takes the next position. The first `matched` characters
-// of `line` are known to equal those of `pattern` and are not compared.
+// of other characters, NUL excepted. Reading stops at the first mismatch,
+// so never past a NUL; every operand, "%s" included, takes the next
+// position. The first `matched` characters of `line` are known to equal
+// those of `pattern` and are not compared.
 Operands scanOperands(std::string_view line, std::string_view pattern, std::size_t matched = 0);
+
+// The form whose test `line` passes in `build`, or nullptr when it passes
+// none; a line passes at most one.
+const InstructionForm* formOf(std::string_view line, Build build);
+
+// The operands that the reader made for `form` reads from a line that
+// passes its test: the numbers and the text that scanOperands reads with the
+// form's pattern, without where they stand. Reading stops at a NUL.
+Operands readOperands(const InstructionForm& form, std::string_view line);
 
 // Hears which forms a line passed and what their patterns read, for a
 // program that explains the assembler; the assembler programs have none.
@@ -79,9 +89,9 @@ class EncodeObserver {
 };
 
 // The word of one intermediate line (its newline may be there or not):
-// every prefix test of the build is run, and the words of all that match
-// are combined by OR; a line that passes none is the word 0. `wordCounter`
-// is the address of the word, which a branch to a symbol needs.
+// the word of the one prefix test of the build that it passes, or 0 when it
+// passes none. `wordCounter` is the address of the word, which a branch to
+// a symbol needs. Bytes after a NUL are not part of the line.
 std::uint16_t encodeLine(std::string_view line, std::uint32_t wordCounter,
                          const SymbolTable& symbols, Build build,
                          EncodeObserver* observer = nullptr);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <utility>
 
 #include "streams.h"
 
@@ -14,16 +15,30 @@ namespace quellmark {
 
 // Exchanges the first and fourth and the second and third characters of a
 // text of at least four characters; the rest is left alone.
-void swap4(std::span<char> text);
+inline void swap4(std::span<char> text) {
+  std::swap(text[0], text[3]);
+  std::swap(text[1], text[2]);
+}
 
 // The group of `word` as it stands in the image: 0x1234 gives "4321".
-std::array<char, 4> imageGroup(std::uint16_t word);
+inline std::array<char, 4> imageGroup(std::uint16_t word) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  // The four digits most significant first, as "%04X" gives them, then
+  // reversed.
+  std::array<char, 4> group = {kDigits[(word >> 12) & 0xF], kDigits[(word >> 8) & 0xF],
+                               kDigits[(word >> 4) & 0xF], kDigits[word & 0xF]};
+  swap4(group);
+  return group;
+}
 
 // Appends the groups of the words, in the order they are written.
 class ImageWriter {
  public:
   explicit ImageWriter(BufferedWriter& out) : out_(out) {}
-  void writeWord(std::uint16_t word);
+  void writeWord(std::uint16_t word) {
+    const std::array<char, 4> group = imageGroup(word);
+    out_.write({group.data(), group.size()});
+  }
 
  private:
   BufferedWriter& out_;

@@ -8,63 +8,62 @@ namespace quellmark {
 
 namespace {
 
-enum class Kind : unsigned char { ordinary, separator, comment };
+// What each byte becomes in a normalised line: itself, lower case for "A"
+// to "Z"; a blank, with kSeparator set, for a separator; kEnd for ";" and
+// NUL, where the line ends. Computed once from the definitions in chars.h.
+constexpr std::uint16_t kSeparator = 0x100;
+constexpr std::uint16_t kEnd = 0x200;
 
-// The class of every byte, computed once from the definitions in chars.h.
-constexpr std::array<Kind, 256> kKinds = [] {
-  std::array<Kind, 256> kinds{};
+constexpr std::array<std::uint16_t, 256> kRewrite = [] {
+  std::array<std::uint16_t, 256> rewrite{};
   for (int b = 0; b < 256; ++b) {
     const char c = static_cast<char>(b);
-    kinds[static_cast<std::size_t>(b)] = isSeparator(c) ? Kind::separator
-                                         : c == ';'     ? Kind::comment
-                                                        : Kind::ordinary;
+    rewrite[static_cast<std::size_t>(b)] =
+        isSeparator(c)          ? static_cast<std::uint16_t>(kSeparator | ' ')
+        : c == ';' || c == '\0' ? kEnd
+                                : static_cast<unsigned char>(toLowerAscii(c));
   }
-  return kinds;
+  return rewrite;
 }();
-
-}  // namespace
-
-namespace {
 
 // The one normaliser; `note(out, in)` hears where each written character
 // came from, and the plain version passes a note that does nothing.
+//
+// Every byte is written, and a separator that follows another (or starts
+// the line) is written where the next character will go, so that nothing
+// but the end of the line depends on the bytes: runs of letters and
+// separators come in any order, and a branch on each would mispredict.
 template <typename Note>
 std::string_view normaliseWith(std::span<char> line, Note note) {
-  const auto kindOf = [](char c) { return kKinds[static_cast<unsigned char>(c)]; };
-  char* out = line.data();
-  const char* in = line.data();
-  const char* const end = in + line.size();
-  const auto from = [&] {
-    note(static_cast<std::size_t>(out - line.data()), static_cast<std::size_t>(in - line.data()));
-  };
-  // Separators at the start vanish; after that the line alternates between
-  // runs of ordinary characters, copied, and runs of separators, each of
-  // which becomes one blank.
-  while (in != end && kindOf(*in) == Kind::separator) ++in;
-  while (in != end) {
-    while (in != end && kindOf(*in) == Kind::ordinary) {
-      from();
-      *out++ = toLowerAscii(*in++);
-    }
-    if (in == end || kindOf(*in) == Kind::comment) break;
-    from();
-    *out++ = ' ';
-    do {
-      ++in;
-    } while (in != end && kindOf(*in) == Kind::separator);
+  char* const text = line.data();
+  const std::size_t size = line.size();
+  std::size_t in = 0;
+  // Separators at the start vanish; most lines begin with some.
+  while (in < size && (kRewrite[static_cast<unsigned char>(text[in])] & kSeparator)) ++in;
+  std::size_t out = 0;
+  unsigned afterSeparator = 1;
+  for (; in < size; ++in) {
+    const std::uint16_t rewritten = kRewrite[static_cast<unsigned char>(text[in])];
+    if (rewritten & kEnd) break;
+    const unsigned separator = (rewritten & kSeparator) >> 8;
+    const unsigned advance = 1 - (separator & afterSeparator);
+    text[out] = static_cast<char>(rewritten & 0xFF);
+    note(out, in, advance);
+    out += advance;
+    afterSeparator = separator;
   }
-  return {line.data(), static_cast<std::size_t>(out - line.data())};
+  return {text, out};
 }
 
 }  // namespace
 
 std::string_view normalise(std::span<char> line) {
-  return normaliseWith(line, [](std::size_t, std::size_t) {});
+  return normaliseWith(line, [](std::size_t, std::size_t, unsigned) {});
 }
 
 std::string_view normalise(std::span<char> line, std::span<std::uint32_t> origins) {
-  return normaliseWith(line, [origins](std::size_t out, std::size_t in) {
-    origins[out] = static_cast<std::uint32_t>(in);
+  return normaliseWith(line, [origins](std::size_t out, std::size_t in, unsigned written) {
+    if (written) origins[out] = static_cast<std::uint32_t>(in);
   });
 }
 

@@ -9,9 +9,10 @@ namespace quellmark {
 
 // Rewrites `line` in place into its canonical form: every run of separators
 // (white space and ",()") becomes one blank, separators at the start vanish,
-// a ";" ends the line, and "A" to "Z" become lower case. Every other byte,
-// those above 0x7F included, is kept unchanged. A trailing blank is kept.
-// Returns the normalised text, a prefix of `line`.
+// a ";" or a NUL ends the line, and "A" to "Z" become lower case. Every
+// other byte, those above 0x7F included, is kept unchanged. A trailing
+// blank is kept. Returns the normalised text, a prefix of `line`; the bytes
+// of `line` after it are left in no particular state.
 std::string_view normalise(std::span<char> line);
 
 // The same rewriting, also noting for every character of the result the

@@ -48,7 +48,7 @@ bool isMnemonic(std::string_view token) {
 }
 
 void Pass1::handleLine(std::span<char> piece) {
-  const std::string_view line = normalise(beforeNul(piece));
+  const std::string_view line = normalise(piece);  // which ends at a NUL
   TokenSplitter tokens(line);
   const std::string_view first = tokens.first();
   using Kind = Pass1Observer::Kind;

@@ -40,39 +40,19 @@ void PieceReader::refill() {
   }
 }
 
-std::span<char> PieceReader::next() {
-  if (end_ - begin_ < kPieceLength && !atEnd_) refill();
-  // A read error ends the stream; what came before it was handled already.
-  if (failed_) return {};
-  char* start = buffer_.get() + begin_;
-  // The buffer holds a whole piece here, or all that is left of the stream.
-  const std::size_t length = pieceLength({start, end_ - begin_});
-  begin_ += length;
-  return {start, length};
-}
-
-std::size_t pieceLength(std::string_view rest) {
-  const std::size_t available = std::min(rest.size(), kPieceLength);
-  const void* newline = std::memchr(rest.data(), '\n', available);
-  return newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - rest.data()) + 1
-                 : available;
-}
-
 void BufferedWriter::flush() {
   if (used_ != 0 && !failed_) failed_ = !sink_.write({buffer_.get(), used_});
   used_ = 0;
 }
 
-void BufferedWriter::write(std::string_view bytes) {
-  if (bytes.size() > kBufferSize - used_) {
-    flush();
-    if (bytes.size() > kBufferSize) {
-      if (!failed_) failed_ = !sink_.write(bytes);
-      return;
-    }
+void BufferedWriter::writeLarge(std::string_view bytes) {
+  flush();
+  if (bytes.size() > kBufferSize) {
+    if (!failed_) failed_ = !sink_.write(bytes);
+    return;
   }
-  std::copy(bytes.begin(), bytes.end(), buffer_.get() + used_);
-  used_ += bytes.size();
+  std::memcpy(buffer_.get(), bytes.data(), bytes.size());
+  used_ = bytes.size();
 }
 
 bool BufferedWriter::close() {

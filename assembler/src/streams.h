@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string>
@@ -62,7 +63,12 @@ std::span<char> beforeNul(std::span<char> piece);
 // stream: through the first newline among its first 99 characters, else
 // those 99 (or all of it, if fewer). The one rule of cutting, which the
 // reader below follows.
-std::size_t pieceLength(std::string_view rest);
+inline std::size_t pieceLength(std::string_view rest) {
+  const std::size_t available = rest.size() < kPieceLength ? rest.size() : kPieceLength;
+  const void* newline = std::memchr(rest.data(), '\n', available);
+  return newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - rest.data()) + 1
+                 : available;
+}
 
 // Cuts a stream into pieces: each piece runs through the next newline, or
 // holds 99 characters, or ends at the end of the stream, whichever comes
@@ -74,7 +80,17 @@ class PieceReader {
   // The next piece, writable so that it can be normalised in place; it stays
   // valid until the next call. Empty at the end of the stream and after a
   // read error.
-  std::span<char> next();
+  std::span<char> next() {
+    // The buffer holds a whole piece here, or all that is left of the
+    // stream; otherwise it is refilled first.
+    if (end_ - begin_ < kPieceLength && !atEnd_) refill();
+    // A read error ends the stream; what came before it was handled already.
+    if (failed_) return {};
+    char* start = buffer_.get() + begin_;
+    const std::size_t length = pieceLength({start, end_ - begin_});
+    begin_ += length;
+    return {start, length};
+  }
   // True when the stream ended with a read error rather than at its end.
   [[nodiscard]] bool failed() const { return failed_; }
 
@@ -97,7 +113,11 @@ class BufferedWriter {
   BufferedWriter(const BufferedWriter&) = delete;
   BufferedWriter& operator=(const BufferedWriter&) = delete;
 
-  void write(std::string_view bytes);
+  void write(std::string_view bytes) {
+    if (bytes.size() > kBufferSize - used_) return writeLarge(bytes);
+    std::memcpy(buffer_.get() + used_, bytes.data(), bytes.size());
+    used_ += bytes.size();
+  }
   void put(char c) {
     if (used_ == kBufferSize) flush();
     buffer_[used_++] = c;
@@ -110,6 +130,8 @@ class BufferedWriter {
   [[nodiscard]] bool failed() const { return failed_; }
 
  private:
+  void writeLarge(std::string_view bytes);
+
   static constexpr std::size_t kBufferSize = std::size_t{1} << 16;
   ByteSink& sink_;
   std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);

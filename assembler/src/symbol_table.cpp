@@ -64,9 +64,9 @@ std::size_t SymbolTable::find(std::string_view name, std::uint32_t hash) const {
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
     const Slot& slot = slots_[i];
-    if (slot.name == kFree) return i;
+    if (slot.entry == kFree) return i;
     if (slot.hash != hash) continue;
-    const std::string_view stored = nameAt(slot.name);
+    const std::string_view stored = nameAt(entries_[slot.entry].name);
     if (stored.size() == name.size() && sameBytes(stored.data(), name.data(), name.size())) {
       return i;
     }
@@ -90,24 +90,26 @@ void SymbolTable::define(std::string_view name, std::int32_t value) {
   ++definitions_;
   const std::uint32_t hash = fnv1a(name);
   std::size_t i = find(name, hash);
-  if (slots_[i].name != kFree) {
-    slots_[i].value = value;
+  if (slots_[i].entry != kFree) {
+    entries_[slots_[i].entry].value = value;
     return;
   }
-  if ((used_ + 1) * 4 > slots_.size() * 3) {
+  if ((entries_.size() + 1) * 4 > slots_.size() * 3) {
     grow();
     i = find(name, hash);
   }
-  slots_[i] = Slot{store(name), hash, value};
-  ++used_;
+  slots_[i] = Slot{hash, static_cast<std::uint32_t>(entries_.size())};
+  entries_.push_back(Entry{store(name), value});
+  const auto first = static_cast<unsigned char>(name[0]);
+  firstBytes_[first >> 6] |= std::uint64_t{1} << (first & 63);
 }
 
 std::optional<std::int32_t> SymbolTable::lookup(std::string_view name) const {
-  if (name.empty()) return std::nullopt;
+  if (name.empty() || !mayBegin(name[0])) return std::nullopt;
   name = name.substr(0, kLongestName);
   const Slot& slot = slots_[find(name, fnv1a(name))];
-  if (slot.name == kFree) return std::nullopt;
-  return slot.value;
+  if (slot.entry == kFree) return std::nullopt;
+  return entries_[slot.entry].value;
 }
 
 void SymbolTable::grow() {
@@ -115,9 +117,9 @@ void SymbolTable::grow() {
   old.swap(slots_);
   const std::size_t mask = slots_.size() - 1;
   for (const Slot& slot : old) {
-    if (slot.name == kFree) continue;
+    if (slot.entry == kFree) continue;
     std::size_t i = slot.hash & mask;
-    while (slots_[i].name != kFree) i = (i + 1) & mask;
+    while (slots_[i].entry != kFree) i = (i + 1) & mask;
     slots_[i] = slot;
   }
 }

@@ -1,6 +1,7 @@
 // Labels and named constants of one run, and the decimal value of a token.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -41,11 +42,15 @@ std::string_view decimalText(std::int32_t value, char (&out)[12]);
 // of the latest definition of the name, so a name defined twice takes its
 // later value everywhere. It has no fixed capacity.
 //
-// Open addressing over slots that hold the hash beside each name, so that a
-// probe seldom looks at a name: a lookup costs one hash and about one
-// comparison whatever the number of symbols, nothing is allocated per
-// lookup, and 150,000 symbols take about 5 MiB. The slots are kept at most
-// three quarters full.
+// Open addressing over small slots, each the hash of a name beside the
+// index of its entry; the entries (where the name is stored, and its value)
+// stand in the order of their definitions, and the names too. A probe
+// seldom looks past the slots, and a name is mostly looked up near where it
+// is defined, so a lookup costs one hash and about one slot read out of
+// cache whatever the number of symbols, and nothing is allocated per
+// lookup. A name whose first byte begins no symbol is not looked for at
+// all: the numbers among the operands. 150,000 symbols take about 5 MiB.
+// The slots are kept at most three quarters full.
 class SymbolTable {
  public:
   SymbolTable();
@@ -61,22 +66,29 @@ class SymbolTable {
   [[nodiscard]] std::size_t definitions() const { return definitions_; }
 
  private:
-  // No name can stand there: a name and its length never start at a
-  // block's last byte.
   static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
   struct Slot {
-    std::uint32_t name = kFree;  // where the name stands in the blocks
     std::uint32_t hash = 0;
-    std::int32_t value = 0;
+    std::uint32_t entry = kFree;  // index into entries_
+  };
+  struct Entry {
+    std::uint32_t name;  // where the name stands in the blocks
+    std::int32_t value;
   };
 
   [[nodiscard]] std::string_view nameAt(std::uint32_t at) const;
   [[nodiscard]] std::size_t find(std::string_view name, std::uint32_t hash) const;
+  [[nodiscard]] bool mayBegin(char c) const {
+    const auto b = static_cast<unsigned char>(c);
+    return (firstBytes_[b >> 6] >> (b & 63)) & 1u;
+  }
   std::uint32_t store(std::string_view name);
   void grow();
 
   std::vector<Slot> slots_;
-  std::size_t used_ = 0;
+  std::vector<Entry> entries_;
+  // The first bytes of the names entered, a bit for each byte value.
+  std::array<std::uint64_t, 4> firstBytes_{};
   // Names, each behind its length in two bytes, in blocks of at most 1 MiB,
   // so that storing a name never copies more than one block.
   std::vector<std::string> blocks_;
