@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "chars.h"
+#include "perfect_hash.h"
 
 namespace quellmark {
 
@@ -54,18 +55,34 @@ static_assert(prefixesStandApart());
 
 constexpr std::size_t kNoForm = std::size(kTests);
 
-// For each first character, the tests whose prefix starts with it, in table
-// order; a line can only pass those, so only those are run.
-struct Candidates {
-  std::array<std::uint8_t, 8> tests{};
-  std::uint8_t count = 0;
+// The first four bytes of a line (fewer when it is shorter) as one number,
+// and each prefix the same way with a mask of its length: a line begins
+// with a prefix when the masked number equals the prefix's. A shorter line
+// has zero bytes where the prefix has none, and so has a NUL.
+static_assert(std::ranges::all_of(kTests, [](const Test& t) { return t.prefix.size() <= 4; }));
+
+struct PackedPrefix {
+  std::uint32_t bytes = 1;  // an entry no line matches: its mask is 0
+  std::uint32_t mask = 0;
+  std::uint8_t test = 0;
 };
 
-constexpr std::array<Candidates, 256> kByFirstCharacter = [] {
+// For each first byte, the tests whose prefix starts with it, in table
+// order; a line can only pass those. All of them are tried without a
+// branch, since which one a line passes is anybody's guess.
+constexpr std::size_t kMostCandidates = 8;
+using Candidates = std::array<PackedPrefix, kMostCandidates>;
+
+constexpr std::array<Candidates, 256> kByFirstByte = [] {
   std::array<Candidates, 256> table{};
+  std::array<std::size_t, 256> count{};
   for (std::size_t t = 0; t < std::size(kTests); ++t) {
-    Candidates& c = table[static_cast<unsigned char>(kTests[t].prefix[0])];
-    c.tests[c.count++] = static_cast<std::uint8_t>(t);
+    const auto first = static_cast<unsigned char>(kTests[t].prefix[0]);
+    const std::size_t length = kTests[t].prefix.size();
+    table[first][count[first]++] = PackedPrefix{
+        static_cast<std::uint32_t>(packText(kTests[t].prefix)),
+        static_cast<std::uint32_t>((std::uint64_t{1} << (8 * length)) - 1),
+        static_cast<std::uint8_t>(t)};  // more than kMostCandidates would not compile
   }
   return table;
 }();
@@ -73,15 +90,15 @@ constexpr std::array<Candidates, 256> kByFirstCharacter = [] {
 // The test `line` passes in `build`, or kNoForm.
 std::size_t formIndex(std::string_view line, Build build) {
   if (line.empty()) return kNoForm;
-  const Candidates& candidates = kByFirstCharacter[static_cast<unsigned char>(line[0])];
-  for (std::uint8_t c = 0; c < candidates.count; ++c) {
-    const Test& test = kTests[candidates.tests[c]];
-    if (line.size() >= test.prefix.size() &&
-        sameBytes(line.data(), test.prefix.data(), test.prefix.size())) {
-      return test.fullBuildOnly && build != Build::full ? kNoForm : candidates.tests[c];
-    }
+  const auto head = static_cast<std::uint32_t>(packText(line.substr(0, 4)));
+  // At most one test matches: the sum is its number plus one, or 0.
+  std::size_t matched = 0;
+  for (const PackedPrefix& p : kByFirstByte[static_cast<unsigned char>(line[0])]) {
+    matched += static_cast<std::size_t>((head & p.mask) == p.bytes) * (p.test + 1u);
   }
-  return kNoForm;
+  if (matched == 0) return kNoForm;
+  const std::size_t form = matched - 1;
+  return kTests[form].fullBuildOnly && build != Build::full ? kNoForm : form;
 }
 
 // How much of a test's pattern its prefix has matched already: the

@@ -67,33 +67,29 @@ std::string_view normalise(std::span<char> line, std::span<std::uint32_t> origin
   });
 }
 
-namespace {
-
-// Splits `rest` at the first position where `ends` holds; the ending
-// character itself is consumed.
-template <typename Predicate>
-std::string_view cut(std::string_view& rest, Predicate ends) {
-  std::size_t length = 0;
-  while (length < rest.size() && !ends(rest[length])) ++length;
-  const std::string_view token = rest.substr(0, length);
-  rest.remove_prefix(length < rest.size() ? length + 1 : length);
+std::string_view TokenSplitter::first() {
+  const auto separates = [](char c) { return c == ':' || c == ' '; };
+  const char* p = rest_.data();
+  const char* const end = p + rest_.size();
+  while (p != end && separates(*p)) ++p;
+  const char* const start = p;
+  while (p != end && !separates(*p)) ++p;
+  const std::string_view token(start, static_cast<std::size_t>(p - start));
+  if (p != end) ++p;  // the colon or blank that ended it
+  rest_ = std::string_view(p, static_cast<std::size_t>(end - p));
   return token;
 }
 
-}  // namespace
-
-std::string_view TokenSplitter::first() {
-  std::size_t skip = 0;
-  while (skip < rest_.size() && (rest_[skip] == ':' || rest_[skip] == ' ')) ++skip;
-  rest_.remove_prefix(skip);
-  return cut(rest_, [](char c) { return c == ':' || c == ' '; });
-}
-
 std::string_view TokenSplitter::next() {
-  std::size_t skip = 0;
-  while (skip < rest_.size() && rest_[skip] == ' ') ++skip;
-  rest_.remove_prefix(skip);
-  return cut(rest_, [](char c) { return c == ' '; });
+  const char* p = rest_.data();
+  const char* const end = p + rest_.size();
+  while (p != end && *p == ' ') ++p;
+  const char* const start = p;
+  while (p != end && *p != ' ') ++p;
+  const std::string_view token(start, static_cast<std::size_t>(p - start));
+  if (p != end) ++p;  // the blank that ended it
+  rest_ = std::string_view(p, static_cast<std::size_t>(end - p));
+  return token;
 }
 
 }  // namespace quellmark

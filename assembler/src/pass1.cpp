@@ -3,48 +3,67 @@
 #include <string_view>
 
 #include "normaliser.h"
+#include "perfect_hash.h"
 
 namespace quellmark {
 
 namespace {
 
-// A token of at most four bytes as one number, so that the mnemonics can be
-// told apart by a switch.
-constexpr std::uint32_t packed(std::string_view token) {
-  std::uint32_t value = 0;
-  for (const char c : token) value = value << 8 | static_cast<unsigned char>(c);
-  return value;
+// What the first token of a line makes of it, when it is one of the words
+// pass 1 knows; any other first token is a label.
+enum class Word : std::uint8_t { none, mnemonic, words, bytes, define };
+
+struct KnownWord {
+  std::string_view text;
+  Word word;
+};
+
+constexpr KnownWord kKnownWords[] = {
+    {"add", Word::mnemonic},  {"sub", Word::mnemonic}, {"inc", Word::mnemonic},
+    {"dec", Word::mnemonic},  {"sla", Word::mnemonic}, {"sra", Word::mnemonic},
+    {"and", Word::mnemonic},  {"or", Word::mnemonic},  {"comp", Word::mnemonic},
+    {"sll", Word::mnemonic},  {"srl", Word::mnemonic}, {"push", Word::mnemonic},
+    {"pop", Word::mnemonic},  {"slt", Word::mnemonic}, {"lw", Word::mnemonic},
+    {"sw", Word::mnemonic},   {"addi", Word::mnemonic}, {"beq", Word::mnemonic},
+    {"j", Word::mnemonic},    {"hlt", Word::mnemonic}, {"dw", Word::words},
+    {"db", Word::bytes},      {"define", Word::define},
+};
+
+constexpr unsigned kWordBits = 6;
+
+constexpr std::uint64_t kWordMultiplier = [] {
+  std::array<std::uint64_t, std::size(kKnownWords)> keys{};
+  for (std::size_t i = 0; i < keys.size(); ++i) keys[i] = packText(kKnownWords[i].text);
+  return perfectMultiplier<kWordBits>(keys);
+}();
+
+struct WordSlot {
+  std::uint64_t key = 0;
+  Word word = Word::none;
+};
+
+constexpr std::array<WordSlot, std::size_t{1} << kWordBits> kWordSlots = [] {
+  std::array<WordSlot, std::size_t{1} << kWordBits> slots{};
+  for (const KnownWord& w : kKnownWords) {
+    const std::uint64_t key = packText(w.text);
+    slots[slotOf<kWordBits>(key, kWordMultiplier)] = WordSlot{key, w.word};
+  }
+  return slots;
+}();
+
+// The known word `token` is, by one probe; a token holds no NUL.
+Word knownWord(std::string_view token) {
+  if (token.size() > 8) return Word::none;
+  const std::uint64_t key = packText(token);
+  const WordSlot& slot = kWordSlots[slotOf<kWordBits>(key, kWordMultiplier)];
+  return slot.key == key ? slot.word : Word::none;
 }
 
 }  // namespace
 
 bool isMnemonic(std::string_view token) {
-  if (token.size() > 4) return false;
-  switch (packed(token)) {
-    case packed("add"):
-    case packed("sub"):
-    case packed("inc"):
-    case packed("dec"):
-    case packed("sla"):
-    case packed("sra"):
-    case packed("and"):
-    case packed("or"):
-    case packed("comp"):
-    case packed("sll"):
-    case packed("srl"):
-    case packed("push"):
-    case packed("pop"):
-    case packed("slt"):
-    case packed("lw"):
-    case packed("sw"):
-    case packed("addi"):
-    case packed("beq"):
-    case packed("j"):
-    case packed("hlt"):
-      return true;
-    default:
-      return false;
-  }
+  return !token.empty() && token.find('\0') == std::string_view::npos &&
+         knownWord(token) == Word::mnemonic;
 }
 
 void Pass1::handleLine(std::span<char> piece) {
@@ -57,24 +76,32 @@ void Pass1::handleLine(std::span<char> piece) {
     return;
   }
 
-  const bool data = build_ == Build::full;
-  if (data && first == "dw") {
-    note(Kind::words, line, first);
-    expandWords(tokens);
-  } else if (data && first == "db") {
-    note(Kind::bytes, line, first);
-    expandBytes(tokens);
-  } else if (first == "define") {
-    note(Kind::define, line, first);
-    define(tokens);
-  } else if (isMnemonic(first)) {
-    note(Kind::instruction, line, first);
-    out_.write(line);
-    out_.put('\n');
-    ++counter_;
-  } else {
-    note(Kind::label, line, first);
-    label(first, tokens);
+  Word word = knownWord(first);
+  // Only the full build knows the data directives.
+  if ((word == Word::words || word == Word::bytes) && build_ != Build::full) word = Word::none;
+  switch (word) {
+    case Word::mnemonic:
+      note(Kind::instruction, line, first);
+      out_.write(line);
+      out_.put('\n');
+      ++counter_;
+      break;
+    case Word::words:
+      note(Kind::words, line, first);
+      expandWords(tokens);
+      break;
+    case Word::bytes:
+      note(Kind::bytes, line, first);
+      expandBytes(tokens);
+      break;
+    case Word::define:
+      note(Kind::define, line, first);
+      define(tokens);
+      break;
+    case Word::none:
+      note(Kind::label, line, first);
+      label(first, tokens);
+      break;
   }
 }
 
