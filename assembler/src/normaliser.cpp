@@ -1,6 +1,7 @@
 #include "normaliser.h"
 
 #include <array>
+#include <cstring>
 
 #include "chars.h"
 
@@ -38,7 +39,13 @@ std::string_view normaliseWith(std::span<char> line, Note note) {
   char* const text = line.data();
   const std::size_t size = line.size();
   std::size_t in = 0;
-  // Separators at the start vanish; most lines begin with some.
+  // Separators at the start vanish; most lines begin with some, and many
+  // with eight blanks or more.
+  constexpr std::uint64_t kEightBlanks = 0x2020202020202020u;
+  for (std::uint64_t eight; size - in >= 8; in += 8) {
+    std::memcpy(&eight, text + in, 8);
+    if (eight != kEightBlanks) break;
+  }
   while (in < size && (kRewrite[static_cast<unsigned char>(text[in])] & kSeparator)) ++in;
   std::size_t out = 0;
   unsigned afterSeparator = 1;
