@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "assemble.h"
+#include "encoder.h"
 #include "streams.h"
 
 namespace quellmark {
@@ -21,6 +22,65 @@ inline std::size_t wordsOf(std::string_view intermediate, Build build) {
     if (build == Build::reduced || piece[0] != '\n') ++words;
   }
   return words;
+}
+
+// The plain way of matching a line: every test of the build tried on the
+// line up to its first NUL; the form of the last one that passed, and how
+// many did.
+struct PlainMatch {
+  const InstructionForm* form = nullptr;
+  int passed = 0;
+};
+
+inline PlainMatch matchPlainly(std::string_view line, Build build) {
+  line = line.substr(0, line.find('\0'));
+  PlainMatch match;
+  for (const InstructionForm& form : instructionForms()) {
+    if (form.fullBuildOnly && build != Build::full) continue;
+    if (line.starts_with(form.prefix)) {
+      match.form = &form;
+      ++match.passed;
+    }
+  }
+  return match;
+}
+
+// Empty when the reader made for each form reads `line` as the plain
+// scanf-like reader of its pattern does, and the line's word is the same
+// both ways; else what differs.
+inline std::string readerFault(std::string_view line, Build build, const SymbolTable& symbols) {
+  const PlainMatch plain = matchPlainly(line, build);
+  if (plain.passed > 1) return "a line passed more than one test";
+  if (formOf(line, build) != plain.form) return "the form found is not the one whose prefix passed";
+  // The word of the form's own reader, and of the plain reader the encoder
+  // takes when someone listens.
+  struct Silent final : EncodeObserver {
+    void matched(const InstructionForm&, const Operands&) override {}
+    void resolved(std::optional<std::int32_t>) override {}
+  } silent;
+  if (encodeLine(line, 7, symbols, build) != encodeLine(line, 7, symbols, build, &silent)) {
+    return "the word differs from the plain reader's";
+  }
+  if (!plain.form) return {};
+  const Operands fast = readOperands(*plain.form, line);
+  const Operands slow =
+      scanOperands(line.substr(0, line.find('\0')), plain.form->pattern);
+  if (fast.number != slow.number || fast.text != slow.text) {
+    return "the form's reader read other operands than its pattern";
+  }
+  return {};
+}
+
+// readerFault for every piece of `text` as a pass reads it.
+inline std::string readersFault(std::string_view text, Build build, const SymbolTable& symbols) {
+  for (std::string_view rest = text; !rest.empty();) {
+    const std::string_view piece = rest.substr(0, pieceLength(rest));
+    rest.remove_prefix(piece.size());
+    if (std::string fault = readerFault(piece, build, symbols); !fault.empty()) {
+      return fault + ": " + std::string(piece);
+    }
+  }
+  return {};
 }
 
 // Empty when every property holds for `source` in `build`, else what broke.
@@ -38,6 +98,13 @@ inline std::string assemblyFault(std::string_view source, Build build) {
   const Assembly second = assembleText(source, build);
   if (second.image != first.image || second.intermediate != first.intermediate) {
     return "the same source gave different results";
+  }
+  // The source's own lines are read too: they reach the encoder only
+  // normalised, but its readers must hold for any bytes.
+  SymbolTable symbols;
+  symbols.define("x", 300);
+  for (const std::string_view text : {std::string_view(first.intermediate), source}) {
+    if (std::string fault = readersFault(text, build, symbols); !fault.empty()) return fault;
   }
   return {};
 }

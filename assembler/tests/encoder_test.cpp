@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "assembler_properties.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -137,6 +144,60 @@ TEST(EncodeTest, EveryPrefixIsComparedWhole) {
     line[form.prefix.size() - 1] = form.prefix.back();
     EXPECT_NE(encodeLine(line, 0, symbols, Build::full), 0) << line;
   }
+}
+
+// Each form's own reader against the plain reader of its pattern, on lines
+// made of mnemonics, prefixes, operands and the bytes that end or
+// separate them, glued or apart.
+TEST(FormReaderTest, ReadsGeneratedLinesAsThePlainReader) {
+  std::vector<std::string> heads = {"", " ", "x", "nu", "ad", "addr", "su", "c", "pus", "h"};
+  for (const InstructionForm& form : instructionForms()) {
+    heads.emplace_back(form.prefix);
+    heads.emplace_back(form.mnemonic());
+    heads.push_back(std::string(form.mnemonic()) + " ");
+  }
+  const std::vector<std::string> operands = {
+      "r1",  "r7", "r-3", "r+7", "r99999999999", "r", "x", "table", "12ab", "-", "+", "5",
+      "-64", "0x10", "200", "r1x", std::string(1, '\0'), "r\0" "2", "\t", "\r", "\n", "",
+      "r2147483648", "-2147483649", "4294967301", std::string(1, '\xC4')};
+  const std::vector<std::string> gaps = {" ", "", "\t", "  ", " \v"};
+  SymbolTable symbols;
+  symbols.define("table", 300);
+  symbols.define("x", -5);
+  symbols.define("5", 12);
+  std::mt19937 random(20261209);
+  const auto pick = [&random](const std::vector<std::string>& from) -> const std::string& {
+    return from[std::uniform_int_distribution<std::size_t>(0, from.size() - 1)(random)];
+  };
+  int lines = 0;
+  for (; lines < 30000; ++lines) {
+    std::string line = pick(heads);
+    const int count = static_cast<int>(random() % 5);
+    for (int i = 0; i < count; ++i) line += pick(gaps) + pick(operands);
+    if (random() % 2) line += " \n";
+    for (const Build build : {Build::full, Build::reduced}) {
+      ASSERT_EQ(readerFault(line, build, symbols), "") << testing::PrintToString(line);
+    }
+  }
+  EXPECT_EQ(lines, 30000);
+}
+
+TEST(FormReaderTest, ReadsTheExamplesAsThePlainReader) {
+  SymbolTable symbols;
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(EXAMPLES_DIR)) {
+    if (entry.path().extension() != ".asm") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    for (const Build build : {Build::full, Build::reduced}) {
+      const Assembly run = assembleText(text.str(), build);
+      EXPECT_EQ(readersFault(run.intermediate, build, symbols), "") << entry.path();
+      EXPECT_EQ(readersFault(text.str(), build, symbols), "") << entry.path();
+    }
+    ++files;
+  }
+  EXPECT_GE(files, 3);
 }
 
 struct ScanCase {
