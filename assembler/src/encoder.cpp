@@ -58,7 +58,8 @@ constexpr std::size_t kNoForm = std::size(kTests);
 // The first four bytes of a line (fewer when it is shorter) as one number,
 // and each prefix the same way with a mask of its length: a line begins
 // with a prefix when the masked number equals the prefix's. A shorter line
-// has zero bytes where the prefix has none, and so has a NUL.
+// is padded with zero bytes, which no prefix holds, so it never passes a
+// longer prefix; nor does a line with a NUL where a prefix has a letter.
 static_assert(std::ranges::all_of(kTests, [](const Test& t) { return t.prefix.size() <= 4; }));
 
 struct PackedPrefix {
