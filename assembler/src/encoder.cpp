@@ -62,28 +62,60 @@ constexpr std::size_t kNoForm = std::size(kTests);
 // longer prefix; nor does a line with a NUL where a prefix has a letter.
 static_assert(std::ranges::all_of(kTests, [](const Test& t) { return t.prefix.size() <= 4; }));
 
+constexpr std::uint32_t headOf(std::string_view line) {
+  if (line.size() < 4) return static_cast<std::uint32_t>(packText(line));
+  const auto byte = [&line](std::size_t i) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(line[i]));
+  };
+  return byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
+}
+
 struct PackedPrefix {
   std::uint32_t bytes = 1;  // an entry no line matches: its mask is 0
   std::uint32_t mask = 0;
-  std::uint8_t test = 0;
+  std::uint32_t test = 0;
 };
 
-// For each first byte, the tests whose prefix starts with it, in table
-// order; a line can only pass those. All of them are tried without a
-// branch, since which one a line passes is anybody's guess.
-constexpr std::size_t kMostCandidates = 8;
+// The candidates of a line are the tests whose prefix begins with its
+// first two bytes, or with its first byte where that is a whole prefix
+// ("j"): at most three ("sla", "sll", "slt"), found by one probe of a table
+// made when compiling. All of them are tried without a branch, since which
+// one a line passes is anybody's guess.
+constexpr std::size_t kMostCandidates = 3;
+constexpr unsigned kKeyBits = 6;
+
+// The mask that cuts a line's head to its key, by its first byte.
+constexpr std::array<std::uint32_t, 256> kKeyMask = [] {
+  std::array<std::uint32_t, 256> masks{};
+  masks.fill(0xFFFF);
+  for (const Test& t : kTests) {
+    if (t.prefix.size() == 1) masks[static_cast<unsigned char>(t.prefix[0])] = 0xFF;
+  }
+  return masks;
+}();
+
+constexpr std::uint64_t keyOf(const Test& test) {
+  return packText(test.prefix.substr(0, 2));
+}
+
+constexpr std::uint64_t kKeyMultiplier = [] {
+  std::array<std::uint64_t, std::size(kTests)> keys{};
+  for (std::size_t t = 0; t < keys.size(); ++t) keys[t] = keyOf(kTests[t]);
+  return perfectMultiplier<kKeyBits>(keys);
+}();
+
 using Candidates = std::array<PackedPrefix, kMostCandidates>;
 
-constexpr std::array<Candidates, 256> kByFirstByte = [] {
-  std::array<Candidates, 256> table{};
-  std::array<std::size_t, 256> count{};
+constexpr std::array<Candidates, std::size_t{1} << kKeyBits> kCandidates = [] {
+  std::array<Candidates, std::size_t{1} << kKeyBits> table{};
+  std::array<std::size_t, std::size_t{1} << kKeyBits> count{};
   for (std::size_t t = 0; t < std::size(kTests); ++t) {
-    const auto first = static_cast<unsigned char>(kTests[t].prefix[0]);
+    const std::size_t slot = slotOf<kKeyBits>(keyOf(kTests[t]), kKeyMultiplier);
     const std::size_t length = kTests[t].prefix.size();
-    table[first][count[first]++] = PackedPrefix{
+    table[slot][count[slot]++] = PackedPrefix{  // more than kMostCandidates would not compile
         static_cast<std::uint32_t>(packText(kTests[t].prefix)),
         static_cast<std::uint32_t>((std::uint64_t{1} << (8 * length)) - 1),
-        static_cast<std::uint8_t>(t)};  // more than kMostCandidates would not compile
+        static_cast<std::uint32_t>(t)};
   }
   return table;
 }();
@@ -91,10 +123,11 @@ constexpr std::array<Candidates, 256> kByFirstByte = [] {
 // The test `line` passes in `build`, or kNoForm.
 std::size_t formIndex(std::string_view line, Build build) {
   if (line.empty()) return kNoForm;
-  const auto head = static_cast<std::uint32_t>(packText(line.substr(0, 4)));
+  const std::uint32_t head = headOf(line);
+  const std::uint32_t key = head & kKeyMask[head & 0xFF];
   // At most one test matches: the sum is its number plus one, or 0.
   std::size_t matched = 0;
-  for (const PackedPrefix& p : kByFirstByte[static_cast<unsigned char>(line[0])]) {
+  for (const PackedPrefix& p : kCandidates[slotOf<kKeyBits>(key, kKeyMultiplier)]) {
     matched += static_cast<std::size_t>((head & p.mask) == p.bytes) * (p.test + 1u);
   }
   if (matched == 0) return kNoForm;
