@@ -2,7 +2,9 @@
 // they never depend on the locale and are defined for every byte value.
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 
 namespace quellmark {
 
@@ -31,6 +33,28 @@ constexpr bool sameBytes(const char* a, const char* b, std::size_t length) {
     if (a[i] != b[i]) return false;
   }
   return true;
+}
+
+// The eight bytes at `p` as one number, the first one lowest, whatever the
+// byte order of the machine (compilers make it one load).
+inline std::uint64_t load8(const char* p) {
+  std::uint64_t value = 0;
+  for (int i = 0; i < 8; ++i) {
+    value |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+  }
+  return value;
+}
+
+// The index of the first of the eight bytes of `word` that equals `a` or
+// `b`, or 8 when none does. The usual test for a zero byte marks the first
+// one exactly (later marks may be false).
+constexpr unsigned firstOfEither(std::uint64_t word, char a, char b) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHighs = 0x8080808080808080u;
+  const auto zeroes = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+  const std::uint64_t marks = zeroes(word ^ (kOnes * static_cast<unsigned char>(a))) |
+                              zeroes(word ^ (kOnes * static_cast<unsigned char>(b)));
+  return static_cast<unsigned>(std::countr_zero(marks)) / 8;
 }
 
 }  // namespace quellmark

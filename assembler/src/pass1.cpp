@@ -31,6 +31,11 @@ constexpr KnownWord kKnownWords[] = {
 
 constexpr unsigned kWordBits = 6;
 
+// The masks of the low 0 to 8 bytes of a number.
+constexpr std::array<std::uint64_t, 9> kLowBytes = {
+    0, 0xFF, 0xFFFF, 0xFFFFFF, 0xFFFFFFFF, 0xFFFFFFFFFF, 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFFFF,
+    0xFFFFFFFFFFFFFFFF};
+
 constexpr std::uint64_t kWordMultiplier = [] {
   std::array<std::uint64_t, std::size(kKnownWords)> keys{};
   for (std::size_t i = 0; i < keys.size(); ++i) keys[i] = packText(kKnownWords[i].text);
@@ -51,10 +56,13 @@ constexpr std::array<WordSlot, std::size_t{1} << kWordBits> kWordSlots = [] {
   return slots;
 }();
 
-// The known word `token` is, by one probe; a token holds no NUL.
-Word knownWord(std::string_view token) {
+// The known word `token` is, by one probe; a token holds no NUL. When
+// eight bytes from its start are in `line`, they are taken at once.
+Word knownWord(std::string_view token, std::string_view line) {
   if (token.size() > 8) return Word::none;
-  const std::uint64_t key = packText(token);
+  const std::size_t room = static_cast<std::size_t>(line.data() + line.size() - token.data());
+  const std::uint64_t key = room >= 8 ? load8(token.data()) & kLowBytes[token.size()]
+                                      : packText(token);
   const WordSlot& slot = kWordSlots[slotOf<kWordBits>(key, kWordMultiplier)];
   return slot.key == key ? slot.word : Word::none;
 }
@@ -63,7 +71,7 @@ Word knownWord(std::string_view token) {
 
 bool isMnemonic(std::string_view token) {
   return !token.empty() && token.find('\0') == std::string_view::npos &&
-         knownWord(token) == Word::mnemonic;
+         knownWord(token, token) == Word::mnemonic;
 }
 
 void Pass1::handleLine(std::span<char> piece) {
@@ -76,7 +84,7 @@ void Pass1::handleLine(std::span<char> piece) {
     return;
   }
 
-  Word word = knownWord(first);
+  Word word = knownWord(first, line);
   // Only the full build knows the data directives.
   if ((word == Word::words || word == Word::bytes) && build_ != Build::full) word = Word::none;
   switch (word) {

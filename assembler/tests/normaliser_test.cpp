@@ -84,7 +84,15 @@ INSTANTIATE_TEST_SUITE_P(
                     SplitCase{"loop:: add", {"loop", ":", "add"}},
                     SplitCase{":: add r1", {"add", "r1"}},
                     SplitCase{"a:b:c d:e", {"a", "b:c", "d:e"}}, SplitCase{"", {}},
-                    SplitCase{" ", {}}, SplitCase{":::", {}}, SplitCase{"hlt", {"hlt"}}));
+                    SplitCase{" ", {}}, SplitCase{":::", {}}, SplitCase{"hlt", {"hlt"}},
+                    // Tokens that end on either side of eight bytes, taken eight at a time.
+                    SplitCase{"abcdefg: x", {"abcdefg", "x"}},
+                    SplitCase{"abcdefgh:ijklmnopq rstuvwxyz0123456 7",
+                              {"abcdefgh", "ijklmnopq", "rstuvwxyz0123456", "7"}},
+                    SplitCase{"abcdefghi:j", {"abcdefghi", "j"}},
+                    SplitCase{"abcdefghijklmnop", {"abcdefghijklmnop"}},
+                    SplitCase{"a_long_label_name:", {"a_long_label_name"}},
+                    SplitCase{"x:y:z:w:v:u:t:s", {"x", "y:z:w:v:u:t:s"}}));
 
 TEST(SplitTest, KeepsYieldingNothingAtTheEnd) {
   TokenSplitter splitter("x ");
