@@ -9,22 +9,30 @@ namespace quellmark {
 
 namespace {
 
-// What each byte becomes in a normalised line: itself, lower case for "A"
-// to "Z"; a blank, with kSeparator set, for a separator; kEnd for ";" and
-// NUL, where the line ends. Computed once from the definitions in chars.h.
-constexpr std::uint16_t kSeparator = 0x100;
-constexpr std::uint16_t kEnd = 0x200;
+// The kind of each byte in a normalised line, and what is written for it:
+// an ordinary character, written as itself but "A" to "Z" in lower case; a
+// separator, written as a blank; or an end (";" and NUL), where the line
+// ends. Computed once from the definitions in chars.h.
+enum Kind : std::uint8_t { kOrdinary = 0, kSeparator = 1, kEnd = 2 };
 
-constexpr std::array<std::uint16_t, 256> kRewrite = [] {
-  std::array<std::uint16_t, 256> rewrite{};
+constexpr std::array<std::uint8_t, 256> kKinds = [] {
+  std::array<std::uint8_t, 256> kinds{};
   for (int b = 0; b < 256; ++b) {
     const char c = static_cast<char>(b);
-    rewrite[static_cast<std::size_t>(b)] =
-        isSeparator(c)          ? static_cast<std::uint16_t>(kSeparator | ' ')
-        : c == ';' || c == '\0' ? kEnd
-                                : static_cast<unsigned char>(toLowerAscii(c));
+    kinds[static_cast<std::size_t>(b)] = isSeparator(c)            ? kSeparator
+                                         : (c == ';' || c == '\0') ? kEnd
+                                                                   : kOrdinary;
   }
-  return rewrite;
+  return kinds;
+}();
+
+constexpr std::array<char, 256> kWritten = [] {
+  std::array<char, 256> written{};
+  for (int b = 0; b < 256; ++b) {
+    const char c = static_cast<char>(b);
+    written[static_cast<std::size_t>(b)] = isSeparator(c) ? ' ' : toLowerAscii(c);
+  }
+  return written;
 }();
 
 // The one normaliser; `note(out, in)` hears where each written character
@@ -46,18 +54,20 @@ std::string_view normaliseWith(std::span<char> line, Note note) {
     std::memcpy(&eight, text + in, 8);
     if (eight != kEightBlanks) break;
   }
-  while (in < size && (kRewrite[static_cast<unsigned char>(text[in])] & kSeparator)) ++in;
+  while (in < size && kKinds[static_cast<unsigned char>(text[in])] == kSeparator) ++in;
   std::size_t out = 0;
-  unsigned afterSeparator = 1;
+  std::uint32_t afterSeparator = 1;
   for (; in < size; ++in) {
-    const std::uint16_t rewritten = kRewrite[static_cast<unsigned char>(text[in])];
-    if (rewritten & kEnd) break;
-    const unsigned separator = (rewritten & kSeparator) >> 8;
-    const unsigned advance = 1 - (separator & afterSeparator);
-    text[out] = static_cast<char>(rewritten & 0xFF);
-    note(out, in, advance);
-    out += advance;
-    afterSeparator = separator;
+    const auto byte = static_cast<unsigned char>(text[in]);
+    const std::uint32_t kind = kKinds[byte];  // 1 for a separator
+    if (kind == kEnd) break;
+    // Nothing is written past a separator that follows another: the next
+    // character overwrites it.
+    const std::uint32_t skip = kind & afterSeparator;
+    text[out] = kWritten[byte];
+    note(out, in, skip ^ 1);
+    out += skip ^ 1;
+    afterSeparator = kind;
   }
   return {text, out};
 }
