@@ -230,21 +230,22 @@ void LineChecker::checkData(const SourceLine& line, const SourcePiece& p) {
   TokenSplitter tokens(p.normalised);
   (void)tokens.first();
   for (std::string_view token = tokens.next(); !token.empty(); token = tokens.next()) {
-    const std::uint32_t column =
-        p.columnOf(static_cast<std::size_t>(token.data() - p.normalised.data()));
+    const auto column = [&p, token] {
+      return p.columnOf(static_cast<std::size_t>(token.data() - p.normalised.data()));
+    };
     const std::int32_t value = decimalValue(token);
     if (!isPlainDecimal(token)) {
-      add(line, column, "undefined",
+      add(line, column(), "undefined",
           readsAs(token, value,
                   "not a decimal number, and names are not looked up in data"));
       continue;
     }
     if (words && (value < -32768 || value > 65535)) {
-      add(line, column, "range",
+      add(line, column(), "range",
           "the value " + std::to_string(value) + " does not fit a word (-32768 to 65535): it " +
               "becomes " + std::to_string(static_cast<std::uint32_t>(value) & 0xFFFFu));
     } else if (!words && (value < -128 || value > 255)) {
-      add(line, column, "range",
+      add(line, column(), "range",
           "the byte " + std::to_string(value) + " does not fit 8 bits (-128 to 255): it " +
               "becomes " + std::to_string(static_cast<std::uint32_t>(value) & 0xFFu));
     }
@@ -289,10 +290,11 @@ void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
     carried.push_back(token);
     for (std::size_t i = 0; i <= token.size(); ++i) from.push_back(offsetOf(token) + i);
   }
-  const std::uint32_t labelColumn = p.columnOf(offsetOf(label));
+  // Columns are worked out only for a finding.
+  const auto labelColumn = [&] { return p.columnOf(offsetOf(label)); };
   if (carried.empty()) {
     if (walk_.build() == Build::reduced) {
-      add(line, labelColumn, "label-word",
+      add(line, labelColumn(), "label-word",
           "a label alone on its line is a word of its own in the reduced build: " +
               quoted(label) + " addresses a 0000 word");
     }
@@ -310,16 +312,16 @@ void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
                                                     : hex4(*p.words.front().word);
   };
   const std::string_view head = carried.front();
-  const std::uint32_t headColumn = p.columnOf(offsetOf(head));
+  const auto headColumn = [&] { return p.columnOf(offsetOf(head)); };
   if (head.starts_with(':')) {
-    add(line, headColumn, "label-colon",
+    add(line, headColumn(), "label-colon",
         "a blank stands between the label " + quoted(label) +
             " and its colon: the colon is carried over as text, and " + quoted(rest()) +
             " assembles to " + word());
     return;
   }
   if (walk_.build() == Build::reduced && (label == "dw" || label == "db")) {
-    add(line, labelColumn, "reduced-data",
+    add(line, labelColumn(), "reduced-data",
         "the reduced build has no data directives: " + quoted(label) +
             " is taken as a label, and " + quoted(rest()) + " assembles to " + word());
     return;
@@ -335,13 +337,13 @@ void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
       message = (label == "num" ? "`num` is no instruction of the source language"
                                 : quoted(label) + " is not an instruction") +
                 ": it is taken as a label, and " + quoted(rest()) + " assembles to " + word();
-      add(line, labelColumn, "not-an-instruction", std::move(message));
+      add(line, labelColumn(), "not-an-instruction", std::move(message));
     } else if (directive) {
-      add(line, headColumn, "not-an-instruction",
+      add(line, headColumn(), "not-an-instruction",
           quoted(head) + " behind a label is not a directive: " + quoted(rest()) +
               " is not carried out and assembles to one word, " + word());
     } else {
-      add(line, headColumn, "not-an-instruction",
+      add(line, headColumn(), "not-an-instruction",
           (head == "num" ? std::string("`num` is no instruction of the source language")
                          : quoted(head) + " is not an instruction") +
               ": " + quoted(rest()) + " assembles to " + word());

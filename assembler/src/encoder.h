@@ -15,6 +15,24 @@ namespace quellmark {
 // The kinds of word the instruction forms build.
 enum class Form { registers, pushPop, load, store, addImmediate, branch, jump, halt, data };
 
+// How many operands a scanf-style pattern reads, and which of them is its
+// text operand ("%s"), or -1.
+constexpr std::size_t countOperands(std::string_view pattern) {
+  std::size_t count = 0;
+  for (const char c : pattern) count += c == '%';
+  return count;
+}
+
+constexpr int textOperandOf(std::string_view pattern) {
+  int seen = 0;
+  for (std::size_t i = 0; i + 1 < pattern.size(); ++i) {
+    if (pattern[i] != '%') continue;
+    if (pattern[i + 1] == 's') return seen;
+    ++seen;
+  }
+  return -1;
+}
+
 // One prefix test of pass 2: a line that begins with `prefix` (compared for
 // exactly its own length) is read with `pattern` and encoded as `form`.
 struct InstructionForm {
@@ -23,24 +41,19 @@ struct InstructionForm {
   Form form;
   std::uint32_t function = 0;  // function code of the register forms
   bool fullBuildOnly = false;
+  // Worked out from the pattern when the table is made.
+  std::uint8_t operands = static_cast<std::uint8_t>(countOperands(pattern));
+  std::int8_t textOperand = static_cast<std::int8_t>(textOperandOf(pattern));
 
   // The mnemonic: the pattern up to its first blank.
   [[nodiscard]] constexpr std::string_view mnemonic() const {
     return pattern.substr(0, pattern.find(' '));
   }
   // How many operands the pattern reads.
-  [[nodiscard]] constexpr std::size_t operandCount() const {
-    std::size_t count = 0;
-    for (const char c : pattern) count += c == '%';
-    return count;
-  }
+  [[nodiscard]] constexpr std::size_t operandCount() const { return operands; }
   // Whether operand `position` is the text operand ("%s" in the pattern).
   [[nodiscard]] constexpr bool readsText(std::size_t position) const {
-    std::size_t seen = 0;
-    for (std::size_t i = 0; i + 1 < pattern.size(); ++i) {
-      if (pattern[i] == '%' && seen++ == position) return pattern[i + 1] == 's';
-    }
-    return false;
+    return textOperand >= 0 && position == static_cast<std::size_t>(textOperand);
   }
 };
 

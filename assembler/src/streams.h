@@ -128,6 +128,10 @@ class BufferedWriter {
   // Hands what is buffered to the sink.
   void flush();
   [[nodiscard]] bool failed() const { return failed_; }
+  // What is buffered and not yet handed to the sink.
+  [[nodiscard]] std::string_view buffered() const { return {buffer_.get(), used_}; }
+  // Forgets what is buffered, without handing it to the sink.
+  void drop() { used_ = 0; }
 
  private:
   void writeLarge(std::string_view bytes);

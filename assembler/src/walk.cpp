@@ -14,8 +14,10 @@ bool isPlainDecimal(std::string_view token) {
 
 void SourcePiece::clear() {
   column = 1;
-  raw.clear();
-  normalised.clear();
+  lineText = nullptr;
+  rawSize = 0;
+  normalised = {};
+  isKept_ = false;
   origins_.clear();
   originsKnown_ = false;
   kind = Pass1Observer::Kind::blank;
@@ -24,9 +26,21 @@ void SourcePiece::clear() {
   words.clear();
 }
 
+void SourcePiece::keep() {
+  kept_.assign(normalised);
+  isKept_ = true;
+}
+
+void SourcePiece::settle() {
+  if (isKept_) normalised = kept_;
+}
+
 std::uint32_t SourcePiece::columnOf(std::size_t offset) const {
   if (!originsKnown_) {
-    std::string copy = raw;
+    // The piece as read; the line's text lacks only the line feed, which
+    // changes no column.
+    const std::string_view line(*lineText);
+    std::string copy(line.substr(column - 1, rawSize));
     const std::span<char> text = beforeNul(copy);
     origins_.resize(text.size());
     origins_.resize(normalise(text, origins_).size());
@@ -60,7 +74,7 @@ class Pass1Notes final : public Pass1Observer {
   }
   void classified(Kind kind, std::string_view line, std::string_view) override {
     piece_->kind = kind;
-    piece_->normalised.assign(line);
+    piece_->normalised = line;
   }
   void defined(std::string_view name, std::int32_t value) override {
     const auto offset = static_cast<std::size_t>(name.data() - base_);
@@ -97,39 +111,54 @@ class Pass2Notes final : public EncodeObserver {
 
 // Cuts the source into pieces as the assembler does and groups them into
 // lines, handing each piece to `handle` and each finished line to `done`.
+// The pieces are used again from line to line, for their buffers.
 template <typename Handle, typename Done>
 bool readLines(ByteSource& source, Handle handle, Done done) {
   PieceReader reader(source);
   SourceLine line;
-  // Pieces of finished lines, kept for their buffers.
+  std::size_t used = 0;  // pieces of this line so far
+  // Pieces that the lines before had more of than this one.
   std::vector<SourcePiece> spare;
-  std::uint32_t number = 1;
-  line.number = number;
+  const auto finish = [&] {
+    while (line.pieces.size() > used) {
+      spare.push_back(std::move(line.pieces.back()));
+      line.pieces.pop_back();
+    }
+    for (SourcePiece& p : line.pieces) p.settle();
+    done(line);
+  };
+  line.number = 1;
   std::uint32_t column = 1;
   for (std::span<char> piece = reader.next(); !piece.empty(); piece = reader.next()) {
     const bool ends = piece.back() == '\n';
     line.text.append(piece.data(), ends ? piece.size() - 1 : piece.size());
-    if (spare.empty()) {
-      line.pieces.emplace_back();
-    } else {
-      line.pieces.push_back(std::move(spare.back()));
-      spare.pop_back();
-      line.pieces.back().clear();
+    if (used == line.pieces.size()) {
+      if (spare.empty()) {
+        line.pieces.emplace_back();
+      } else {
+        line.pieces.push_back(std::move(spare.back()));
+        spare.pop_back();
+      }
     }
-    SourcePiece& p = line.pieces.back();
+    SourcePiece& p = line.pieces[used++];
+    p.clear();
     p.column = column;
-    p.raw.assign(piece.data(), piece.size());
+    p.lineText = &line.text;
+    p.rawSize = static_cast<std::uint32_t>(piece.size());
     column += static_cast<std::uint32_t>(piece.size());
     handle(line, p, piece);
-    if (!ends) continue;
-    done(line);
-    for (SourcePiece& finished : line.pieces) spare.push_back(std::move(finished));
-    line.pieces.clear();
+    // The reader's next piece may move this one's bytes.
+    if (!ends) {
+      p.keep();
+      continue;
+    }
+    finish();
+    used = 0;
     line.text.clear();
-    line.number = ++number;
+    ++line.number;
     column = 1;
   }
-  if (!line.pieces.empty()) done(line);
+  if (used > 0) finish();
   return !reader.failed();
 }
 
@@ -201,10 +230,10 @@ bool Walk::walk(const SourceOpener& open,
       [&](SourceLine& line, SourcePiece& p, std::span<char> piece) {
         notes1.start(p, line.number, piece.data());
         pass1.handleLine(piece);
-        out.flush();
-        // Swapped, not copied: the buffers go round with the pooled pieces.
-        p.intermediate.swap(written.text);
+        // What pass 1 wrote for the piece is still in the writer's buffer.
+        p.intermediate.assign(written.text).append(out.buffered());
         written.text.clear();
+        out.drop();
         // Every intermediate line ends in a newline, so cutting this
         // piece's text alone, by the reader's rule, gives the pieces pass 2
         // reads from the file.

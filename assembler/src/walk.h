@@ -51,7 +51,10 @@ struct Match {
 // One piece of the intermediate text as pass 2 read it: at most 99
 // characters.
 struct IntermediatePiece {
-  std::array<char, 100> bytes{};
+  // Only the first `size` bytes are ever read, so they are not cleared.
+  IntermediatePiece() {}  // NOLINT: not `= default`, which would clear them
+
+  std::array<char, 100> bytes;
   std::uint32_t size = 0;
   std::optional<std::uint16_t> word;  // none: an empty line the full build skips
   std::uint32_t address = 0;          // of the word
@@ -66,8 +69,13 @@ struct IntermediatePiece {
 // One piece of a source line as pass 1 read it.
 struct SourcePiece {
   std::uint32_t column = 1;  // of its first byte in the line
-  std::string raw;           // as read, before the cut at a NUL
-  std::string normalised;
+  // Set by the walk: the text of the whole line, which holds this piece's
+  // bytes from `column` on, and how many bytes it read (a line feed that
+  // ends it included).
+  const std::string* lineText = nullptr;
+  std::uint32_t rawSize = 0;
+  // What pass 1 made of it; valid while its line is told.
+  std::string_view normalised;
   Pass1Observer::Kind kind = Pass1Observer::Kind::blank;
   // Names defined here, with the index in `normalised` where each begins
   // (their columns are left to `columnOf`).
@@ -77,13 +85,20 @@ struct SourcePiece {
 
   // Empties it for another piece, keeping its buffers.
   void clear();
+  // Keeps a copy of `normalised`, for a piece that the reader's next piece
+  // may overwrite; `settle` points `normalised` at it once the piece stays
+  // where it is.
+  void keep();
+  void settle();
 
   // The column in the line of the byte at `offset` of `normalised`; the end
   // of the normalised text maps to the byte after the last one it took.
   [[nodiscard]] std::uint32_t columnOf(std::size_t offset) const;
 
  private:
-  // For each normalised byte, its index in `raw`; worked out by the
+  std::string kept_;
+  bool isKept_ = false;
+  // For each normalised byte, its index in the piece; worked out by the
   // assembler's normaliser when a column is first asked for.
   mutable std::vector<std::uint32_t> origins_;
   mutable bool originsKnown_ = false;
