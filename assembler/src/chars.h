@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace quellmark {
 
@@ -36,11 +37,15 @@ constexpr bool sameBytes(const char* a, const char* b, std::size_t length) {
 }
 
 // The eight bytes at `p` as one number, the first one lowest, whatever the
-// byte order of the machine (compilers make it one load).
+// byte order of the machine.
 inline std::uint64_t load8(const char* p) {
   std::uint64_t value = 0;
-  for (int i = 0; i < 8; ++i) {
-    value |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&value, p, 8);
+  } else {
+    for (int i = 0; i < 8; ++i) {
+      value |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+    }
   }
   return value;
 }
