@@ -1,6 +1,7 @@
 #include "listing.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
 #include <vector>
 
 #include "image.h"
@@ -11,39 +12,44 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-// Upper-case hexadecimal, at least four digits.
-void appendHex(std::uint32_t value, std::string& out) {
+// Upper-case hexadecimal, at least four digits, written at `at`; returns
+// the end.
+char* writeHex(std::uint32_t value, char* at) {
   char text[8];
   int n = 0;
   do {
     text[n++] = kHexDigits[value & 0xF];
     value >>= 4;
   } while (value != 0 || n < 4);
-  while (n > 0) out += text[--n];
+  while (n > 0) *at++ = text[--n];
+  return at;
 }
 
 void appendWordColumns(std::uint32_t address, std::uint16_t word, std::string& out) {
-  appendHex(address, out);
-  out += ' ';
-  appendHex(word, out);
-  out += ' ';
+  char row[32];
+  char* at = writeHex(address, row);
+  *at++ = ' ';
+  at = writeHex(word, at);
+  *at++ = ' ';
   const std::array<char, 4> group = imageGroup(word);
-  out.append(group.data(), group.size());
+  at = std::copy(group.begin(), group.end(), at);
+  out.append(row, static_cast<std::size_t>(at - row));
 }
 
 // Blanks as wide as the word columns of a four-digit address.
 constexpr std::string_view kNoWord = "              ";
 
 void appendRow(std::uint32_t number, std::string_view text, std::string& out) {
-  char digits[16];
-  int n = 0;
+  // The number right-aligned in seven places, one blank before it at least.
+  char row[24];
+  char* end = row + sizeof row;
+  char* at = end;
   do {
-    digits[n++] = static_cast<char>('0' + number % 10);
+    *--at = static_cast<char>('0' + number % 10);
     number /= 10;
   } while (number != 0);
-  // The number right-aligned in seven places, one blank before it at least.
-  for (int pad = n; pad < 7; ++pad) out += ' ';
-  while (n > 0) out += digits[--n];
+  while (end - at < 7) *--at = ' ';
+  out.append(at, static_cast<std::size_t>(end - at));
   if (!text.empty()) {
     out += "  ";
     out.append(text);
@@ -87,12 +93,20 @@ void appendSymbols(const Walk& walk, std::string& out) {
   for (std::size_t i = 0; i < all.size(); ++i) {
     if (all[i].first >= 0) continue;
     const Definition& d = all[last[i]];
-    char text[64];
-    const int n = std::snprintf(text, sizeof text, " %d 0x%04X %u\n", static_cast<int>(d.value),
-                                static_cast<unsigned>(d.value) & 0xFFFFu,
-                                static_cast<unsigned>(d.line));
+    // "NAME VALUE 0xHHHH LINE", the value in decimal and as a word.
+    char text[48];
+    char* at = text;
+    *at++ = ' ';
+    at = std::to_chars(at, text + sizeof text, d.value).ptr;
+    *at++ = ' ';
+    *at++ = '0';
+    *at++ = 'x';
+    at = writeHex(static_cast<std::uint32_t>(d.value) & 0xFFFFu, at);
+    *at++ = ' ';
+    at = std::to_chars(at, text + sizeof text, d.line).ptr;
     out.append(all[i].name);
-    out.append(text, static_cast<std::size_t>(n));
+    out.append(text, static_cast<std::size_t>(at - text));
+    out += '\n';
   }
 }
 
