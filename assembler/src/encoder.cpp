@@ -205,54 +205,68 @@ std::uint32_t encode(const Test& test, const Operands& op, const SymbolTable& sy
 
 // The reader of test T's pattern from position P on, operand N next: the
 // loop of scanOperands unrolled over a pattern known when compiling, so
-// that each form has a reader of its own, made from the one table.
-template <std::size_t T, std::size_t P, std::size_t N>
+// that each form has a reader of its own, made from the one table. With
+// `Where` it also notes where each operand's token began (`token` is where
+// the token being read began), how many operands it read and where it
+// stopped, as scanOperands does.
+template <std::size_t T, std::size_t P, std::size_t N, bool Where>
 [[gnu::always_inline]] inline void readPattern(std::string_view line, std::size_t at,
-                                               Operands& operands) {
+                                               std::size_t token, Operands& operands) {
   constexpr std::string_view pattern = kTests[T].pattern;
+  const auto stop = [&] {
+    if constexpr (Where) {
+      operands.read = N;
+      operands.end = at;
+    }
+  };
   if constexpr (P == pattern.size()) {
-    return;
+    stop();
   } else if constexpr (pattern[P] == ' ') {
     skipWhiteSpace(line, at);
-    readPattern<T, P + 1, N>(line, at, operands);
+    readPattern<T, P + 1, N, Where>(line, at, at, operands);
   } else if constexpr (pattern[P] != '%') {
-    if (at >= line.size() || line[at] != pattern[P]) return;
-    readPattern<T, P + 1, N>(line, at + 1, operands);
-  } else if constexpr (pattern[P + 1] == 'd') {
-    skipWhiteSpace(line, at);
-    if (!readDecimal(line, at, operands.number[N])) return;
-    readPattern<T, P + 2, N + 1>(line, at, operands);
+    if (at >= line.size() || line[at] != pattern[P]) return stop();
+    readPattern<T, P + 1, N, Where>(line, at + 1, token, operands);
   } else {
     skipWhiteSpace(line, at);
-    if (!readText(line, at, operands.text)) return;
-    readPattern<T, P + 2, N + 1>(line, at, operands);
+    // A number straight after a letter of the pattern ("r%d") belongs to
+    // the token that letter began.
+    if constexpr (P == 0 || pattern[P - 1] == ' ') token = at;
+    if constexpr (pattern[P + 1] == 'd') {
+      if (!readDecimal(line, at, operands.number[N])) return stop();
+    } else if (!readText(line, at, operands.text)) {
+      return stop();
+    }
+    if constexpr (Where) operands.at[N] = static_cast<std::uint32_t>(token);
+    readPattern<T, P + 2, N + 1, Where>(line, at, token, operands);
   }
 }
 
-template <std::size_t T>
+template <std::size_t T, bool Where>
 Operands readForm(std::string_view line) {
   Operands operands;
   constexpr std::size_t matched = matchedLength(kTests[T]);
-  readPattern<T, matched, 0>(line, matched, operands);
+  readPattern<T, matched, 0, Where>(line, matched, matched, operands);
   return operands;
 }
 
 template <std::size_t T>
 std::uint32_t encodeForm(std::string_view line, std::uint32_t wordCounter,
                          const SymbolTable& symbols) {
-  return encode(kTests[T], readForm<T>(line), symbols, wordCounter, nullptr);
+  return encode(kTests[T], readForm<T, false>(line), symbols, wordCounter, nullptr);
 }
 
 using FormEncoder = std::uint32_t (*)(std::string_view, std::uint32_t, const SymbolTable&);
 using FormReader = Operands (*)(std::string_view);
 
-// The readers and encoders of all forms, by their place in the table.
+// The encoders of all forms, and their readers that note where the
+// operands stand, by their place in the table.
 constexpr auto kEncoders = []<std::size_t... T>(std::index_sequence<T...>) {
   return std::array<FormEncoder, sizeof...(T)>{&encodeForm<T>...};
 }(std::make_index_sequence<std::size(kTests)>{});
 
 constexpr auto kReaders = []<std::size_t... T>(std::index_sequence<T...>) {
-  return std::array<FormReader, sizeof...(T)>{&readForm<T>...};
+  return std::array<FormReader, sizeof...(T)>{&readForm<T, true>...};
 }(std::make_index_sequence<std::size(kTests)>{});
 
 }  // namespace
@@ -311,18 +325,17 @@ Operands readOperands(const InstructionForm& form, std::string_view line) {
 
 std::uint16_t encodeLine(std::string_view line, std::uint32_t wordCounter,
                          const SymbolTable& symbols, Build build, EncodeObserver* observer) {
+  // Each form's own reader stops at a NUL by itself.
   if (!observer) {
-    // Each form's own reader, which stops at a NUL by itself.
     const std::size_t form = formIndex(line, build);
     if (form == kNoForm) return 0;
     return static_cast<std::uint16_t>(kEncoders[form](line, wordCounter, symbols) & 0xFFFFu);
   }
-  // The plain reader, which also tells where each operand stands.
-  line = line.substr(0, line.find('\0'));
+  // The form's reader that also tells where each operand stands.
   const std::size_t form = formIndex(line, build);
   if (form == kNoForm) return 0;
   const Test& test = kTests[form];
-  const Operands operands = scanOperands(line, test.pattern, matchedLength(test));
+  const Operands operands = kReaders[form](line);
   observer->matched(test, operands);
   return static_cast<std::uint16_t>(encode(test, operands, symbols, wordCounter, observer) &
                                     0xFFFFu);

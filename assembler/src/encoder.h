@@ -86,8 +86,8 @@ Operands scanOperands(std::string_view line, std::string_view pattern, std::size
 const InstructionForm* formOf(std::string_view line, Build build);
 
 // The operands that the reader made for `form` reads from a line that
-// passes its test: the numbers and the text that scanOperands reads with the
-// form's pattern, without where they stand. Reading stops at a NUL.
+// passes its test: what scanOperands reads with the form's pattern, where
+// they stand included. Reading stops at a NUL.
 Operands readOperands(const InstructionForm& form, std::string_view line);
 
 // Hears which forms a line passed and what their patterns read, for a
