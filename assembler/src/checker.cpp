@@ -199,8 +199,8 @@ void LineChecker::checkPiece(const SourceLine& line, const SourcePiece& p) {
 }
 
 void LineChecker::checkDefinitions(const SourceLine& line, const SourcePiece& p) {
-  for (const auto& [d, offset] : p.defined) {
-    const auto column = [&p, at = offset] { return p.columnOf(at); };
+  for (const SourcePiece::Defined& d : p.defined) {
+    const auto column = [&p, at = d.offset] { return p.columnOf(at); };
     if (isPlainDecimal(d.name)) {
       add(line, column(), "numeric-name",
           quoted(d.name) + " reads as a number: every operand " + quoted(d.name) +
@@ -516,9 +516,11 @@ std::optional<std::size_t> checkSource(std::string_view file, const SourceOpener
   const bool read = walk.walk(open, [&](const SourceLine& line) {
     findings.clear();
     checker.check(line);
-    std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
-      return a.at.column < b.at.column;
-    });
+    if (findings.size() > 1) {
+      std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+        return a.at.column < b.at.column;
+      });
+    }
     for (const Finding& f : findings) out.write(formatFinding(file, f));
     total += findings.size();
   });

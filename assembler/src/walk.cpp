@@ -32,7 +32,9 @@ void SourcePiece::keep() {
 }
 
 void SourcePiece::settle() {
-  if (isKept_) normalised = kept_;
+  if (!isKept_) return;
+  normalised = kept_;
+  for (Defined& d : defined) d.name = normalised.substr(d.offset, d.name.size());
 }
 
 std::uint32_t SourcePiece::columnOf(std::size_t offset) const {
@@ -78,8 +80,7 @@ class Pass1Notes final : public Pass1Observer {
   }
   void defined(std::string_view name, std::int32_t value) override {
     const auto offset = static_cast<std::size_t>(name.data() - base_);
-    piece_->defined.push_back(
-        {Definition{std::string(name), value, line_}, offset});
+    piece_->defined.push_back({name, value, offset});
   }
 
  private:

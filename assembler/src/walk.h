@@ -77,17 +77,22 @@ struct SourcePiece {
   // What pass 1 made of it; valid while its line is told.
   std::string_view normalised;
   Pass1Observer::Kind kind = Pass1Observer::Kind::blank;
-  // Names defined here, with the index in `normalised` where each begins
-  // (their columns are left to `columnOf`).
-  std::vector<std::pair<Definition, std::size_t>> defined;
+  // Names defined here (views into `normalised`), with the index where
+  // each begins (their columns are left to `columnOf`).
+  struct Defined {
+    std::string_view name;
+    std::int32_t value = 0;
+    std::size_t offset = 0;
+  };
+  std::vector<Defined> defined;
   std::string intermediate;  // what pass 1 wrote for this piece
   std::vector<IntermediatePiece> words;
 
   // Empties it for another piece, keeping its buffers.
   void clear();
   // Keeps a copy of `normalised`, for a piece that the reader's next piece
-  // may overwrite; `settle` points `normalised` at it once the piece stays
-  // where it is.
+  // may overwrite; `settle` points `normalised` and the names defined at it
+  // once the piece stays where it is.
   void keep();
   void settle();
 

@@ -253,5 +253,23 @@ TEST(Checker, ColumnsCountInTheWholeLongLine) {
       << output;
 }
 
+TEST(Checker, NamesInTheFirstPieceOfALineSurviveTheReadersRefill) {
+  // The long line starts 150 bytes before the end of the reader's 64 KiB
+  // buffer: its first piece, which defines `dup`, is overwritten when the
+  // buffer is filled again for its second piece.
+  std::string source = "\n\n";
+  for (int i = 0; i < 16346; ++i) source += "hlt\n";
+  ASSERT_EQ(source.size(), 65536u - 150);
+  source += "dup:" + std::string(200, ' ') + "hlt\n";
+  source += "dup: hlt\n";
+  for (int i = 0; i < 16400; ++i) source += "hlt\n";  // what the refill brings
+  const std::string output = check(source).output;
+  EXPECT_NE(output.find("t.asm:16350:1: warning: `dup` is defined again"), std::string::npos)
+      << output;
+  EXPECT_NE(output.find("t.asm:16349:1: note: `dup` was defined here first\ndup:"),
+            std::string::npos)
+      << output;
+}
+
 }  // namespace
 }  // namespace quellmark
