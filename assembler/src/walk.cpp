@@ -32,6 +32,9 @@ void SourcePiece::keep() {
 }
 
 void SourcePiece::settle() {
+  for (IntermediatePiece& w : words) {
+    w.bytes = std::string_view(intermediate).substr(w.offset, w.size);
+  }
   if (!isKept_) return;
   normalised = kept_;
   for (Defined& d : defined) d.name = normalised.substr(d.offset, d.name.size());
@@ -91,13 +94,16 @@ class Pass1Notes final : public Pass1Observer {
 
 class Pass2Notes final : public EncodeObserver {
  public:
-  void start(IntermediatePiece& piece) { piece_ = &piece; }
+  void start(IntermediatePiece& piece, const char* base) {
+    piece_ = &piece;
+    base_ = base;
+  }
   void matched(const InstructionForm& form, const Operands& operands) override {
     Match& m = piece_->match.emplace();
     m.form = &form;
     m.operands = operands;
     if (!operands.text.empty()) {
-      m.textAt = static_cast<std::uint32_t>(operands.text.data() - piece_->bytes.data());
+      m.textAt = static_cast<std::uint32_t>(operands.text.data() - base_);
       m.textLength = static_cast<std::uint32_t>(operands.text.size());
     }
     m.operands.text = {};
@@ -108,6 +114,7 @@ class Pass2Notes final : public EncodeObserver {
 
  private:
   IntermediatePiece* piece_ = nullptr;
+  const char* base_ = nullptr;  // where the piece's text begins
 };
 
 // Cuts the source into pieces as the assembler does and groups them into
@@ -231,22 +238,29 @@ bool Walk::walk(const SourceOpener& open,
       [&](SourceLine& line, SourcePiece& p, std::span<char> piece) {
         notes1.start(p, line.number, piece.data());
         pass1.handleLine(piece);
-        // What pass 1 wrote for the piece is still in the writer's buffer.
-        p.intermediate.assign(written.text).append(out.buffered());
-        written.text.clear();
+        // What pass 1 wrote for the piece is still in the writer's buffer
+        // (unless it was more than the buffer holds).
+        p.intermediate.clear();
+        if (!written.text.empty()) {
+          p.intermediate.append(written.text);
+          written.text.clear();
+        }
+        p.intermediate.append(out.buffered());
         out.drop();
         // Every intermediate line ends in a newline, so cutting this
         // piece's text alone, by the reader's rule, gives the pieces pass 2
         // reads from the file.
-        for (std::string_view rest = p.intermediate; !rest.empty();) {
-          const std::string_view q = rest.substr(0, pieceLength(rest));
-          rest.remove_prefix(q.size());
+        char* const text = p.intermediate.data();
+        for (std::size_t at = 0; at < p.intermediate.size();) {
+          const std::size_t size =
+              pieceLength(std::string_view(p.intermediate).substr(at));
           IntermediatePiece& w = p.words.emplace_back();
-          std::copy(q.begin(), q.end(), w.bytes.begin());
-          w.size = static_cast<std::uint32_t>(q.size());
+          w.offset = static_cast<std::uint32_t>(at);
+          w.size = static_cast<std::uint32_t>(size);
           w.address = pass2.wordCounter();
-          notes2.start(w);
-          w.word = pass2.handleLine(std::span<char>(w.bytes.data(), w.size));
+          notes2.start(w, text + at);
+          w.word = pass2.handleLine(std::span<char>(text + at, size));
+          at += size;
         }
       },
       tell);

@@ -49,18 +49,16 @@ struct Match {
 };
 
 // One piece of the intermediate text as pass 2 read it: at most 99
-// characters.
+// characters of its source piece's `intermediate`.
 struct IntermediatePiece {
-  // Only the first `size` bytes are ever read, so they are not cleared.
-  IntermediatePiece() {}  // NOLINT: not `= default`, which would clear them
-
-  std::array<char, 100> bytes;
+  std::uint32_t offset = 0;  // in the source piece's intermediate text
   std::uint32_t size = 0;
+  std::string_view bytes;    // those characters, while the line is told
   std::optional<std::uint16_t> word;  // none: an empty line the full build skips
   std::uint32_t address = 0;          // of the word
   std::optional<Match> match;
 
-  [[nodiscard]] std::string_view text() const { return {bytes.data(), size}; }
+  [[nodiscard]] std::string_view text() const { return bytes; }
   [[nodiscard]] std::string_view operandText() const {
     return match ? text().substr(match->textAt, match->textLength) : std::string_view();
   }
@@ -91,8 +89,8 @@ struct SourcePiece {
   // Empties it for another piece, keeping its buffers.
   void clear();
   // Keeps a copy of `normalised`, for a piece that the reader's next piece
-  // may overwrite; `settle` points `normalised` and the names defined at it
-  // once the piece stays where it is.
+  // may overwrite. `settle` points `normalised` and the names defined at
+  // it, and the words at `intermediate`, once the piece stays where it is.
   void keep();
   void settle();
 
