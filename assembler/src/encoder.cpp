@@ -143,11 +143,12 @@ constexpr std::size_t matchedLength(const Test& test) {
 
 // The steps of reading a line by a pattern. No step moves past a NUL, so
 // reading stops at the first one, where the line ends.
-void skipWhiteSpace(std::string_view line, std::size_t& at) {
+[[gnu::always_inline]] inline void skipWhiteSpace(std::string_view line, std::size_t& at) {
   while (at < line.size() && isWhiteSpace(line[at])) ++at;
 }
 
-bool readText(std::string_view line, std::size_t& at, std::string_view& text) {
+[[gnu::always_inline]] inline bool readText(std::string_view line, std::size_t& at,
+                                           std::string_view& text) {
   const std::size_t start = at;
   while (at < line.size() && !isWhiteSpace(line[at]) && line[at] != '\0') ++at;
   if (at == start) return false;

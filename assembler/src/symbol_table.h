@@ -20,7 +20,8 @@ std::int32_t decimalValue(std::string_view token);
 // Reads a decimal number of that form from `text` at `at` and moves `at`
 // past it. False, with `value` untouched, when no digit follows the sign.
 // Inline, since pass 2 reads every register number through it.
-inline bool readDecimal(std::string_view text, std::size_t& at, std::int32_t& value) {
+[[gnu::always_inline]] inline bool readDecimal(std::string_view text, std::size_t& at,
+                                              std::int32_t& value) {
   const bool negative = at < text.size() && text[at] == '-';
   if (at < text.size() && (negative || text[at] == '+')) ++at;
   const std::size_t digits = at;
