@@ -62,4 +62,16 @@ constexpr unsigned firstOfEither(std::uint64_t word, char a, char b) {
   return static_cast<unsigned>(std::countr_zero(marks)) / 8;
 }
 
+// The first byte from `p` on that equals `a` or `b`, or `end`: eight bytes
+// at a time while eight are there, so that the length of a token costs no
+// mispredicted branch.
+inline const char* findEither(const char* p, const char* const end, char a, char b) {
+  for (; end - p >= 8; p += 8) {
+    const unsigned at = firstOfEither(load8(p), a, b);
+    if (at < 8) return p + at;
+  }
+  while (p != end && *p != a && *p != b) ++p;
+  return p;
+}
+
 }  // namespace quellmark

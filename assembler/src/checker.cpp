@@ -170,8 +170,9 @@ void LineChecker::checkPiece(const SourceLine& line, const SourcePiece& p) {
       checkLabel(line, p);
       break;
   }
-  // The intermediate lines that pass 2 reads in several pieces.
-  std::size_t start = 0;
+  // The intermediate lines that pass 2 reads in several pieces: a line of
+  // 99 characters and its newline at least.
+  std::size_t start = p.intermediate.size() >= kPieceLength + 1 ? 0 : p.intermediate.size();
   while (start < p.intermediate.size()) {
     const std::size_t newline = p.intermediate.find('\n', start);
     const std::size_t length = (newline == std::string::npos ? p.intermediate.size() : newline) - start;

@@ -84,45 +84,4 @@ std::string_view normalise(std::span<char> line, std::span<std::uint32_t> origin
   });
 }
 
-namespace {
-
-// The first byte from `p` on that equals `a` or `b`, or `end`: eight bytes
-// at a time while eight are there, so that the length of a token costs no
-// mispredicted branch.
-const char* findEither(const char* p, const char* const end, char a, char b) {
-  for (; end - p >= 8; p += 8) {
-    const unsigned at = firstOfEither(load8(p), a, b);
-    if (at < 8) return p + at;
-  }
-  while (p != end && *p != a && *p != b) ++p;
-  return p;
-}
-
-}  // namespace
-
-std::string_view TokenSplitter::first() {
-  const auto separates = [](char c) { return c == ':' || c == ' '; };
-  const char* p = rest_.data();
-  const char* const end = p + rest_.size();
-  while (p != end && separates(*p)) ++p;
-  const char* const start = p;
-  p = findEither(p, end, ':', ' ');
-  const std::string_view token(start, static_cast<std::size_t>(p - start));
-  if (p != end) ++p;  // the colon or blank that ended it
-  rest_ = std::string_view(p, static_cast<std::size_t>(end - p));
-  return token;
-}
-
-std::string_view TokenSplitter::next() {
-  const char* p = rest_.data();
-  const char* const end = p + rest_.size();
-  while (p != end && *p == ' ') ++p;
-  const char* const start = p;
-  p = findEither(p, end, ' ', ' ');
-  const std::string_view token(start, static_cast<std::size_t>(p - start));
-  if (p != end) ++p;  // the blank that ended it
-  rest_ = std::string_view(p, static_cast<std::size_t>(end - p));
-  return token;
-}
-
 }  // namespace quellmark

@@ -5,6 +5,8 @@
 #include <span>
 #include <string_view>
 
+#include "chars.h"
+
 namespace quellmark {
 
 // Rewrites `line` in place into its canonical form: every run of separators
@@ -31,11 +33,30 @@ class TokenSplitter {
   explicit TokenSplitter(std::string_view line) : rest_(line) {}
 
   // The first token; call it once, before `next`.
-  std::string_view first();
+  std::string_view first() {
+    const char* p = rest_.data();
+    const char* const end = p + rest_.size();
+    while (p != end && (*p == ':' || *p == ' ')) ++p;
+    return cutAt(p, findEither(p, end, ':', ' '), end);
+  }
   // The next later token, or empty when there is none.
-  std::string_view next();
+  std::string_view next() {
+    const char* p = rest_.data();
+    const char* const end = p + rest_.size();
+    while (p != end && *p == ' ') ++p;
+    return cutAt(p, findEither(p, end, ' ', ' '), end);
+  }
 
  private:
+  // The token from `start` to `stop`; the colon or blank at `stop`, if
+  // any, is consumed.
+  std::string_view cutAt(const char* start, const char* stop, const char* end) {
+    const std::string_view token(start, static_cast<std::size_t>(stop - start));
+    if (stop != end) ++stop;
+    rest_ = std::string_view(stop, static_cast<std::size_t>(end - stop));
+    return token;
+  }
+
   std::string_view rest_;
 };
 
