@@ -75,6 +75,7 @@ class SymbolTable {
   struct Entry {
     std::uint32_t name;  // where the name stands in the blocks
     std::int32_t value;
+    std::uint32_t hash;
   };
 
   [[nodiscard]] std::string_view nameAt(std::uint32_t at) const;
