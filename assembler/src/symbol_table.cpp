@@ -75,7 +75,7 @@ std::size_t SymbolTable::find(std::string_view name, std::uint32_t hash) const {
   }
 }
 
-std::uint32_t SymbolTable::store(std::string_view name) {
+std::uint32_t SymbolTable::store(std::string_view name) const {
   const std::size_t need = name.size() + 2;
   if (blocks_.empty() || blocks_.back().size() + need > kBlockSize) blocks_.emplace_back();
   std::string& block = blocks_.back();
@@ -90,7 +90,28 @@ void SymbolTable::define(std::string_view name, std::int32_t value) {
   if (name.empty()) return;
   name = name.substr(0, kLongestName);
   ++definitions_;
+  if (waitingCount_ == kBatch) enterWaiting();
   const std::uint32_t hash = fnv1a(name);
+#if defined(__GNUC__)
+  __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+#endif
+  waiting_[waitingCount_++] = Waiting{hash, static_cast<std::uint32_t>(waitingNames_.size()),
+                                      static_cast<std::uint32_t>(name.size()), value};
+  waitingNames_.append(name);
+  const auto first = static_cast<unsigned char>(name[0]);
+  firstBytes_[first >> 6] |= std::uint64_t{1} << (first & 63);
+}
+
+void SymbolTable::enterWaiting() const {
+  for (std::size_t w = 0; w < waitingCount_; ++w) {
+    const Waiting& d = waiting_[w];
+    enter(std::string_view(waitingNames_).substr(d.at, d.size), d.hash, d.value);
+  }
+  waitingCount_ = 0;
+  waitingNames_.clear();
+}
+
+void SymbolTable::enter(std::string_view name, std::uint32_t hash, std::int32_t value) const {
   std::size_t i = find(name, hash);
   if (slots_[i].entry != kFree) {
     entries_[slots_[i].entry].value = value;
@@ -102,12 +123,11 @@ void SymbolTable::define(std::string_view name, std::int32_t value) {
   }
   slots_[i] = Slot{hash, static_cast<std::uint32_t>(entries_.size())};
   entries_.push_back(Entry{store(name), value, hash});
-  const auto first = static_cast<unsigned char>(name[0]);
-  firstBytes_[first >> 6] |= std::uint64_t{1} << (first & 63);
 }
 
 std::optional<std::int32_t> SymbolTable::lookup(std::string_view name) const {
   if (name.empty() || !mayBegin(name[0])) return std::nullopt;
+  if (waitingCount_ != 0) enterWaiting();
   name = name.substr(0, kLongestName);
   const Slot& slot = slots_[find(name, fnv1a(name))];
   if (slot.entry == kFree) return std::nullopt;
@@ -123,7 +143,7 @@ std::optional<std::int32_t> SymbolTable::lookup(std::string_view name) const {
   return entries_[slot.entry].value;
 }
 
-void SymbolTable::grow() {
+void SymbolTable::grow() const {
   std::vector<Slot> old(slots_.size() * 2);
   old.swap(slots_);
   const std::size_t mask = slots_.size() - 1;

@@ -84,16 +84,34 @@ class SymbolTable {
     const auto b = static_cast<unsigned char>(c);
     return (firstBytes_[b >> 6] >> (b & 63)) & 1u;
   }
-  std::uint32_t store(std::string_view name);
-  void grow();
+  std::uint32_t store(std::string_view name) const;
+  void grow() const;
+  void enter(std::string_view name, std::uint32_t hash, std::int32_t value) const;
+  void enterWaiting() const;
 
-  std::vector<Slot> slots_;
-  std::vector<Entry> entries_;
+  // Definitions wait, a few at a time, before they are entered: each asks
+  // for its slot to be fetched into the cache when it is made, and all are
+  // entered, in order, when the batch is full or before any lookup. A slot
+  // is then seldom waited for. Entering them changes no value a lookup
+  // gives, so a lookup may do it.
+  struct Waiting {
+    std::uint32_t hash;
+    std::uint32_t at;  // where the name stands in waitingNames_
+    std::uint32_t size;
+    std::int32_t value;
+  };
+  static constexpr std::size_t kBatch = 8;
+  mutable std::array<Waiting, kBatch> waiting_{};
+  mutable std::size_t waitingCount_ = 0;
+  mutable std::string waitingNames_;
+
+  mutable std::vector<Slot> slots_;
+  mutable std::vector<Entry> entries_;
   // The first bytes of the names entered, a bit for each byte value.
   std::array<std::uint64_t, 4> firstBytes_{};
   // Names, each behind its length in two bytes, in blocks of at most 1 MiB,
   // so that storing a name never copies more than one block.
-  std::vector<std::string> blocks_;
+  mutable std::vector<std::string> blocks_;
   std::size_t definitions_ = 0;
 };
 

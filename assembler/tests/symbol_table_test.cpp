@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <unordered_map>
 
 namespace quellmark {
 namespace {
@@ -75,6 +77,34 @@ TEST(SymbolTableTest, LongNamesAreWholeAndDistinct) {
   EXPECT_EQ(table.lookup(name), 1);
   EXPECT_EQ(table.lookup(name + "r"), 2);
   EXPECT_FALSE(table.lookup(name.substr(0, 23)));
+}
+
+// Definitions wait in batches before they are entered; whatever the order
+// of definitions, redefinitions and lookups, the table answers as a plain
+// map that keeps the latest value does.
+TEST(SymbolTableTest, AnswersAsAPlainMapThroughBatchesAndGrowth) {
+  std::mt19937 random(7);
+  SymbolTable table;
+  std::unordered_map<std::string, std::int32_t> model;
+  for (int step = 0; step < 200000; ++step) {
+    // Few names, so that many are defined again, some in the same batch.
+    const std::string name = (random() % 3 == 0 ? "5" : "n") + std::to_string(random() % 5000);
+    if (random() % 3 == 0) {
+      const auto found = table.lookup(name);
+      const auto expected = model.find(name);
+      ASSERT_EQ(found.has_value(), expected != model.end()) << name << " at " << step;
+      if (found) {
+        ASSERT_EQ(*found, expected->second) << name << " at " << step;
+      }
+    } else {
+      const auto value = static_cast<std::int32_t>(random());
+      table.define(name, value);
+      model[name] = value;
+    }
+  }
+  for (const auto& [name, value] : model) EXPECT_EQ(table.lookup(name), value) << name;
+  EXPECT_EQ(table.lookup("5"), std::nullopt);
+  EXPECT_EQ(table.lookup("x1"), std::nullopt);
 }
 
 }  // namespace
