@@ -90,8 +90,8 @@ void Pass1::handleLine(std::span<char> piece) {
   switch (word) {
     case Word::mnemonic:
       note(Kind::instruction, line, first);
-      out_.write(line);
-      out_.put('\n');
+      write(line);
+      put('\n');
       ++counter_;
       break;
     case Word::words:
@@ -114,9 +114,9 @@ void Pass1::handleLine(std::span<char> piece) {
 }
 
 void Pass1::writeDataLine(std::string_view number) {
-  out_.write("num ");
-  out_.write(number);
-  out_.put('\n');
+  write("num ");
+  write(number);
+  put('\n');
   ++counter_;
 }
 
@@ -124,7 +124,7 @@ void Pass1::writeDataLine(std::string_view number) {
 // written; without values it gives one empty line.
 void Pass1::expandWords(TokenSplitter& tokens) {
   std::string_view value = tokens.next();
-  if (value.empty()) out_.put('\n');
+  if (value.empty()) put('\n');
   for (; !value.empty(); value = tokens.next()) writeDataLine(value);
 }
 
@@ -139,7 +139,7 @@ void Pass1::expandBytes(TokenSplitter& tokens) {
     writeDataLine(decimalText(static_cast<std::int32_t>(word), text));
     if (low.empty()) break;
   }
-  out_.put('\n');
+  put('\n');
 }
 
 // "define max 10": a line without a name defines nothing, one without a
@@ -157,11 +157,11 @@ void Pass1::label(std::string_view name, TokenSplitter& tokens) {
   defineSymbol(name, static_cast<std::int32_t>(counter_));
   bool any = false;
   for (std::string_view token = tokens.next(); !token.empty(); token = tokens.next()) {
-    out_.write(token);
-    out_.put(' ');
+    write(token);
+    put(' ');
     any = true;
   }
-  out_.put('\n');
+  put('\n');
   if (any || build_ == Build::reduced) ++counter_;
 }
 

@@ -28,11 +28,15 @@ class Pass1 {
  public:
   Pass1(Build build, SymbolTable& symbols, BufferedWriter& intermediate,
         Pass1Observer* observer = nullptr)
-      : build_(build), symbols_(&symbols), out_(intermediate), observer_(observer) {}
+      : build_(build), symbols_(&symbols), out_(&intermediate), observer_(observer) {}
   // A pass 1 that only tells `observer` of its definitions: for a second
   // reading of a source whose symbols are known already.
   Pass1(Build build, BufferedWriter& intermediate, Pass1Observer& observer)
-      : build_(build), symbols_(nullptr), out_(intermediate), observer_(&observer) {}
+      : build_(build), symbols_(nullptr), out_(&intermediate), observer_(&observer) {}
+  // A pass 1 that writes no intermediate text: for a first reading that
+  // wants only the symbols and the definitions.
+  Pass1(Build build, SymbolTable& symbols, Pass1Observer& observer)
+      : build_(build), symbols_(&symbols), out_(nullptr), observer_(&observer) {}
 
   // Handles one piece of the source as the reader delivered it: normalises
   // it in place, classifies it by its first token and writes its
@@ -56,9 +60,16 @@ class Pass1 {
     if (observer_) observer_->defined(name, value);
   }
 
+  void write(std::string_view text) {
+    if (out_) out_->write(text);
+  }
+  void put(char c) {
+    if (out_) out_->put(c);
+  }
+
   Build build_;
   SymbolTable* symbols_;
-  BufferedWriter& out_;
+  BufferedWriter* out_;  // none when nothing is written
   Pass1Observer* observer_;
   // Unsigned so that even an absurdly long source wraps instead of
   // overflowing; label values take it as a signed 32-bit number.

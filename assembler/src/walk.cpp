@@ -191,13 +191,7 @@ bool Walk::collect(const SourceOpener& open) {
   } notes(definitions_);
 
   // The intermediate text is not wanted here.
-  class Discard final : public ByteSink {
-   public:
-    bool write(std::string_view) override { return true; }
-    bool close() override { return true; }
-  } discard;
-  BufferedWriter out(discard);
-  Pass1 pass(build_, symbols_, out, &notes);
+  Pass1 pass(build_, symbols_, notes);
   PieceReader reader(*source);
   for (std::span<char> piece = reader.next(); !piece.empty(); piece = reader.next()) {
     // Pass 1 rewrites the piece in place, its line feed too.
