@@ -1,6 +1,7 @@
 #include "checker.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <unordered_map>
 #include <vector>
@@ -482,9 +483,20 @@ void LineChecker::checkText(const SourceLine& line, const IntermediatePiece& w, 
 void appendShown(std::string_view file, const Remark& r, const char* kind, std::string_view name,
                  std::string& out) {
   out.append(file);
-  out += ':' + std::to_string(r.line) + ':' + std::to_string(r.column) + ": " + kind + ": ";
+  char number[12];
+  out += ':';
+  out.append(number, std::to_chars(number, number + sizeof number, r.line).ptr);
+  out += ':';
+  out.append(number, std::to_chars(number, number + sizeof number, r.column).ptr);
+  out += ": ";
+  out += kind;
+  out += ": ";
   out += r.message;
-  if (!name.empty()) out += " [-W" + std::string(name) + "]";
+  if (!name.empty()) {
+    out += " [-W";
+    out += name;
+    out += ']';
+  }
   out += '\n';
   std::string_view text(r.text);
   if (text.ends_with('\r')) text.remove_suffix(1);
@@ -500,10 +512,14 @@ void appendShown(std::string_view file, const Remark& r, const char* kind, std::
 
 }  // namespace
 
-std::string formatFinding(std::string_view file, const Finding& finding) {
-  std::string out;
+void appendFinding(std::string_view file, const Finding& finding, std::string& out) {
   appendShown(file, finding.at, "warning", finding.name, out);
   if (finding.note) appendShown(file, *finding.note, "note", "", out);
+}
+
+std::string formatFinding(std::string_view file, const Finding& finding) {
+  std::string out;
+  appendFinding(file, finding, out);
   return out;
 }
 
@@ -514,6 +530,7 @@ std::optional<std::size_t> checkSource(std::string_view file, const SourceOpener
   std::vector<Finding> findings;
   LineChecker checker(walk, findings);
   std::size_t total = 0;
+  std::string shown;  // kept from line to line for its buffer
   const bool read = walk.walk(open, [&](const SourceLine& line) {
     findings.clear();
     checker.check(line);
@@ -522,7 +539,9 @@ std::optional<std::size_t> checkSource(std::string_view file, const SourceOpener
         return a.at.column < b.at.column;
       });
     }
-    for (const Finding& f : findings) out.write(formatFinding(file, f));
+    shown.clear();
+    for (const Finding& f : findings) appendFinding(file, f, shown);
+    out.write(shown);
     total += findings.size();
   });
   if (!read) return std::nullopt;

@@ -31,6 +31,8 @@ struct Finding {
 // then its source line (cut after 200 bytes with "...") and a caret under
 // its column.
 std::string formatFinding(std::string_view file, const Finding& finding);
+// The same, appended to `out`.
+void appendFinding(std::string_view file, const Finding& finding, std::string& out);
 
 // Checks the source that `open` gives (it is read twice) and writes every
 // finding for `file` to `out`, in source order. The number of findings, or
