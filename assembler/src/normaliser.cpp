@@ -35,8 +35,9 @@ constexpr std::array<char, 256> kWritten = [] {
   return written;
 }();
 
-// The one normaliser; `note(out, in)` hears where each written character
-// came from, and the plain version passes a note that does nothing.
+// The one normaliser; `note(out, in, written)` hears where each character
+// came from and whether it stays, and the plain version passes a note that
+// does nothing.
 //
 // Every byte is written, and a separator that follows another (or starts
 // the line) is written where the next character will go, so that nothing

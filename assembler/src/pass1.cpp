@@ -1,7 +1,9 @@
 #include "pass1.h"
 
+#include <algorithm>
 #include <string_view>
 
+#include "encoder.h"
 #include "normaliser.h"
 #include "perfect_hash.h"
 
@@ -18,16 +20,24 @@ struct KnownWord {
   Word word;
 };
 
-constexpr KnownWord kKnownWords[] = {
-    {"add", Word::mnemonic},  {"sub", Word::mnemonic}, {"inc", Word::mnemonic},
-    {"dec", Word::mnemonic},  {"sla", Word::mnemonic}, {"sra", Word::mnemonic},
-    {"and", Word::mnemonic},  {"or", Word::mnemonic},  {"comp", Word::mnemonic},
-    {"sll", Word::mnemonic},  {"srl", Word::mnemonic}, {"push", Word::mnemonic},
-    {"pop", Word::mnemonic},  {"slt", Word::mnemonic}, {"lw", Word::mnemonic},
-    {"sw", Word::mnemonic},   {"addi", Word::mnemonic}, {"beq", Word::mnemonic},
-    {"j", Word::mnemonic},    {"hlt", Word::mnemonic}, {"dw", Word::words},
-    {"db", Word::bytes},      {"define", Word::define},
-};
+// The mnemonics of the instruction forms (all but the data line "num",
+// which no source line may start), and the three directives.
+constexpr std::size_t kMnemonics =
+    static_cast<std::size_t>(std::ranges::count_if(kInstructionForms, [](const InstructionForm& f) {
+      return f.form != Form::data;
+    }));
+
+constexpr std::array<KnownWord, kMnemonics + 3> kKnownWords = [] {
+  std::array<KnownWord, kMnemonics + 3> words{};
+  std::size_t n = 0;
+  for (const InstructionForm& f : kInstructionForms) {
+    if (f.form != Form::data) words[n++] = KnownWord{f.mnemonic(), Word::mnemonic};
+  }
+  words[n++] = KnownWord{"dw", Word::words};
+  words[n++] = KnownWord{"db", Word::bytes};
+  words[n++] = KnownWord{"define", Word::define};
+  return words;
+}();
 
 constexpr unsigned kWordBits = 6;
 

@@ -44,14 +44,20 @@ std::string_view decimalText(std::int32_t value, char (&out)[12]);
 // later value everywhere. It has no fixed capacity.
 //
 // Open addressing over small slots, each the hash of a name beside the
-// index of its entry; the entries (where the name is stored, and its value)
-// stand in the order of their definitions, and the names too. A probe
-// seldom looks past the slots, and a name is mostly looked up near where it
-// is defined, so a lookup costs one hash and about one slot read out of
-// cache whatever the number of symbols, and nothing is allocated per
-// lookup. A name whose first byte begins no symbol is not looked for at
-// all: the numbers among the operands. 150,000 symbols take about 5 MiB.
+// index of its entry; the entries (where the name is stored, its value and
+// its hash) stand in the order of their definitions, and the names too. A
+// probe seldom looks past the slots, so a lookup costs one hash and about
+// one slot read whatever the number of symbols, and nothing is allocated
+// per lookup. A name whose first byte begins no symbol is not looked for
+// at all: the numbers among the operands. 150,000 symbols take about 6 MiB.
 // The slots are kept at most three quarters full.
+//
+// Slots are read from memory, not cache, once there are tens of thousands
+// of symbols, so their fetches are started early: definitions wait in a
+// small batch (see below), and a lookup fetches the slots of the few names
+// defined after the one it found, since a program mostly names what it
+// defines nearby. A lookup may thus change the table's insides, so one
+// table is not for several threads at once.
 class SymbolTable {
  public:
   SymbolTable();

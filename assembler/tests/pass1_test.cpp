@@ -152,5 +152,17 @@ TEST(Pass1Test, LineStopsAtNulByte) {
   EXPECT_EQ(pass.feed(std::string("hlt\0 r1\n", 8)), "hlt\n");
 }
 
+TEST(IsMnemonicTest, KnowsTheTwentyMnemonicsAndNothingElse) {
+  for (const char* m : {"add", "sub", "inc", "dec", "sla", "sra", "and", "or", "comp", "sll",
+                        "srl", "push", "pop", "slt", "lw", "sw", "addi", "beq", "j", "hlt"}) {
+    EXPECT_TRUE(isMnemonic(m)) << m;
+  }
+  for (const char* other : {"num", "dw", "db", "define", "", "ad", "addx", "add ", "jj", "hl",
+                            "ADD", "pushpop", "addi1"}) {
+    EXPECT_FALSE(isMnemonic(other)) << other;
+  }
+  EXPECT_FALSE(isMnemonic(std::string_view("add\0", 4)));
+}
+
 }  // namespace
 }  // namespace quellmark
