@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -111,8 +112,26 @@ class SymbolTable {
   mutable std::size_t waitingCount_ = 0;
   mutable std::string waitingNames_;
 
+  // The entries in chunks of a fixed size, so that adding one never moves
+  // the others: a growing vector would hold two copies for a moment.
+  class Entries {
+   public:
+    Entry& operator[](std::size_t i) const { return chunks_[i / kChunk][i % kChunk]; }
+    [[nodiscard]] std::size_t size() const { return size_; }
+    void push_back(const Entry& entry) {
+      if (size_ % kChunk == 0) chunks_.push_back(std::make_unique_for_overwrite<Entry[]>(kChunk));
+      chunks_[size_ / kChunk][size_ % kChunk] = entry;
+      ++size_;
+    }
+
+   private:
+    static constexpr std::size_t kChunk = 4096;
+    std::vector<std::unique_ptr<Entry[]>> chunks_;
+    std::size_t size_ = 0;
+  };
+
   mutable std::vector<Slot> slots_;
-  mutable std::vector<Entry> entries_;
+  mutable Entries entries_;
   // The first bytes of the names entered, a bit for each byte value.
   std::array<std::uint64_t, 4> firstBytes_{};
   // Names, each behind its length in two bytes, in blocks of at most 1 MiB,
