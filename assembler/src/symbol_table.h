@@ -125,7 +125,7 @@ class SymbolTable {
     }
 
    private:
-    static constexpr std::size_t kChunk = 4096;
+    static constexpr std::size_t kChunk = 1024;
     std::vector<std::unique_ptr<Entry[]>> chunks_;
     std::size_t size_ = 0;
   };
