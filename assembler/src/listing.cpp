@@ -15,54 +15,63 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 // Upper-case hexadecimal, at least four digits, written at `at`; returns
 // the end.
 char* writeHex(std::uint32_t value, char* at) {
+  if (value <= 0xFFFF) {  // the four digits of nearly every address
+    for (int shift = 12; shift >= 0; shift -= 4) *at++ = kHexDigits[(value >> shift) & 0xF];
+    return at;
+  }
   char text[8];
   int n = 0;
   do {
     text[n++] = kHexDigits[value & 0xF];
     value >>= 4;
-  } while (value != 0 || n < 4);
+  } while (value != 0);
   while (n > 0) *at++ = text[--n];
   return at;
 }
 
-void appendWordColumns(std::uint32_t address, std::uint16_t word, std::string& out) {
-  char row[32];
-  char* at = writeHex(address, row);
+// "AAAA WWWW GGGG" at `at`; returns the end.
+char* writeWordColumns(std::uint32_t address, std::uint16_t word, char* at) {
+  at = writeHex(address, at);
   *at++ = ' ';
   at = writeHex(word, at);
   *at++ = ' ';
   const std::array<char, 4> group = imageGroup(word);
-  at = std::copy(group.begin(), group.end(), at);
-  out.append(row, static_cast<std::size_t>(at - row));
+  return std::copy(group.begin(), group.end(), at);
 }
 
 // Blanks as wide as the word columns of a four-digit address.
 constexpr std::string_view kNoWord = "              ";
 
-void appendRow(std::uint32_t number, std::string_view text, std::string& out) {
-  // The number right-aligned in seven places, one blank before it at least.
-  char row[24];
-  char* end = row + sizeof row;
-  char* at = end;
+// One row: its word columns (or blanks), the line number right-aligned in
+// seven places (one blank before it at least), and the source text, if any.
+void appendRow(const IntermediatePiece* w, std::uint32_t number, std::string_view text,
+               std::string& out) {
+  char row[64];
+  char* at = w ? writeWordColumns(w->address, *w->word, row)
+               : std::copy(kNoWord.begin(), kNoWord.end(), row);
+  char digits[12];
+  char* const end = digits + sizeof digits;
+  char* first = end;
   do {
-    *--at = static_cast<char>('0' + number % 10);
+    *--first = static_cast<char>('0' + number % 10);
     number /= 10;
   } while (number != 0);
-  while (end - at < 7) *--at = ' ';
-  out.append(at, static_cast<std::size_t>(end - at));
+  for (std::ptrdiff_t pad = 7 - (end - first); pad > 0; --pad) *at++ = ' ';
+  at = std::copy(first, end, at);
   if (!text.empty()) {
-    out += "  ";
-    out.append(text);
+    *at++ = ' ';
+    *at++ = ' ';
   }
+  out.append(row, static_cast<std::size_t>(at - row));
+  out.append(text);
   out += '\n';
 }
 
 }  // namespace
 
 std::string wordColumns(std::uint32_t address, std::uint16_t word) {
-  std::string out;
-  appendWordColumns(address, word, out);
-  return out;
+  char row[32];
+  return std::string(row, writeWordColumns(address, word, row));
 }
 
 void appendListingRows(const SourceLine& line, std::string& out) {
@@ -70,15 +79,11 @@ void appendListingRows(const SourceLine& line, std::string& out) {
   for (const SourcePiece& piece : line.pieces) {
     for (const IntermediatePiece& w : piece.words) {
       if (!w.word) continue;
-      appendWordColumns(w.address, *w.word, out);
-      appendRow(line.number, first ? std::string_view(line.text) : std::string_view(), out);
+      appendRow(&w, line.number, first ? std::string_view(line.text) : std::string_view(), out);
       first = false;
     }
   }
-  if (first) {
-    out.append(kNoWord);
-    appendRow(line.number, line.text, out);
-  }
+  if (first) appendRow(nullptr, line.number, line.text, out);
 }
 
 void appendSymbols(const Walk& walk, std::string& out) {
