@@ -517,11 +517,6 @@ void appendFinding(std::string_view file, const Finding& finding, std::string& o
   if (finding.note) appendShown(file, *finding.note, "note", "", out);
 }
 
-std::string formatFinding(std::string_view file, const Finding& finding) {
-  std::string out;
-  appendFinding(file, finding, out);
-  return out;
-}
 
 std::optional<std::size_t> checkSource(std::string_view file, const SourceOpener& open,
                                        Build build, BufferedWriter& out) {

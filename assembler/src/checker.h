@@ -27,11 +27,9 @@ struct Finding {
   std::optional<Remark> note;
 };
 
-// The warning and its note as they are printed for `file`: each remark,
-// then its source line (cut after 200 bytes with "...") and a caret under
-// its column.
-std::string formatFinding(std::string_view file, const Finding& finding);
-// The same, appended to `out`.
+// Appends the warning and its note as they are printed for `file` to
+// `out`: each remark, then its source line (cut after 200 bytes with "...")
+// and a caret under its column.
 void appendFinding(std::string_view file, const Finding& finding, std::string& out);
 
 // Checks the source that `open` gives (it is read twice) and writes every

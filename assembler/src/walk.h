@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
