@@ -303,14 +303,12 @@ Operands readOperands(const InstructionForm& form, std::string_view line) {
 std::uint16_t encodeLine(std::string_view line, std::uint32_t wordCounter,
                          const SymbolTable& symbols, Build build, EncodeObserver* observer) {
   // Each form's own reader stops at a NUL by itself.
+  const std::size_t form = formIndex(line, build);
+  if (form == kNoForm) return 0;
   if (!observer) {
-    const std::size_t form = formIndex(line, build);
-    if (form == kNoForm) return 0;
     return static_cast<std::uint16_t>(kEncoders[form](line, wordCounter, symbols) & 0xFFFFu);
   }
   // The form's reader that also tells where each operand stands.
-  const std::size_t form = formIndex(line, build);
-  if (form == kNoForm) return 0;
   const Test& test = kTests[form];
   const Operands operands = kReaders[form](line);
   observer->matched(test, operands);

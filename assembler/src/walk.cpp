@@ -2,8 +2,6 @@
 
 #include "assemble.h"
 
-#include <algorithm>
-
 namespace quellmark {
 
 bool isPlainDecimal(std::string_view token) {
@@ -72,9 +70,8 @@ class StringSink final : public ByteSink {
 // Notes what pass 1 does with the piece being read.
 class Pass1Notes final : public Pass1Observer {
  public:
-  void start(SourcePiece& piece, std::uint32_t line, const char* base) {
+  void start(SourcePiece& piece, const char* base) {
     piece_ = &piece;
-    line_ = line;
     base_ = base;
   }
   void classified(Kind kind, std::string_view line, std::string_view) override {
@@ -88,7 +85,6 @@ class Pass1Notes final : public Pass1Observer {
 
  private:
   SourcePiece* piece_ = nullptr;
-  std::uint32_t line_ = 0;
   const char* base_ = nullptr;
 };
 
@@ -154,7 +150,7 @@ bool readLines(ByteSource& source, Handle handle, Done done) {
     p.lineText = &line.text;
     p.rawSize = static_cast<std::uint32_t>(piece.size());
     column += static_cast<std::uint32_t>(piece.size());
-    handle(line, p, piece);
+    handle(p, piece);
     // The reader's next piece may move this one's bytes.
     if (!ends) {
       p.keep();
@@ -229,8 +225,8 @@ bool Walk::walk(const SourceOpener& open,
   Pass2 pass2(symbols_, build_, &notes2);
   return readLines(
       *source,
-      [&](SourceLine& line, SourcePiece& p, std::span<char> piece) {
-        notes1.start(p, line.number, piece.data());
+      [&](SourcePiece& p, std::span<char> piece) {
+        notes1.start(p, piece.data());
         pass1.handleLine(piece);
         // What pass 1 wrote for the piece is still in the writer's buffer
         // (unless it was more than the buffer holds).
