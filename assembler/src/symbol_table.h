@@ -72,6 +72,12 @@ class SymbolTable {
 
   // The number of definitions met, repeated names included.
   [[nodiscard]] std::size_t definitions() const { return definitions_; }
+  // The number of names entered: the definitions less those that repeat a
+  // name.
+  [[nodiscard]] std::size_t names() const {
+    if (waitingCount_ != 0) enterWaiting();
+    return entries_.size();
+  }
 
  private:
   static constexpr std::uint32_t kFree = 0xFFFFFFFFu;

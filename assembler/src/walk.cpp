@@ -1,5 +1,7 @@
 #include "walk.h"
 
+#include <algorithm>
+
 #include "assemble.h"
 
 namespace quellmark {
@@ -52,6 +54,20 @@ std::uint32_t SourcePiece::columnOf(std::size_t offset) const {
   if (offset < origins_.size()) return column + origins_[offset];
   if (origins_.empty()) return column;
   return column + origins_.back() + 1;
+}
+
+std::string_view Walk::Names::keep(std::string_view name) {
+  if (name.size() > free_) {
+    const std::size_t size = std::max(kBlock, name.size());
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+    next_ = blocks_.back().get();
+    free_ = size;
+  }
+  std::copy(name.begin(), name.end(), next_);
+  const std::string_view kept(next_, name.size());
+  next_ += name.size();
+  free_ -= name.size();
+  return kept;
 }
 
 namespace {
@@ -175,16 +191,17 @@ bool Walk::collect(const SourceOpener& open) {
   // reading tells the columns.
   class Definitions final : public Pass1Observer {
    public:
-    explicit Definitions(std::vector<Definition>& out) : out_(out) {}
+    Definitions(std::vector<Definition>& out, Names& names) : out_(out), names_(names) {}
     void classified(Kind, std::string_view, std::string_view) override {}
     void defined(std::string_view name, std::int32_t value) override {
-      out_.push_back(Definition{std::string(name), value, line});
+      out_.push_back(Definition{names_.keep(name), value, line});
     }
     std::uint32_t line = 1;
 
    private:
     std::vector<Definition>& out_;
-  } notes(definitions_);
+    Names& names_;
+  } notes(definitions_, names_);
 
   // The intermediate text is not wanted here.
   Pass1 pass(build_, symbols_, notes);
@@ -195,8 +212,10 @@ bool Walk::collect(const SourceOpener& open) {
     pass.handleLine(piece);
     if (ends) ++notes.line;
   }
+  if (reader.failed()) return false;
   // Which definitions repeat a name, and which are repeated: a table of
-  // the index of each name's first definition.
+  // the index of each name's first definition. Most sources repeat none.
+  if (symbols_.names() == definitions_.size()) return true;
   SymbolTable first;
   for (std::size_t i = 0; i < definitions_.size(); ++i) {
     Definition& d = definitions_[i];
@@ -208,7 +227,7 @@ bool Walk::collect(const SourceOpener& open) {
     d.first = *earlier;
     definitions_[static_cast<std::size_t>(*earlier)].definedAgain = true;
   }
-  return !reader.failed();
+  return true;
 }
 
 bool Walk::walk(const SourceOpener& open,

@@ -23,7 +23,7 @@ namespace quellmark {
 
 // One definition of a name, as pass 1 met it.
 struct Definition {
-  std::string name;
+  std::string_view name;  // kept by the walk
   std::int32_t value = 0;
   std::uint32_t line = 0;  // source line, from 1
   // Known once the whole source is read: the index of the first definition
@@ -138,9 +138,23 @@ class Walk {
   [[nodiscard]] Build build() const { return build_; }
 
  private:
+  // Keeps the names of the definitions in blocks that never move, so that
+  // the views stay valid.
+  class Names {
+   public:
+    std::string_view keep(std::string_view name);
+
+   private:
+    static constexpr std::size_t kBlock = 64 * 1024;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::size_t free_ = 0;  // bytes left in the last block
+    char* next_ = nullptr;
+  };
+
   Build build_;
   SymbolTable symbols_;
   std::vector<Definition> definitions_;
+  Names names_;
 };
 
 // An ASCII-only test of the plain decimal numbers of the source language:

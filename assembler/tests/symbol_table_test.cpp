@@ -50,6 +50,7 @@ TEST(SymbolTableTest, LatestDefinitionWins) {
   EXPECT_EQ(table.lookup("loop"), 8);
   EXPECT_EQ(table.lookup("other"), 9);
   EXPECT_EQ(table.definitions(), 3u);
+  EXPECT_EQ(table.names(), 2u);
 }
 
 TEST(SymbolTableTest, UnknownAndEmptyNamesAreNotFound) {
@@ -60,6 +61,7 @@ TEST(SymbolTableTest, UnknownAndEmptyNamesAreNotFound) {
   EXPECT_FALSE(table.lookup("b"));
   EXPECT_FALSE(table.lookup("A"));
   EXPECT_EQ(table.definitions(), 1u);
+  EXPECT_EQ(table.names(), 1u);
 }
 
 TEST(SymbolTableTest, KeepsManySymbolsThroughGrowth) {
