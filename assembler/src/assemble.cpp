@@ -17,9 +17,8 @@ bool runPass1(ByteSource& source, ByteSink& intermediate, SymbolTable& symbols, 
   return closed && !reader.failed();
 }
 
-std::optional<std::uint16_t> Pass2::handleLine(std::span<char> piece) {
+std::optional<std::uint16_t> Pass2::handleLine(std::string_view line) {
   // The encoder ends the line at a NUL itself.
-  const std::string_view line(piece.data(), piece.size());
   // Only the full build skips an empty line; the reduced one makes it 0.
   if (build_ == Build::full && line.starts_with('\n')) return std::nullopt;
   const std::uint16_t word = encodeLine(line, wordCounter_, symbols_, build_, observer_);
@@ -33,7 +32,9 @@ bool runPass2(ByteSource& intermediate, ByteSink& image, const SymbolTable& symb
   ImageWriter writer(out);
   Pass2 pass(symbols, build);
   for (std::span<char> piece = reader.next(); !piece.empty(); piece = reader.next()) {
-    if (const auto word = pass.handleLine(piece)) writer.writeWord(*word);
+    if (const auto word = pass.handleLine({piece.data(), piece.size()})) {
+      writer.writeWord(*word);
+    }
   }
   const bool closed = out.close();
   return closed && !reader.failed();

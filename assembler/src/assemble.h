@@ -35,8 +35,8 @@ class Pass2 {
 
   // The word of one piece as the reader delivered it, or nothing for an
   // empty line in the full build, which makes no word. Bytes after a NUL
-  // are not part of the line.
-  std::optional<std::uint16_t> handleLine(std::span<char> piece);
+  // are not part of the line. Pass 2 only reads the piece.
+  std::optional<std::uint16_t> handleLine(std::string_view line);
   // The address of the next word.
   [[nodiscard]] std::uint32_t wordCounter() const { return wordCounter_; }
 

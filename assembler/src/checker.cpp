@@ -192,7 +192,7 @@ void LineChecker::checkPiece(const SourceLine& line, const SourcePiece& p) {
     }
     start += length + 1;
   }
-  for (const IntermediatePiece& w : p.words) {
+  for (const IntermediatePiece& w : p.words()) {
     if (!w.word || w.address != kLastJumpTarget + 1 || addressSpaceReported_) continue;
     addressSpaceReported_ = true;
     add(line, p.columnOf(0), "address-space",
@@ -310,8 +310,8 @@ void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
     return text;
   };
   const auto word = [&p] {
-    return p.words.empty() || !p.words.front().word ? std::string("no word")
-                                                    : hex4(*p.words.front().word);
+    return p.words().empty() || !p.words().front().word ? std::string("no word")
+                                                    : hex4(*p.words().front().word);
   };
   const std::string_view head = carried.front();
   const auto headColumn = [&] { return p.columnOf(offsetOf(head)); };
@@ -357,7 +357,7 @@ void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
 
 void LineChecker::checkWords(const SourceLine& line, const SourcePiece& p, ColumnOf columnOf) {
   // Offsets run on across the pieces pass 2 cut from one intermediate line.
-  for (const IntermediatePiece& w : p.words) {
+  for (const IntermediatePiece& w : p.words()) {
     if (w.match) checkMatch(line, w, *w.match, columnOf);
     columnOf.base += w.size;
   }

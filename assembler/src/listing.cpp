@@ -77,7 +77,7 @@ std::string wordColumns(std::uint32_t address, std::uint16_t word) {
 void appendListingRows(const SourceLine& line, std::string& out) {
   bool first = true;
   for (const SourcePiece& piece : line.pieces) {
-    for (const IntermediatePiece& w : piece.words) {
+    for (const IntermediatePiece& w : piece.words()) {
       if (!w.word) continue;
       appendRow(&w, line.number, first ? std::string_view(line.text) : std::string_view(), out);
       first = false;

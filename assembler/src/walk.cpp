@@ -12,32 +12,42 @@ bool isPlainDecimal(std::string_view token) {
   return readDecimal(token, at, value) && at == token.size();
 }
 
+IntermediatePiece& SourcePiece::addWord() {
+  if (wordCount_ == words_.size()) words_.emplace_back();
+  IntermediatePiece& w = words_[wordCount_++];
+  w.match.reset();
+  return w;
+}
+
 void SourcePiece::clear() {
   column = 1;
   lineText = nullptr;
   rawSize = 0;
   normalised = {};
+  intermediate = {};
   isKept_ = false;
   origins_.clear();
   originsKnown_ = false;
   kind = Pass1Observer::Kind::blank;
   defined.clear();
-  intermediate.clear();
-  words.clear();
+  wordCount_ = 0;
 }
 
 void SourcePiece::keep() {
   kept_.assign(normalised);
+  keptIntermediate_.assign(intermediate);
   isKept_ = true;
 }
 
 void SourcePiece::settle() {
-  for (IntermediatePiece& w : words) {
-    w.bytes = std::string_view(intermediate).substr(w.offset, w.size);
-  }
   if (!isKept_) return;
   normalised = kept_;
   for (Defined& d : defined) d.name = normalised.substr(d.offset, d.name.size());
+  intermediate = keptIntermediate_;
+  for (std::size_t i = 0; i < wordCount_; ++i) {
+    IntermediatePiece& w = words_[i];
+    w.bytes = intermediate.substr(w.offset, w.size);
+  }
 }
 
 std::uint32_t SourcePiece::columnOf(std::size_t offset) const {
@@ -111,9 +121,7 @@ class Pass2Notes final : public EncodeObserver {
     base_ = base;
   }
   void matched(const InstructionForm& form, const Operands& operands) override {
-    Match& m = piece_->match.emplace();
-    m.form = &form;
-    m.operands = operands;
+    Match& m = piece_->match.emplace(Match{&form, operands});
     if (!operands.text.empty()) {
       m.textAt = static_cast<std::uint32_t>(operands.text.data() - base_);
       m.textLength = static_cast<std::uint32_t>(operands.text.size());
@@ -242,33 +250,38 @@ bool Walk::walk(const SourceOpener& open,
   Pass1 pass1(build_, out, notes1);
   Pass2Notes notes2;
   Pass2 pass2(symbols_, build_, &notes2);
+  std::string spilled;  // an intermediate text that did not fit the buffer
   return readLines(
       *source,
       [&](SourcePiece& p, std::span<char> piece) {
+        // The piece before is told or kept by now.
+        out.drop();
         notes1.start(p, piece.data());
         pass1.handleLine(piece);
-        // What pass 1 wrote for the piece is still in the writer's buffer
-        // (unless it was more than the buffer holds).
-        p.intermediate.clear();
-        if (!written.text.empty()) {
-          p.intermediate.append(written.text);
+        // What pass 1 wrote for the piece is still in the writer's buffer,
+        // unless it was more than the buffer holds; it stays there while
+        // the line is told, or until `keep` copies it.
+        if (written.text.empty()) {
+          p.intermediate = out.buffered();
+        } else {
+          spilled.assign(written.text).append(out.buffered());
           written.text.clear();
+          p.intermediate = spilled;
+          p.keep();
+          p.settle();
         }
-        p.intermediate.append(out.buffered());
-        out.drop();
         // Every intermediate line ends in a newline, so cutting this
         // piece's text alone, by the reader's rule, gives the pieces pass 2
         // reads from the file.
-        char* const text = p.intermediate.data();
         for (std::size_t at = 0; at < p.intermediate.size();) {
-          const std::size_t size =
-              pieceLength(std::string_view(p.intermediate).substr(at));
-          IntermediatePiece& w = p.words.emplace_back();
+          const std::size_t size = pieceLength(p.intermediate.substr(at));
+          IntermediatePiece& w = p.addWord();
           w.offset = static_cast<std::uint32_t>(at);
           w.size = static_cast<std::uint32_t>(size);
+          w.bytes = p.intermediate.substr(at, size);
           w.address = pass2.wordCounter();
-          notes2.start(w, text + at);
-          w.word = pass2.handleLine(std::span<char>(text + at, size));
+          notes2.start(w, w.bytes.data());
+          w.word = pass2.handleLine(w.bytes);
           at += size;
         }
       },

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -82,14 +83,21 @@ struct SourcePiece {
     std::size_t offset = 0;
   };
   std::vector<Defined> defined;
-  std::string intermediate;  // what pass 1 wrote for this piece
-  std::vector<IntermediatePiece> words;
+  std::string_view intermediate;  // what pass 1 wrote for this piece
+
+  // The pieces that pass 2 read from `intermediate`, in order.
+  [[nodiscard]] std::span<const IntermediatePiece> words() const {
+    return {words_.data(), wordCount_};
+  }
+  // Another piece of pass 2, used again from an earlier line when there is
+  // one: its text, word and match are to be set.
+  IntermediatePiece& addWord();
 
   // Empties it for another piece, keeping its buffers.
   void clear();
-  // Keeps a copy of `normalised`, for a piece that the reader's next piece
-  // may overwrite. `settle` points `normalised` and the names defined at
-  // it, and the words at `intermediate`, once the piece stays where it is.
+  // Keeps a copy of `normalised` and `intermediate`, for a piece that the
+  // reader's next piece may overwrite. `settle` points them, the names
+  // defined and the words at the copies, once the piece stays where it is.
   void keep();
   void settle();
 
@@ -98,7 +106,10 @@ struct SourcePiece {
   [[nodiscard]] std::uint32_t columnOf(std::size_t offset) const;
 
  private:
+  std::vector<IntermediatePiece> words_;
+  std::size_t wordCount_ = 0;
   std::string kept_;
+  std::string keptIntermediate_;
   bool isKept_ = false;
   // For each normalised byte, its index in the piece; worked out by the
   // assembler's normaliser when a column is first asked for.
