@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -17,13 +17,41 @@ namespace {
 constexpr std::size_t kShownBytes = 200;
 constexpr std::uint32_t kLastJumpTarget = 8191;
 
-std::string quoted(std::string_view text) {
-  return "`" + std::string(text) + "`";
+// A token as a message shows it, in backquotes.
+struct Quoted {
+  std::string_view text;
+};
+
+// A word as four upper-case hexadecimal digits.
+struct Hex4 {
+  std::uint32_t word;
+};
+
+template <typename Part>
+void appendPart(std::string& out, const Part& part) {
+  if constexpr (std::is_same_v<Part, Quoted>) {
+    out += '`';
+    out.append(part.text);
+    out += '`';
+  } else if constexpr (std::is_same_v<Part, Hex4>) {
+    char text[4];
+    for (int i = 0; i < 4; ++i) text[i] = "0123456789ABCDEF"[(part.word >> (12 - 4 * i)) & 0xFu];
+    out.append(text, sizeof text);
+  } else if constexpr (std::is_same_v<Part, char>) {
+    out += part;
+  } else if constexpr (std::is_integral_v<Part>) {
+    char text[24];
+    out.append(text, std::to_chars(text, text + sizeof text, part).ptr);
+  } else {
+    out.append(std::string_view(part));
+  }
 }
 
-std::string hex4(std::uint32_t word) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(word & 0xFFFFu));
+// A message made of texts, quoted tokens and numbers, in one string.
+template <typename... Parts>
+std::string said(const Parts&... parts) {
+  std::string text;
+  (appendPart(text, parts), ...);
   return text;
 }
 
@@ -41,10 +69,10 @@ bool looksHexadecimal(std::string_view token) {
 // What a text operand that is neither a name nor a plain number reads as.
 std::string readsAs(std::string_view token, std::int32_t value, std::string_view what) {
   if (looksHexadecimal(token)) {
-    return quoted(token) + " reads as " + std::to_string(value) +
-           ": the source language has only decimal numbers";
+    return said(Quoted{token}, " reads as ", value,
+                ": the source language has only decimal numbers");
   }
-  return quoted(token) + " is " + std::string(what) + ": it reads as " + std::to_string(value);
+  return said(Quoted{token}, " is ", what, ": it reads as ", value);
 }
 
 // What a register number beyond its field at `shift` sets: every field to
@@ -119,6 +147,12 @@ class LineChecker {
         {Remark{line.number, column, std::move(message), line.text}, name, std::move(note)});
   }
 
+  // The place of a first definition, kept with its line for a later note.
+  struct Place {
+    Remark remark;
+    std::string text;
+  };
+
   void checkPiece(const SourceLine& line, const SourcePiece& p);
   void checkDefinitions(const SourceLine& line, const SourcePiece& p);
   void checkData(const SourceLine& line, const SourcePiece& p);
@@ -133,7 +167,8 @@ class LineChecker {
   const Walk& walk_;
   std::vector<Finding>& findings_;
   // The places of the first definitions of names defined again, by index.
-  std::unordered_map<std::size_t, Remark> firstPlaces_;
+  // The map's nodes stay where they are, so each remark may view its text.
+  std::unordered_map<std::size_t, Place> firstPlaces_;
   std::size_t nextDefinition_ = 0;
   bool addressSpaceReported_ = false;
   // Kept from line to line for their buffers.
@@ -144,9 +179,10 @@ class LineChecker {
 void LineChecker::check(const SourceLine& line) {
   if (line.pieces.size() > 1) {
     add(line, line.pieces[1].column, "long-line",
-        "this line has " + std::to_string(line.text.size()) +
-            " bytes: the assembler reads at most 98 and the line feed at a time, so it reads it "
-            "as " + std::to_string(line.pieces.size()) + " lines");
+        said("this line has ", line.text.size(),
+             " bytes: the assembler reads at most 98 and the line feed at a time, so it reads "
+             "it as ",
+             line.pieces.size(), " lines"));
   }
   for (const SourcePiece& p : line.pieces) checkPiece(line, p);
 }
@@ -179,9 +215,8 @@ void LineChecker::checkPiece(const SourceLine& line, const SourcePiece& p) {
     const std::size_t length = (newline == std::string::npos ? p.intermediate.size() : newline) - start;
     if (length >= 99) {
       const std::size_t pieces = length / 99 + 1;
-      std::string message = "the intermediate line of this line has " + std::to_string(length) +
-                            " characters: pass 2 reads it as " + std::to_string(pieces) +
-                            " pieces";
+      std::string message = said("the intermediate line of this line has ", length,
+                                 " characters: pass 2 reads it as ", pieces, " pieces");
       // A piece is at most 99 characters, the newline included, so the
       // last one holds at least the newline: an empty line, which only the
       // reduced build makes a word.
@@ -205,8 +240,8 @@ void LineChecker::checkDefinitions(const SourceLine& line, const SourcePiece& p)
     const auto column = [&p, at = d.offset] { return p.columnOf(at); };
     if (isPlainDecimal(d.name)) {
       add(line, column(), "numeric-name",
-          quoted(d.name) + " reads as a number: every operand " + quoted(d.name) +
-              " now means this name, " + std::to_string(d.value) + ", not the number");
+          said(Quoted{d.name}, " reads as a number: every operand ", Quoted{d.name},
+               " now means this name, ", d.value, ", not the number"));
     }
     // The second reading meets the definitions in the order of the first.
     const std::size_t index = nextDefinition_++;
@@ -214,16 +249,17 @@ void LineChecker::checkDefinitions(const SourceLine& line, const SourcePiece& p)
     if (known.first < 0) {
       // Only names defined again need their first place kept.
       if (known.definedAgain) {
-        firstPlaces_.emplace(index, Remark{line.number, column(),
-                                           quoted(d.name) + " was defined here first", line.text});
+        Place& place = firstPlaces_[index];
+        place.text = line.text;
+        place.remark = Remark{line.number, column(), said(Quoted{d.name}, " was defined here first"),
+                              place.text};
       }
       continue;
     }
     add(line, column(), "redefined",
-        quoted(d.name) + " is defined again: its last value, " +
-            std::to_string(*walk_.symbols().lookup(d.name)) +
-            ", is used everywhere, also in lines before it",
-        firstPlaces_.at(static_cast<std::size_t>(known.first)));
+        said(Quoted{d.name}, " is defined again: its last value, ",
+             *walk_.symbols().lookup(d.name), ", is used everywhere, also in lines before it"),
+        firstPlaces_.at(static_cast<std::size_t>(known.first)).remark);
   }
 }
 
@@ -244,12 +280,12 @@ void LineChecker::checkData(const SourceLine& line, const SourcePiece& p) {
     }
     if (words && (value < -32768 || value > 65535)) {
       add(line, column(), "range",
-          "the value " + std::to_string(value) + " does not fit a word (-32768 to 65535): it " +
-              "becomes " + std::to_string(static_cast<std::uint32_t>(value) & 0xFFFFu));
+          said("the value ", value, " does not fit a word (-32768 to 65535): it becomes ",
+               static_cast<std::uint32_t>(value) & 0xFFFFu));
     } else if (!words && (value < -128 || value > 255)) {
       add(line, column(), "range",
-          "the byte " + std::to_string(value) + " does not fit 8 bits (-128 to 255): it " +
-              "becomes " + std::to_string(static_cast<std::uint32_t>(value) & 0xFFu));
+          said("the byte ", value, " does not fit 8 bits (-128 to 255): it becomes ",
+               static_cast<std::uint32_t>(value) & 0xFFu));
     }
   }
 }
@@ -268,7 +304,7 @@ void LineChecker::checkDefine(const SourceLine& line, const SourcePiece& p) {
   }
   if (value.empty()) {
     add(line, columnOf(name), "empty-define",
-        "`define` without a value: " + quoted(name) + " is defined as 0");
+        said("`define` without a value: ", Quoted{name}, " is defined as 0"));
     return;
   }
   if (!isPlainDecimal(value)) {
@@ -297,8 +333,8 @@ void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
   if (carried.empty()) {
     if (walk_.build() == Build::reduced) {
       add(line, labelColumn(), "label-word",
-          "a label alone on its line is a word of its own in the reduced build: " +
-              quoted(label) + " addresses a 0000 word");
+          said("a label alone on its line is a word of its own in the reduced build: ",
+               Quoted{label}, " addresses a 0000 word"));
     }
     return;
   }
@@ -311,21 +347,21 @@ void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
   };
   const auto word = [&p] {
     return p.words().empty() || !p.words().front().word ? std::string("no word")
-                                                    : hex4(*p.words().front().word);
+                                                        : said(Hex4{*p.words().front().word});
   };
   const std::string_view head = carried.front();
   const auto headColumn = [&] { return p.columnOf(offsetOf(head)); };
   if (head.starts_with(':')) {
     add(line, headColumn(), "label-colon",
-        "a blank stands between the label " + quoted(label) +
-            " and its colon: the colon is carried over as text, and " + quoted(rest()) +
-            " assembles to " + word());
+        said("a blank stands between the label ", Quoted{label},
+             " and its colon: the colon is carried over as text, and ", Quoted{rest()},
+             " assembles to ", word()));
     return;
   }
   if (walk_.build() == Build::reduced && (label == "dw" || label == "db")) {
     add(line, labelColumn(), "reduced-data",
-        "the reduced build has no data directives: " + quoted(label) +
-            " is taken as a label, and " + quoted(rest()) + " assembles to " + word());
+        said("the reduced build has no data directives: ", Quoted{label},
+             " is taken as a label, and ", Quoted{rest()}, " assembles to ", word()));
     return;
   }
   if (!isMnemonic(head)) {
@@ -334,21 +370,21 @@ void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
     const bool colon = offsetOf(label) + label.size() < p.normalised.size() &&
                        p.normalised[offsetOf(label) + label.size()] == ':';
     const bool directive = head == "dw" || head == "db" || head == "define";
-    std::string message;
+    const auto notAnInstruction = [](std::string_view token) {
+      return token == "num" ? std::string("`num` is no instruction of the source language")
+                            : said(Quoted{token}, " is not an instruction");
+    };
     if (!colon) {
-      message = (label == "num" ? "`num` is no instruction of the source language"
-                                : quoted(label) + " is not an instruction") +
-                ": it is taken as a label, and " + quoted(rest()) + " assembles to " + word();
-      add(line, labelColumn(), "not-an-instruction", std::move(message));
+      add(line, labelColumn(), "not-an-instruction",
+          said(notAnInstruction(label), ": it is taken as a label, and ", Quoted{rest()},
+               " assembles to ", word()));
     } else if (directive) {
       add(line, headColumn(), "not-an-instruction",
-          quoted(head) + " behind a label is not a directive: " + quoted(rest()) +
-              " is not carried out and assembles to one word, " + word());
+          said(Quoted{head}, " behind a label is not a directive: ", Quoted{rest()},
+               " is not carried out and assembles to one word, ", word()));
     } else {
       add(line, headColumn(), "not-an-instruction",
-          (head == "num" ? std::string("`num` is no instruction of the source language")
-                         : quoted(head) + " is not an instruction") +
-              ": " + quoted(rest()) + " assembles to " + word());
+          said(notAnInstruction(head), ": ", Quoted{rest()}, " assembles to ", word()));
     }
     return;
   }
@@ -371,7 +407,6 @@ void LineChecker::checkMatch(const SourceLine& line, const IntermediatePiece& w,
   const std::string_view text = w.text();
   const std::size_t count = f.operandCount();
   const std::array<int, 3> shifts = registerShifts(f.form);
-  const std::string_view mnemonic = f.mnemonic();
   // The operands read: the text operand, and registers out of range.
   for (std::size_t i = 0; i < ops.read; ++i) {
     if (f.readsText(i)) {
@@ -381,8 +416,8 @@ void LineChecker::checkMatch(const SourceLine& line, const IntermediatePiece& w,
     const std::int32_t number = ops.number[i];
     if (shifts[i] < 0 || (number >= 0 && number <= 7)) continue;
     add(line, columnOf(ops.at[i]), "register",
-        "`r" + std::to_string(number) + "` is not a register (r0 to r7): in the " +
-            fieldName(shifts[i]) + " register field " + spillOf(number, shifts[i]));
+        said("`r", number, "` is not a register (r0 to r7): in the ", fieldName(shifts[i]),
+             " register field ", spillOf(number, shifts[i])));
   }
 
   const std::size_t end = ops.end;
@@ -398,10 +433,9 @@ void LineChecker::checkMatch(const SourceLine& line, const IntermediatePiece& w,
     if (rest >= text.size()) {
       const std::size_t have = ops.read;
       add(line, static_cast<std::uint32_t>(line.text.size() + 1), "operands",
-          quoted(mnemonic) + " takes " + std::to_string(count) + " operand" +
-              (count == 1 ? "" : "s") + " and this line has " + std::to_string(have) +
-              ": the missing " + (count - have == 1 ? "one reads" : "ones read") + " as " +
-              missing);
+          said(Quoted{f.mnemonic()}, " takes ", count, count == 1 ? " operand" : " operands",
+               " and this line has ", have, ": the missing ",
+               count - have == 1 ? "one reads" : "ones read", " as ", missing));
       return;
     }
     // The pattern stopped inside or before a token it could not read.
@@ -412,19 +446,20 @@ void LineChecker::checkMatch(const SourceLine& line, const IntermediatePiece& w,
     // A token read in part ("r1x") gave its number to the last operand.
     const bool inPart = start < end && ops.read > 0;
     add(line, columnOf(start), "register",
-        quoted(text.substr(start, stop - start)) + " cannot be read as a register: " +
-            (inPart ? "it reads as r" + std::to_string(ops.number[ops.read - 1]) +
-                          ", and the operands after it read as "
-                    : std::string("it and the operands after it read as ")) +
-            missing);
+        inPart ? said(Quoted{text.substr(start, stop - start)},
+                      " cannot be read as a register: it reads as r", ops.number[ops.read - 1],
+                      ", and the operands after it read as ", missing)
+               : said(Quoted{text.substr(start, stop - start)},
+                      " cannot be read as a register: it and the operands after it read as ",
+                      missing));
     return;
   }
   if (rest < text.size()) {
     std::size_t stop = rest;
     while (!blank(stop)) ++stop;
     add(line, columnOf(rest), "operands",
-        "text after the last operand of " + quoted(mnemonic) + " is ignored: " +
-            quoted(text.substr(rest, stop - rest)));
+        said("text after the last operand of ", Quoted{f.mnemonic()}, " is ignored: ",
+             Quoted{text.substr(rest, stop - rest)}));
   }
 }
 
@@ -448,31 +483,31 @@ void LineChecker::checkText(const SourceLine& line, const IntermediatePiece& w, 
     case Form::addImmediate:
       if (value < -64 || value > 127) {
         add(line, column(), "range",
-            (symbol ? quoted(token) + " is " + std::to_string(value) + ", which"
-                    : "the immediate " + std::to_string(value)) +
-                " does not fit its 7 bits (-64 to 127): it becomes " +
-                std::to_string(value & 0x7F));
+            symbol ? said(Quoted{token}, " is ", value,
+                          ", which does not fit its 7 bits (-64 to 127): it becomes ",
+                          value & 0x7F)
+                   : said("the immediate ", value,
+                          " does not fit its 7 bits (-64 to 127): it becomes ", value & 0x7F));
       }
       break;
     case Form::branch: {
       const std::int64_t offset = symbol ? value - (std::int64_t{w.address} + 1) : value;
       if (offset >= -64 && offset <= 63) break;
-      std::string message =
-          symbol ? quoted(token) + " is " + std::to_string(offset < 0 ? -offset : offset) +
-                       " words " + (offset < 0 ? "back" : "ahead") +
-                       ": a branch reaches 64 words back and 63 forward, so the offset " +
-                       std::to_string(offset)
-                 : "the offset " + std::to_string(offset) + " does not fit 7 bits (-64 to 63): it";
-      message += " becomes " + std::to_string(signedField(offset, 7));
-      add(line, column(), "range", std::move(message));
+      const std::int64_t becomes = signedField(offset, 7);
+      add(line, column(), "range",
+          symbol ? said(Quoted{token}, " is ", offset < 0 ? -offset : offset, " words ",
+                        offset < 0 ? "back" : "ahead",
+                        ": a branch reaches 64 words back and 63 forward, so the offset ", offset,
+                        " becomes ", becomes)
+                 : said("the offset ", offset, " does not fit 7 bits (-64 to 63): it becomes ",
+                        becomes));
       break;
     }
     case Form::jump:
       if (value < 0 || value > kLastJumpTarget) {
         add(line, column(), "range",
-            "the target " + std::to_string(value) +
-                " is outside 0 to 8191, the addresses `j` reaches: it becomes " +
-                std::to_string(value & 0x1FFF));
+            said("the target ", value,
+                 " is outside 0 to 8191, the addresses `j` reaches: it becomes ", value & 0x1FFF));
       }
       break;
     default:
@@ -504,8 +539,14 @@ void appendShown(std::string_view file, const Remark& r, const char* kind, std::
   out.append(text.substr(0, kShownBytes));
   if (cut) out += "...";
   out += '\n';
-  for (std::uint32_t i = 1; i < r.column; ++i) {
-    out += i - 1 < text.size() && text[i - 1] == '\t' ? '\t' : ' ';
+  // Blanks up to the column, with the line's tabs kept so that the caret
+  // lines up however tabs are shown.
+  const std::size_t before = out.size();
+  const std::size_t blanks = r.column > 0 ? r.column - 1 : 0;
+  out.append(blanks, ' ');
+  const std::size_t shown = std::min(blanks, text.size());
+  for (std::size_t i = 0; i < shown; ++i) {
+    if (text[i] == '\t') out[before + i] = '\t';
   }
   out += "^\n";
 }

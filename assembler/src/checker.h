@@ -18,7 +18,7 @@ struct Remark {
   std::uint32_t line = 0;
   std::uint32_t column = 0;
   std::string message;
-  std::string text;  // the source line, shown under the remark
+  std::string_view text;  // the source line, shown under the remark (not owned)
 };
 
 struct Finding {
