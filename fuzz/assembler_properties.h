@@ -56,8 +56,7 @@ inline std::string readerFault(std::string_view line, Build build, const SymbolT
   // someone listens, from the reader that also notes where the operands
   // stand; that reader's operands are held to the plain reader's below.
   struct Silent final : EncodeObserver {
-    void matched(const InstructionForm&, const Operands&) override {}
-    void resolved(std::optional<std::int32_t>) override {}
+    void matched(const InstructionForm&, const Operands&, std::optional<std::int32_t>) override {}
   } silent;
   if (encodeLine(line, 7, symbols, build) != encodeLine(line, 7, symbols, build, &silent)) {
     return "the word differs when someone listens";

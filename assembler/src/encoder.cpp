@@ -142,20 +142,21 @@ constexpr std::uint32_t bits(std::int32_t value) {
 // decimal value. For a branch a symbol is a target, and the value is the
 // distance from the word after the branch.
 std::uint32_t resolve(std::string_view text, const SymbolTable& symbols, bool branch,
-                      std::uint32_t wordCounter, EncodeObserver* observer) {
+                      std::uint32_t wordCounter, std::optional<std::int32_t>* found) {
   const std::optional<std::int32_t> symbol = symbols.lookup(text);
-  if (observer) observer->resolved(symbol);
+  if (found) *found = symbol;
   if (symbol) return branch ? bits(*symbol) - wordCounter - 1u : bits(*symbol);
   return bits(decimalValue(text));
 }
 
+// `found`, when given, gets the value of the text operand's symbol.
 std::uint32_t encode(const Test& test, const Operands& op, const SymbolTable& symbols,
-                     std::uint32_t wordCounter, EncodeObserver* observer) {
+                     std::uint32_t wordCounter, std::optional<std::int32_t>* found) {
   const std::uint32_t a = bits(op.number[0]);
   const std::uint32_t b = bits(op.number[1]);
   const std::uint32_t c = bits(op.number[2]);
   const auto text = [&](bool branch) {
-    return resolve(op.text, symbols, branch, wordCounter, observer);
+    return resolve(op.text, symbols, branch, wordCounter, found);
   };
   switch (test.form) {
     case Form::registers:
@@ -311,9 +312,11 @@ std::uint16_t encodeLine(std::string_view line, std::uint32_t wordCounter,
   // The form's reader that also tells where each operand stands.
   const Test& test = kTests[form];
   const Operands operands = kReaders[form](line);
-  observer->matched(test, operands);
-  return static_cast<std::uint16_t>(encode(test, operands, symbols, wordCounter, observer) &
-                                    0xFFFFu);
+  std::optional<std::int32_t> symbol;
+  const auto word =
+      static_cast<std::uint16_t>(encode(test, operands, symbols, wordCounter, &symbol) & 0xFFFFu);
+  observer->matched(test, operands, symbol);
+  return word;
 }
 
 }  // namespace quellmark

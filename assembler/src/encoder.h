@@ -122,10 +122,11 @@ Operands readOperands(const InstructionForm& form, std::string_view line);
 class EncodeObserver {
  public:
   virtual ~EncodeObserver() = default;
-  virtual void matched(const InstructionForm& form, const Operands& operands) = 0;
-  // The text operand of the form just matched was looked up: the value of
-  // its symbol, or nothing when it is no symbol (and reads as a number).
-  virtual void resolved(std::optional<std::int32_t> symbol) = 0;
+  // The line passed the test of `form`, whose pattern read `operands`.
+  // `symbol` is the value of the symbol its text operand names, or nothing
+  // when the text is no symbol (and reads as a number) or was not looked up.
+  virtual void matched(const InstructionForm& form, const Operands& operands,
+                       std::optional<std::int32_t> symbol) = 0;
 };
 
 // The word of one intermediate line (its newline may be there or not):

@@ -120,16 +120,15 @@ class Pass2Notes final : public EncodeObserver {
     piece_ = &piece;
     base_ = base;
   }
-  void matched(const InstructionForm& form, const Operands& operands) override {
-    Match& m = piece_->match.emplace(Match{&form, operands});
-    if (!operands.text.empty()) {
-      m.textAt = static_cast<std::uint32_t>(operands.text.data() - base_);
-      m.textLength = static_cast<std::uint32_t>(operands.text.size());
-    }
+  void matched(const InstructionForm& form, const Operands& operands,
+               std::optional<std::int32_t> symbol) override {
+    // Made in place: a copy through a temporary would read back what was
+    // just written in pieces of another size, which stalls.
+    const std::string_view text = operands.text;
+    Match& m = piece_->match.emplace(
+        &form, operands, static_cast<std::uint32_t>(text.empty() ? 0 : text.data() - base_),
+        static_cast<std::uint32_t>(text.size()), symbol);
     m.operands.text = {};
-  }
-  void resolved(std::optional<std::int32_t> symbol) override {
-    if (piece_->match) piece_->match->symbol = symbol;
   }
 
  private:
