@@ -51,6 +51,7 @@ void appendPart(std::string& out, const Part& part) {
 template <typename... Parts>
 std::string said(const Parts&... parts) {
   std::string text;
+  text.reserve(160);  // room for nearly every message at once
   (appendPart(text, parts), ...);
   return text;
 }
@@ -515,40 +516,46 @@ void LineChecker::checkText(const SourceLine& line, const IntermediatePiece& w, 
   }
 }
 
-void appendShown(std::string_view file, const Remark& r, const char* kind, std::string_view name,
-                 std::string& out) {
-  out.append(file);
-  char number[12];
-  out += ':';
-  out.append(number, std::to_chars(number, number + sizeof number, r.line).ptr);
-  out += ':';
-  out.append(number, std::to_chars(number, number + sizeof number, r.column).ptr);
-  out += ": ";
-  out += kind;
-  out += ": ";
-  out += r.message;
-  if (!name.empty()) {
-    out += " [-W";
-    out += name;
-    out += ']';
-  }
-  out += '\n';
+void appendShown(std::string_view file, const Remark& r, std::string_view kind,
+                 std::string_view name, std::string& out) {
   std::string_view text(r.text);
   if (text.ends_with('\r')) text.remove_suffix(1);
   const bool cut = text.size() > kShownBytes;
-  out.append(text.substr(0, kShownBytes));
-  if (cut) out += "...";
-  out += '\n';
-  // Blanks up to the column, with the line's tabs kept so that the caret
-  // lines up however tabs are shown.
-  const std::size_t before = out.size();
+  const std::string_view shown = text.substr(0, kShownBytes);
   const std::size_t blanks = r.column > 0 ? r.column - 1 : 0;
-  out.append(blanks, ' ');
-  const std::size_t shown = std::min(blanks, text.size());
-  for (std::size_t i = 0; i < shown; ++i) {
-    if (text[i] == '\t') out[before + i] = '\t';
+  // Room for all of it is made once (two numbers of ten digits at most and
+  // the punctuation), and the parts are copied in.
+  const std::size_t start = out.size();
+  out.resize(start + file.size() + kind.size() + r.message.size() + name.size() + shown.size() +
+             blanks + 64);
+  char* at = out.data() + start;
+  const auto put = [&at](std::string_view part) {
+    at = std::copy(part.begin(), part.end(), at);
+  };
+  const auto number = [&at](std::uint32_t value) { at = std::to_chars(at, at + 11, value).ptr; };
+  put(file);
+  *at++ = ':';
+  number(r.line);
+  *at++ = ':';
+  number(r.column);
+  put(": ");
+  put(kind);
+  put(": ");
+  put(r.message);
+  if (!name.empty()) {
+    put(" [-W");
+    put(name);
+    *at++ = ']';
   }
-  out += "^\n";
+  *at++ = '\n';
+  put(shown);
+  if (cut) put("...");
+  *at++ = '\n';
+  // Blanks up to the column, with the line's tabs kept (also past the cut)
+  // so that the caret lines up however tabs are shown.
+  for (std::size_t i = 0; i < blanks; ++i) *at++ = i < text.size() && text[i] == '\t' ? '\t' : ' ';
+  put("^\n");
+  out.resize(static_cast<std::size_t>(at - out.data()));
 }
 
 }  // namespace

@@ -55,8 +55,8 @@ std::uint32_t SourcePiece::columnOf(std::size_t offset) const {
     // The piece as read; the line's text lacks only the line feed, which
     // changes no column.
     const std::string_view line(*lineText);
-    std::string copy(line.substr(column - 1, rawSize));
-    const std::span<char> text = beforeNul(copy);
+    raw_.assign(line.substr(column - 1, rawSize));
+    const std::span<char> text = beforeNul(raw_);
     origins_.resize(text.size());
     origins_.resize(normalise(text, origins_).size());
     originsKnown_ = true;

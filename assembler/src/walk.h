@@ -115,6 +115,7 @@ struct SourcePiece {
   // assembler's normaliser when a column is first asked for.
   mutable std::vector<std::uint32_t> origins_;
   mutable bool originsKnown_ = false;
+  mutable std::string raw_;  // the piece's bytes, normalised again for them
 };
 
 struct SourceLine {

@@ -245,6 +245,16 @@ TEST(Checker, LongShownLinesAreCut) {
   EXPECT_NE(output.find("\nj nowhere" + std::string(191, ' ') + "...\n"), std::string::npos);
 }
 
+TEST(Checker, CaretsPastTheCutKeepTheLinesTabs) {
+  // `far` stands at column 205, behind a tab at 202 that the shown line,
+  // cut after 200 bytes, no longer holds.
+  const std::string line = "hlt" + std::string(198, ' ') + "\tj far\n";
+  const std::string output = check(line).output;
+  EXPECT_NE(output.find("t.asm:1:205: warning: `far` is not defined"), std::string::npos)
+      << output;
+  EXPECT_NE(output.find("\n" + std::string(201, ' ') + "\t  ^\n"), std::string::npos) << output;
+}
+
 TEST(Checker, ColumnsCountInTheWholeLongLine) {
   // The second piece starts at byte 100; its operand stands at 106.
   const std::string line = "hlt" + std::string(96, ' ') + "j     far\n";
