@@ -89,7 +89,7 @@ void appendListingRows(const SourceLine& line, std::string& out) {
 void appendSymbols(const Walk& walk, std::string& out) {
   // Each name in the order of its first definition, with its last one,
   // which wins.
-  const std::vector<Definition>& all = walk.definitions();
+  const ChunkedVector<Definition>& all = walk.definitions();
   std::vector<std::size_t> last(all.size());
   for (std::size_t i = 0; i < all.size(); ++i) {
     last[i] = i;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "chars.h"
+#include "chunked.h"
 
 namespace quellmark {
 
@@ -118,26 +119,8 @@ class SymbolTable {
   mutable std::size_t waitingCount_ = 0;
   mutable std::string waitingNames_;
 
-  // The entries in chunks of a fixed size, so that adding one never moves
-  // the others: a growing vector would hold two copies for a moment.
-  class Entries {
-   public:
-    Entry& operator[](std::size_t i) const { return chunks_[i / kChunk][i % kChunk]; }
-    [[nodiscard]] std::size_t size() const { return size_; }
-    void push_back(const Entry& entry) {
-      if (size_ % kChunk == 0) chunks_.push_back(std::make_unique_for_overwrite<Entry[]>(kChunk));
-      chunks_[size_ / kChunk][size_ % kChunk] = entry;
-      ++size_;
-    }
-
-   private:
-    static constexpr std::size_t kChunk = 1024;
-    std::vector<std::unique_ptr<Entry[]>> chunks_;
-    std::size_t size_ = 0;
-  };
-
   mutable std::vector<Slot> slots_;
-  mutable Entries entries_;
+  mutable ChunkedVector<Entry> entries_;
   // The first bytes of the names entered, a bit for each byte value.
   std::array<std::uint64_t, 4> firstBytes_{};
   // Names, each behind its length in two bytes, in blocks of at most 1 MiB,

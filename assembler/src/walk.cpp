@@ -198,7 +198,7 @@ bool Walk::collect(const SourceOpener& open) {
   // reading tells the columns.
   class Definitions final : public Pass1Observer {
    public:
-    Definitions(std::vector<Definition>& out, Names& names) : out_(out), names_(names) {}
+    Definitions(ChunkedVector<Definition>& out, Names& names) : out_(out), names_(names) {}
     void classified(Kind, std::string_view, std::string_view) override {}
     void defined(std::string_view name, std::int32_t value) override {
       out_.push_back(Definition{names_.keep(name), value, line});
@@ -206,7 +206,7 @@ bool Walk::collect(const SourceOpener& open) {
     std::uint32_t line = 1;
 
    private:
-    std::vector<Definition>& out_;
+    ChunkedVector<Definition>& out_;
     Names& names_;
   } notes(definitions_, names_);
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "build.h"
+#include "chunked.h"
 #include "encoder.h"
 #include "pass1.h"
 #include "streams.h"
@@ -146,7 +147,7 @@ class Walk {
   // Every definition met, in source order, repeated names included, with
   // their lines but not their columns; the second reading meets them in the
   // same order and tells the columns.
-  [[nodiscard]] const std::vector<Definition>& definitions() const { return definitions_; }
+  [[nodiscard]] const ChunkedVector<Definition>& definitions() const { return definitions_; }
   [[nodiscard]] Build build() const { return build_; }
 
  private:
@@ -165,7 +166,7 @@ class Walk {
 
   Build build_;
   SymbolTable symbols_;
-  std::vector<Definition> definitions_;
+  ChunkedVector<Definition> definitions_;
   Names names_;
 };
 

@@ -64,6 +64,17 @@ TEST(SymbolTableTest, UnknownAndEmptyNamesAreNotFound) {
   EXPECT_EQ(table.names(), 1u);
 }
 
+TEST(ChunkedVectorTest, ElementsStayWhereTheyAreAcrossChunks) {
+  ChunkedVector<int, 4> numbers;
+  EXPECT_TRUE(numbers.empty());
+  numbers.push_back(0);
+  const int* first = &numbers[0];
+  for (int i = 1; i < 10; ++i) numbers.push_back(i * i);
+  ASSERT_EQ(numbers.size(), 10u);
+  EXPECT_EQ(&numbers[0], first);
+  for (std::size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], static_cast<int>(i * i));
+}
+
 TEST(SymbolTableTest, KeepsManySymbolsThroughGrowth) {
   SymbolTable table;
   for (int i = 0; i < 100000; ++i) table.define("s" + std::to_string(i), i);
