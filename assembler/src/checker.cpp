@@ -122,15 +122,23 @@ std::array<int, 3> registerShifts(Form form) {
 // normalised line itself, or of the line carried over behind a label.
 struct ColumnOf {
   const SourcePiece* piece = nullptr;
-  // For a carried-over line, where each of its bytes stood in the
-  // normalised line; null when pass 2 read the normalised line itself.
-  const std::vector<std::size_t>* carried = nullptr;
+  // For a carried-over line, its tokens (views into the normalised line),
+  // each written with one blank after it; null when pass 2 read the
+  // normalised line itself.
+  const std::vector<std::string_view>* carried = nullptr;
   std::size_t base = 0;  // of the pass 2 piece in its intermediate line
 
   std::uint32_t operator()(std::size_t offset) const {
-    const std::size_t at = base + offset;
+    std::size_t at = base + offset;
     if (!carried) return piece->columnOf(at);
-    return piece->columnOf(at < carried->size() ? (*carried)[at] : piece->normalised.size());
+    for (const std::string_view token : *carried) {
+      if (at <= token.size()) {
+        return piece->columnOf(static_cast<std::size_t>(token.data() - piece->normalised.data()) +
+                               at);
+      }
+      at -= token.size() + 1;
+    }
+    return piece->columnOf(piece->normalised.size());
   }
 };
 
@@ -172,8 +180,7 @@ class LineChecker {
   std::unordered_map<std::size_t, Place> firstPlaces_;
   std::size_t nextDefinition_ = 0;
   bool addressSpaceReported_ = false;
-  // Kept from line to line for their buffers.
-  std::vector<std::size_t> from_;
+  // Kept from line to line for its buffer.
   std::vector<std::string_view> carried_;
 };
 
@@ -320,14 +327,11 @@ void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
   const auto offsetOf = [&p](std::string_view token) {
     return static_cast<std::size_t>(token.data() - p.normalised.data());
   };
-  // Where each byte of the carried-over line stood in the normalised one.
-  std::vector<std::size_t>& from = from_;
+  // The tokens carried over behind the label.
   std::vector<std::string_view>& carried = carried_;
-  from.clear();
   carried.clear();
   for (std::string_view token = tokens.next(); !token.empty(); token = tokens.next()) {
     carried.push_back(token);
-    for (std::size_t i = 0; i <= token.size(); ++i) from.push_back(offsetOf(token) + i);
   }
   // Columns are worked out only for a finding.
   const auto labelColumn = [&] { return p.columnOf(offsetOf(label)); };
@@ -389,7 +393,7 @@ void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
     }
     return;
   }
-  checkWords(line, p, ColumnOf{&p, &from});
+  checkWords(line, p, ColumnOf{&p, &carried});
 }
 
 void LineChecker::checkWords(const SourceLine& line, const SourcePiece& p, ColumnOf columnOf) {

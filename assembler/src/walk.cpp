@@ -271,9 +271,14 @@ bool Walk::walk(const SourceOpener& open,
         }
         // Every intermediate line ends in a newline, so cutting this
         // piece's text alone, by the reader's rule, gives the pieces pass 2
-        // reads from the file.
+        // reads from the file. An instruction or a label writes one line
+        // (its tokens hold no newline), which a short text holds whole.
+        using Kind = Pass1Observer::Kind;
+        const bool oneLine = (p.kind == Kind::instruction || p.kind == Kind::label) &&
+                             p.intermediate.size() <= kPieceLength;
         for (std::size_t at = 0; at < p.intermediate.size();) {
-          const std::size_t size = pieceLength(p.intermediate.substr(at));
+          const std::size_t size =
+              oneLine ? p.intermediate.size() : pieceLength(p.intermediate.substr(at));
           IntermediatePiece& w = p.addWord();
           w.offset = static_cast<std::uint32_t>(at);
           w.size = static_cast<std::uint32_t>(size);
