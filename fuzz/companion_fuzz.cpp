@@ -1,6 +1,7 @@
 // libFuzzer target: any bytes as a source, whose listing must hold the
-// image's words in both builds and whose check must run clean under the
-// sanitizers, and as an image of words, whose disassembly must assemble
+// image's words in both builds, whose first reading in two halves must find
+// what reading it whole finds, and whose check must run clean under the
+// sanitizers; and as an image of words, whose disassembly must assemble
 // back to it.
 #include <cstdint>
 #include <cstdio>
@@ -22,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::fprintf(stderr, "the check could not read a source in memory\n");
       std::abort();
     }
-    const std::string fault = quellmark::listingFault(source, build);
+    std::string fault = quellmark::listingFault(source, build);
+    if (fault.empty()) fault = quellmark::splitFault(source, build);
     if (!fault.empty()) {
       std::fprintf(stderr, "%s build: %s\n", build == quellmark::Build::full ? "full" : "reduced",
                    fault.c_str());

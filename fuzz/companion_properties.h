@@ -3,6 +3,7 @@
 // back to it. Checked by the fuzzer and by the tests.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -42,6 +43,36 @@ inline std::string listingFault(const std::string& source, Build build) {
   if (listingGroups(source, build) != assembleText(source, build).image) {
     return "the listing's words are not the image's";
   }
+  return {};
+}
+
+// Empty when the first reading of `source` in two halves at once finds the
+// definitions and symbols that reading it whole finds, else what differs.
+inline std::string splitFault(const std::string& source, Build build) {
+  const SourceOpener open = [&source] { return std::make_unique<MemorySource>(source); };
+  Walk whole(build);
+  whole.splitSourcesFrom(UINT64_MAX);
+  Walk halves(build);
+  halves.splitSourcesFrom(0);
+  if (!whole.collect(open) || !halves.collect(open)) return "a source in memory was not read";
+  const ChunkedVector<Definition>& a = whole.definitions();
+  const ChunkedVector<Definition>& b = halves.definitions();
+  if (a.size() != b.size()) return "the halves met another number of definitions";
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i].name != b[i].name || a[i].value != b[i].value || a[i].line != b[i].line ||
+        a[i].first != b[i].first || a[i].definedAgain != b[i].definedAgain ||
+        a[i].label != b[i].label) {
+      return "definition " + std::to_string(i) + " differs in the halves";
+    }
+    if (whole.symbols().lookup(a[i].name) != halves.symbols().lookup(a[i].name)) {
+      return "symbol " + std::string(a[i].name) + " differs in the halves";
+    }
+  }
+  std::string symbolsOfWhole;
+  std::string symbolsOfHalves;
+  appendSymbols(whole, symbolsOfWhole);
+  appendSymbols(halves, symbolsOfHalves);
+  if (symbolsOfWhole != symbolsOfHalves) return "the symbol table differs in the halves";
   return {};
 }
 

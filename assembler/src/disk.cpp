@@ -1,5 +1,9 @@
 #include "disk.h"
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 namespace quellmark {
 
 namespace {
@@ -11,15 +15,31 @@ using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
 
 class FileSource final : public ByteSource {
  public:
-  explicit FileSource(FilePointer file) : file_(std::move(file)) {}
+  FileSource(FilePointer file, std::string name) : file_(std::move(file)), name_(std::move(name)) {}
   std::ptrdiff_t read(std::span<char> into) override {
     const std::size_t n = std::fread(into.data(), 1, into.size(), file_.get());
     if (n == 0 && std::ferror(file_.get())) return -1;
     return static_cast<std::ptrdiff_t>(n);
   }
 
+#if !defined(_WIN32)
+  // Text mode reads bytes as they are here, so a byte offset is a place in
+  // what is read. (On Windows it is not, as line ends are translated.)
+  std::optional<std::uint64_t> size() const override {
+    struct stat status {};
+    if (fstat(fileno(file_.get()), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+    return static_cast<std::uint64_t>(status.st_size);
+  }
+  std::unique_ptr<ByteSource> openAt(std::uint64_t offset) const override {
+    FilePointer file(std::fopen(name_.c_str(), "r"));
+    if (!file || fseeko(file.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return nullptr;
+    return std::make_unique<FileSource>(std::move(file), name_);
+  }
+#endif
+
  private:
   FilePointer file_;
+  std::string name_;
 };
 
 class FileSink final : public ByteSink {
@@ -43,7 +63,7 @@ class FileSink final : public ByteSink {
 std::unique_ptr<ByteSource> DiskFileSystem::openRead(const std::string& name) {
   FilePointer file(std::fopen(name.c_str(), "r"));
   if (!file) return nullptr;
-  return std::make_unique<FileSource>(std::move(file));
+  return std::make_unique<FileSource>(std::move(file), name);
 }
 
 std::unique_ptr<ByteSink> DiskFileSystem::openWrite(const std::string& name) {

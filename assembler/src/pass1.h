@@ -37,6 +37,10 @@ class Pass1 {
   // wants only the symbols and the definitions.
   Pass1(Build build, SymbolTable& symbols, Pass1Observer& observer)
       : build_(build), symbols_(&symbols), out_(nullptr), observer_(&observer) {}
+  // A pass 1 that keeps no table and writes nothing, only tells `observer`:
+  // for a part of a first reading whose definitions are entered later.
+  Pass1(Build build, Pass1Observer& observer)
+      : build_(build), symbols_(nullptr), out_(nullptr), observer_(&observer) {}
 
   // Handles one piece of the source as the reader delivered it: normalises
   // it in place, classifies it by its first token and writes its

@@ -12,6 +12,18 @@ std::ptrdiff_t MemorySource::read(std::span<char> into) {
   return static_cast<std::ptrdiff_t>(n);
 }
 
+std::unique_ptr<ByteSource> MemorySource::openAt(std::uint64_t offset) const {
+  return std::make_unique<MemorySource>(text_.substr(std::min<std::uint64_t>(offset, text_.size())));
+}
+
+std::ptrdiff_t LimitedSource::read(std::span<char> into) {
+  if (into.size() > left_) into = into.first(static_cast<std::size_t>(left_));
+  if (into.empty()) return 0;
+  const std::ptrdiff_t n = source_.read(into);
+  if (n > 0) left_ -= static_cast<std::uint64_t>(n);
+  return n;
+}
+
 bool MemorySink::write(std::string_view bytes) {
   text_.append(bytes);
   return true;

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,6 +20,15 @@ class ByteSource {
   // Reads up to `into.size()` bytes; returns how many, 0 at the end of the
   // stream and -1 on a read error.
   [[nodiscard]] virtual std::ptrdiff_t read(std::span<char> into) = 0;
+
+  // A source that can be read from any byte on, a regular file or a text
+  // in memory, tells how many bytes it holds from its start, and opens
+  // another reader of the same bytes from `offset` on; any other source
+  // tells nothing and opens none.
+  [[nodiscard]] virtual std::optional<std::uint64_t> size() const { return std::nullopt; }
+  [[nodiscard]] virtual std::unique_ptr<ByteSource> openAt(std::uint64_t) const {
+    return nullptr;
+  }
 };
 
 class ByteSink {
@@ -33,11 +44,25 @@ class ByteSink {
 // Reads from a text held in memory; never fails.
 class MemorySource final : public ByteSource {
  public:
-  explicit MemorySource(std::string_view text) : rest_(text) {}
+  explicit MemorySource(std::string_view text) : text_(text), rest_(text) {}
+  std::ptrdiff_t read(std::span<char> into) override;
+  [[nodiscard]] std::optional<std::uint64_t> size() const override { return text_.size(); }
+  [[nodiscard]] std::unique_ptr<ByteSource> openAt(std::uint64_t offset) const override;
+
+ private:
+  std::string_view text_;
+  std::string_view rest_;
+};
+
+// The first `limit` bytes of another source.
+class LimitedSource final : public ByteSource {
+ public:
+  LimitedSource(ByteSource& source, std::uint64_t limit) : source_(source), left_(limit) {}
   std::ptrdiff_t read(std::span<char> into) override;
 
  private:
-  std::string_view rest_;
+  ByteSource& source_;
+  std::uint64_t left_;
 };
 
 // Collects what is written in a string; never fails.

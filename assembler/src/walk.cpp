@@ -1,6 +1,8 @@
 #include "walk.h"
 
 #include <algorithm>
+#include <system_error>
+#include <thread>
 
 #include "assemble.h"
 
@@ -80,6 +82,11 @@ std::string_view Walk::Names::keep(std::string_view name) {
   return kept;
 }
 
+void Walk::Names::take(Names&& other) {
+  for (std::unique_ptr<char[]>& block : other.blocks_) blocks_.push_back(std::move(block));
+  other.blocks_.clear();
+}
+
 namespace {
 
 // Collects what is written, to be taken piece by piece.
@@ -125,10 +132,9 @@ class Pass2Notes final : public EncodeObserver {
     // Made in place: a copy through a temporary would read back what was
     // just written in pieces of another size, which stalls.
     const std::string_view text = operands.text;
-    Match& m = piece_->match.emplace(
-        &form, operands, static_cast<std::uint32_t>(text.empty() ? 0 : text.data() - base_),
-        static_cast<std::uint32_t>(text.size()), symbol);
-    m.operands.text = {};
+    piece_->match.emplace(form, operands,
+                          static_cast<std::uint32_t>(text.empty() ? 0 : text.data() - base_),
+                          static_cast<std::uint32_t>(text.size()), symbol);
   }
 
  private:
@@ -191,44 +197,111 @@ bool readLines(ByteSource& source, Handle handle, Done done) {
 
 }  // namespace
 
-bool Walk::collect(const SourceOpener& open) {
-  const std::unique_ptr<ByteSource> source = open();
-  if (!source) return false;
-  // Only the definitions are wanted here, with their lines; the second
-  // reading tells the columns.
-  class Definitions final : public Pass1Observer {
+void Walk::readPart(ByteSource& source, SymbolTable* symbols, Part& part) const {
+  // The definitions with their lines, and whether each is a label; the
+  // second reading tells the columns.
+  class Notes final : public Pass1Observer {
    public:
-    Definitions(ChunkedVector<Definition>& out, Names& names) : out_(out), names_(names) {}
-    void classified(Kind, std::string_view, std::string_view) override {}
-    void defined(std::string_view name, std::int32_t value) override {
-      out_.push_back(Definition{names_.keep(name), value, line});
+    explicit Notes(Part& part) : part_(part) {}
+    void classified(Kind kind, std::string_view, std::string_view) override {
+      label_ = kind == Kind::label;
     }
-    std::uint32_t line = 1;
+    void defined(std::string_view name, std::int32_t value) override {
+      Definition d{part_.names.keep(name), value, part_.lines + 1};
+      d.label = label_;
+      part_.definitions.push_back(d);
+    }
 
    private:
-    ChunkedVector<Definition>& out_;
-    Names& names_;
-  } notes(definitions_, names_);
+    Part& part_;
+    bool label_ = false;
+  } notes(part);
 
   // The intermediate text is not wanted here.
-  Pass1 pass(build_, symbols_, notes);
-  PieceReader reader(*source);
+  Pass1 pass = symbols ? Pass1(build_, *symbols, notes) : Pass1(build_, notes);
+  PieceReader reader(source);
   for (std::span<char> piece = reader.next(); !piece.empty(); piece = reader.next()) {
     // Pass 1 rewrites the piece in place, its line feed too.
     const bool ends = piece.back() == '\n';
     pass.handleLine(piece);
-    if (ends) ++notes.line;
+    if (ends) ++part.lines;
   }
-  if (reader.failed()) return false;
+  part.words = pass.locationCounter();
+  part.failed = reader.failed();
+}
+
+std::optional<std::uint64_t> Walk::splitPoint(const ByteSource& source) const {
+  const std::optional<std::uint64_t> size = source.size();
+  if (!size || *size < splitFrom_ || *size < 2) return std::nullopt;
+  const std::uint64_t middle = *size / 2;
+  const std::unique_ptr<ByteSource> there = source.openAt(middle);
+  if (!there) return std::nullopt;
+  // A line feed is looked for this far at most.
+  constexpr std::size_t kLook = 64 * 1024;
+  std::string bytes(kLook, '\0');
+  std::size_t got = 0;
+  while (got < kLook) {
+    const std::ptrdiff_t n = there->read(std::span<char>(bytes).subspan(got));
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  const std::size_t feed = std::string_view(bytes).substr(0, got).find('\n');
+  if (feed == std::string_view::npos || middle + feed + 1 >= *size) return std::nullopt;
+  return middle + feed + 1;
+}
+
+bool Walk::collect(const SourceOpener& open) {
+  const std::unique_ptr<ByteSource> source = open();
+  if (!source) return false;
+  // A large source is read in two halves at once: the second from the
+  // start of a line, as a reader of the whole would start a piece there,
+  // with its word counter and line numbers from 0; its definitions are
+  // entered after those of the first half, moved by the first half's words
+  // and lines.
+  Part first;
+  Part second;
+  const std::optional<std::uint64_t> split = splitPoint(*source);
+  std::unique_ptr<ByteSource> rest = split ? source->openAt(*split) : nullptr;
+  std::jthread other;
+  if (rest) {
+    try {
+      other = std::jthread([&] { readPart(*rest, nullptr, second); });
+    } catch (const std::system_error&) {
+      // No thread to be had: the whole source is read here.
+    }
+  }
+  halves_ = other.joinable();
+  if (halves_) {
+    LimitedSource half(*source, *split);
+    readPart(half, &symbols_, first);
+    other.join();
+  } else {
+    readPart(*source, &symbols_, first);
+  }
+  definitions_ = std::move(first.definitions);
+  names_ = std::move(first.names);
+  if (first.failed || second.failed) return false;
+  for (std::size_t i = 0; i < second.definitions.size(); ++i) {
+    Definition d = second.definitions[i];
+    d.line += first.lines;
+    // The word counter wraps as an unsigned number, as pass 1's does.
+    if (d.label) {
+      d.value = static_cast<std::int32_t>(static_cast<std::uint32_t>(d.value) + first.words);
+    }
+    symbols_.define(d.name, d.value);
+    definitions_.push_back(d);
+  }
+  names_.take(std::move(second.names));
+
   // Which definitions repeat a name, and which are repeated: a table of
   // the index of each name's first definition. Most sources repeat none.
   if (symbols_.names() == definitions_.size()) return true;
-  SymbolTable first;
+  SymbolTable firsts;
   for (std::size_t i = 0; i < definitions_.size(); ++i) {
     Definition& d = definitions_[i];
-    const std::optional<std::int32_t> earlier = first.lookup(d.name);
+    const std::optional<std::int32_t> earlier = firsts.lookup(d.name);
     if (!earlier) {
-      first.define(d.name, static_cast<std::int32_t>(i));
+      firsts.define(d.name, static_cast<std::int32_t>(i));
       continue;
     }
     d.first = *earlier;

@@ -2,7 +2,8 @@
 // that explains it. The walk runs the assembler's own passes (the same
 // pieces, normaliser, pass 1 and encoder) and listens to them; it writes
 // no file. It reads the source twice, once for the symbol table and once
-// to tell each line, so memory stays flat apart from the symbols.
+// to tell each line, so memory stays flat apart from the symbols. A large
+// file's first reading runs in two halves at once, on two threads.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,7 @@ struct Definition {
   // later one repeats this name.
   std::int32_t first = -1;
   bool definedAgain = false;
+  bool label = false;  // a label, whose value is the address of a word
 };
 
 // The form that a piece of the intermediate text passed (no two prefixes
@@ -40,6 +42,12 @@ struct Definition {
 // text operand is kept as its place in the piece, so that the piece may
 // move.
 struct Match {
+  Match(const InstructionForm& passed, const Operands& read, std::uint32_t at,
+        std::uint32_t length, std::optional<std::int32_t> found)
+      : form(&passed), operands(read), textAt(at), textLength(length), symbol(found) {
+    operands.text = {};
+  }
+
   const InstructionForm* form = nullptr;
   Operands operands;  // without its text
   std::uint32_t textAt = 0;
@@ -150,12 +158,21 @@ class Walk {
   [[nodiscard]] const ChunkedVector<Definition>& definitions() const { return definitions_; }
   [[nodiscard]] Build build() const { return build_; }
 
+  // A source of at least this many bytes that can be read from its middle
+  // is read in two halves at once by the first reading, on two threads,
+  // with the same result. Tests lower it.
+  void splitSourcesFrom(std::uint64_t bytes) { splitFrom_ = bytes; }
+  // Whether the last first reading was done in two halves.
+  [[nodiscard]] bool readInHalves() const { return halves_; }
+
  private:
   // Keeps the names of the definitions in blocks that never move, so that
   // the views stay valid.
   class Names {
    public:
     std::string_view keep(std::string_view name);
+    // Keeps the names that `other` kept as well.
+    void take(Names&& other);
 
    private:
     static constexpr std::size_t kBlock = 64 * 1024;
@@ -164,7 +181,28 @@ class Walk {
     char* next_ = nullptr;
   };
 
+  // What pass 1 met in one part of the source: its definitions, with lines
+  // counted from the part's start, the line feeds read and the words
+  // counted.
+  struct Part {
+    ChunkedVector<Definition> definitions;
+    Names names;
+    std::uint32_t lines = 0;
+    std::uint32_t words = 0;
+    bool failed = false;
+  };
+  // Pass 1 over `source` into `part`, entering the definitions into
+  // `symbols` when it is given.
+  void readPart(ByteSource& source, SymbolTable* symbols, Part& part) const;
+  // Where a second reader of `source` may start: after the first line feed
+  // from the middle on.
+  [[nodiscard]] std::optional<std::uint64_t> splitPoint(const ByteSource& source) const;
+
+  static constexpr std::uint64_t kSplitFrom = 1024 * 1024;
+
   Build build_;
+  std::uint64_t splitFrom_ = kSplitFrom;
+  bool halves_ = false;
   SymbolTable symbols_;
   ChunkedVector<Definition> definitions_;
   Names names_;

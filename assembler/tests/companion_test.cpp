@@ -99,6 +99,97 @@ TEST(Listing, WordsAreTheImageWordsForGeneratedSources) {
   }
 }
 
+TEST(Walk, HalvesReadAtOnceFindWhatTheWholeFinds) {
+  std::mt19937 random(2468);
+  int split = 0;
+  for (int i = 0; i < 400; ++i) {
+    const std::string source = generatedSource(random);
+    for (const Build build : {Build::full, Build::reduced}) {
+      ASSERT_EQ(splitFault(source, build), "") << source;
+    }
+    const SourceOpener open = [&source] { return std::make_unique<MemorySource>(source); };
+    Walk walk(Build::full);
+    walk.splitSourcesFrom(0);
+    ASSERT_TRUE(walk.collect(open));
+    split += walk.readInHalves();
+  }
+  // Most sources have a line feed after their middle.
+  EXPECT_GT(split, 300);
+  int inputs = 0;
+  for (const char* target : {"assembler", "companion"}) {
+    inputs += forEachKeptInput(FUZZ_DIR, target, [](const auto& path, const std::string& bytes) {
+      for (const Build build : {Build::full, Build::reduced}) {
+        EXPECT_EQ(splitFault(bytes, build), "") << path;
+      }
+    });
+  }
+  EXPECT_GT(inputs, 0);
+}
+
+TEST(Walk, HalvesMoveLabelsAndLinesAndKeepTheLastDefinition) {
+  // The second half starts at "b:", the line after the middle byte.
+  const std::string source =
+      "a: dw 1 2 3\n"
+      "define k 7\n"
+      "a: hlt\n"
+      "b: hlt\n"
+      "k: hlt\n"
+      "define a 9\n";
+  for (const std::uint64_t from : {UINT64_MAX, std::uint64_t{0}}) {
+    const SourceOpener open = [&source] { return std::make_unique<MemorySource>(source); };
+    Walk walk(Build::full);
+    walk.splitSourcesFrom(from);
+    ASSERT_TRUE(walk.collect(open));
+    EXPECT_EQ(walk.readInHalves(), from == 0);
+    std::string out;
+    appendSymbols(walk, out);
+    EXPECT_EQ(out, "a 9 0x0009 6\nk 3 0x0003 5\nb 2 0x0002 4\n") << from;
+  }
+}
+
+// A source whose second reader fails after a few bytes.
+class FailingHalf final : public ByteSource {
+ public:
+  explicit FailingHalf(std::string_view text, bool fails = false) : text_(text), fails_(fails) {}
+  std::ptrdiff_t read(std::span<char> into) override {
+    if (fails_) return -1;
+    const std::size_t n = std::min(into.size(), text_.size() - at_);
+    std::copy_n(text_.data() + at_, n, into.data());
+    at_ += n;
+    return static_cast<std::ptrdiff_t>(n);
+  }
+  std::optional<std::uint64_t> size() const override { return text_.size(); }
+  std::unique_ptr<ByteSource> openAt(std::uint64_t offset) const override {
+    // The reader that looks for the line feed works; the half's does not.
+    ++*opened_;
+    return std::make_unique<FailingHalf>(text_.substr(offset), *opened_ > 1);
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+  bool fails_;
+  std::shared_ptr<int> opened_ = std::make_shared<int>(0);
+};
+
+TEST(Walk, AFailingSecondHalfFailsTheReading) {
+  const std::string source = "a: hlt\nb: hlt\nc: hlt\nd: hlt\n";
+  Walk walk(Build::full);
+  walk.splitSourcesFrom(0);
+  EXPECT_FALSE(walk.collect([&source] { return std::make_unique<FailingHalf>(source); }));
+  EXPECT_TRUE(walk.readInHalves());
+}
+
+TEST(Walk, NoHalvesWithoutALineFeedPastTheMiddle) {
+  for (const std::string source : {"hlt\nj 500", "x", "", "hlt\n"}) {
+    const SourceOpener open = [&source] { return std::make_unique<MemorySource>(source); };
+    Walk walk(Build::full);
+    walk.splitSourcesFrom(0);
+    ASSERT_TRUE(walk.collect(open)) << source;
+    EXPECT_FALSE(walk.readInHalves()) << source;
+  }
+}
+
 TEST(Listing, WordsAreTheImageWordsForKeptInputs) {
   int inputs = 0;
   for (const char* target : {"assembler", "companion"}) {

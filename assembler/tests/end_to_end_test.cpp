@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "checker.h"
+#include "listing.h"
 #include "worked_example.h"
 
 namespace fs = std::filesystem;
@@ -343,6 +345,46 @@ TEST_F(EndToEndTest, CompanionListAndSymbols) {
     EXPECT_EQ(result.output, "") << command;
     EXPECT_NE(result.errors.find("cannot open 'missing.asm'"), std::string::npos) << command;
   }
+}
+
+TEST_F(EndToEndTest, CompanionReadsALargeFileInHalvesAsAWhole) {
+  // More than a mebibyte, so that the first reading takes it in two halves
+  // where the platform allows; names are defined again across the middle.
+  std::string source;
+  for (int block = 0; source.size() < 1'300'000; ++block) {
+    const std::string b = std::to_string(block % 5000);
+    source += "define k" + b + " " + std::to_string(block) + "\n";
+    source += "l" + b + ":  addi r1, r0, k" + b + "\n        beq r1 r0 l" + b + "\n";
+    source += "        dw " + std::to_string(block) + ", -1\n        sw r2, l" + b + "(r0)\n";
+  }
+  put("big.asm", source);
+  const quellmark::SourceOpener open = [&source] {
+    return std::make_unique<quellmark::MemorySource>(source);
+  };
+  quellmark::Walk walk(quellmark::Build::full);
+  walk.splitSourcesFrom(UINT64_MAX);
+  ASSERT_TRUE(walk.collect(open));
+  std::string rows;
+  ASSERT_TRUE(walk.walk(open, [&rows](const quellmark::SourceLine& line) {
+    quellmark::appendListingRows(line, rows);
+  }));
+  std::string symbols;
+  quellmark::appendSymbols(walk, symbols);
+
+  Outcome result = companion({"symbols", "big.asm"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_TRUE(result.output == lines(symbols)) << "the symbols differ";
+  result = companion({"list", "big.asm"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_TRUE(result.output == lines(rows + "\n" + symbols)) << "the listing differs";
+
+  quellmark::MemorySink sink;
+  quellmark::BufferedWriter out(sink);
+  ASSERT_TRUE(quellmark::checkSource("big.asm", open, quellmark::Build::full, out));
+  ASSERT_TRUE(out.close());
+  result = companion({"check", "big.asm"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_TRUE(result.output == lines(sink.text())) << "the findings differ";
 }
 
 TEST_F(EndToEndTest, CompanionDisassemblyAssemblesBack) {
