@@ -86,7 +86,11 @@ void appendListingRows(const SourceLine& line, std::string& out) {
   if (first) appendRow(nullptr, line.number, line.text, out);
 }
 
-void appendSymbols(const Walk& walk, std::string& out) {
+namespace {
+
+// Hands each row of the symbol table to `emit`.
+template <typename Emit>
+void symbolRows(const Walk& walk, Emit emit) {
   // Each name in the order of its first definition, with its last one,
   // which wins.
   const ChunkedVector<Definition>& all = walk.definitions();
@@ -98,9 +102,11 @@ void appendSymbols(const Walk& walk, std::string& out) {
   for (std::size_t i = 0; i < all.size(); ++i) {
     if (all[i].first >= 0) continue;
     const Definition& d = all[last[i]];
-    // "NAME VALUE 0xHHHH LINE", the value in decimal and as a word.
-    char text[48];
-    char* at = text;
+    // "NAME VALUE 0xHHHH LINE", the value in decimal and as a word. A name
+    // is at most a piece long.
+    char text[160];
+    const std::string_view name = all[i].name.substr(0, 100);
+    char* at = std::copy(name.begin(), name.end(), text);
     *at++ = ' ';
     at = std::to_chars(at, text + sizeof text, d.value).ptr;
     *at++ = ' ';
@@ -109,10 +115,19 @@ void appendSymbols(const Walk& walk, std::string& out) {
     at = writeHex(static_cast<std::uint32_t>(d.value) & 0xFFFFu, at);
     *at++ = ' ';
     at = std::to_chars(at, text + sizeof text, d.line).ptr;
-    out.append(all[i].name);
-    out.append(text, static_cast<std::size_t>(at - text));
-    out += '\n';
+    *at++ = '\n';
+    emit(std::string_view(text, static_cast<std::size_t>(at - text)));
   }
+}
+
+}  // namespace
+
+void appendSymbols(const Walk& walk, std::string& out) {
+  symbolRows(walk, [&out](std::string_view row) { out.append(row); });
+}
+
+void writeSymbols(const Walk& walk, BufferedWriter& out) {
+  symbolRows(walk, [&out](std::string_view row) { out.write(row); });
 }
 
 }  // namespace quellmark

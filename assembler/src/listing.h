@@ -22,5 +22,8 @@ void appendListingRows(const SourceLine& line, std::string& out);
 // the name, the value that wins (decimal), its low 16 bits as 0xHHHH, and
 // the source line of the winning definition ("loop 1 0x0001 4").
 void appendSymbols(const Walk& walk, std::string& out);
+// The same, written to `out` row by row, so that a large table is never
+// held whole.
+void writeSymbols(const Walk& walk, BufferedWriter& out);
 
 }  // namespace quellmark

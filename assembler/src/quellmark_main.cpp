@@ -83,10 +83,8 @@ int list(const std::string& name, Build build, bool rows, BufferedWriter& out) {
     toError(whyUnreadable(name));
     return kTrouble;
   }
-  text.clear();
-  if (rows) text += '\n';
-  appendSymbols(walk, text);
-  out.write(text);
+  if (rows) out.write("\n");
+  writeSymbols(walk, out);
   return kClean;
 }
 
