@@ -68,6 +68,11 @@ std::uint32_t SourcePiece::columnOf(std::size_t offset) const {
   return column + origins_.back() + 1;
 }
 
+Walk::Walk(Build build)
+    : build_(build),
+      // With one core a second thread only takes turns with the first.
+      splitFrom_(std::thread::hardware_concurrency() == 1 ? UINT64_MAX : kSplitFrom) {}
+
 std::string_view Walk::Names::keep(std::string_view name) {
   if (name.size() > free_) {
     const std::size_t size = std::max(kBlock, name.size());

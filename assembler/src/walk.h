@@ -139,7 +139,7 @@ using SourceOpener = std::function<std::unique_ptr<ByteSource>()>;
 
 class Walk {
  public:
-  explicit Walk(Build build) : build_(build) {}
+  explicit Walk(Build build);
 
   // The first reading: pass 1 over the whole source, for the symbol table
   // and the definitions in source order. False when the source cannot be
@@ -160,7 +160,8 @@ class Walk {
 
   // A source of at least this many bytes that can be read from its middle
   // is read in two halves at once by the first reading, on two threads,
-  // with the same result. Tests lower it.
+  // with the same result: by default a mebibyte, unless the machine has one
+  // core only. Tests lower it.
   void splitSourcesFrom(std::uint64_t bytes) { splitFrom_ = bytes; }
   // Whether the last first reading was done in two halves.
   [[nodiscard]] bool readInHalves() const { return halves_; }
@@ -201,7 +202,7 @@ class Walk {
   static constexpr std::uint64_t kSplitFrom = 1024 * 1024;
 
   Build build_;
-  std::uint64_t splitFrom_ = kSplitFrom;
+  std::uint64_t splitFrom_;
   bool halves_ = false;
   SymbolTable symbols_;
   ChunkedVector<Definition> definitions_;
