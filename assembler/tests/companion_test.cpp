@@ -89,6 +89,20 @@ std::string generatedSource(std::mt19937& random) {
   return source;
 }
 
+// Expects `fault` to find nothing in any kept fuzz input as a source, in
+// both builds; the number of inputs.
+int holdsForKeptInputs(std::string (*fault)(const std::string&, Build)) {
+  int inputs = 0;
+  for (const char* target : {"assembler", "companion"}) {
+    inputs += forEachKeptInput(FUZZ_DIR, target, [fault](const auto& path, const std::string& bytes) {
+      for (const Build build : {Build::full, Build::reduced}) {
+        EXPECT_EQ(fault(bytes, build), "") << path;
+      }
+    });
+  }
+  return inputs;
+}
+
 TEST(Listing, WordsAreTheImageWordsForGeneratedSources) {
   std::mt19937 random(12345);
   for (int i = 0; i < 400; ++i) {
@@ -115,15 +129,7 @@ TEST(Walk, HalvesReadAtOnceFindWhatTheWholeFinds) {
   }
   // Most sources have a line feed after their middle.
   EXPECT_GT(split, 300);
-  int inputs = 0;
-  for (const char* target : {"assembler", "companion"}) {
-    inputs += forEachKeptInput(FUZZ_DIR, target, [](const auto& path, const std::string& bytes) {
-      for (const Build build : {Build::full, Build::reduced}) {
-        EXPECT_EQ(splitFault(bytes, build), "") << path;
-      }
-    });
-  }
-  EXPECT_GT(inputs, 0);
+  EXPECT_GT(holdsForKeptInputs(splitFault), 0);
 }
 
 TEST(Walk, HalvesMoveLabelsAndLinesAndKeepTheLastDefinition) {
@@ -191,15 +197,7 @@ TEST(Walk, NoHalvesWithoutALineFeedPastTheMiddle) {
 }
 
 TEST(Listing, WordsAreTheImageWordsForKeptInputs) {
-  int inputs = 0;
-  for (const char* target : {"assembler", "companion"}) {
-    inputs += forEachKeptInput(FUZZ_DIR, target, [](const auto& path, const std::string& bytes) {
-      for (const Build build : {Build::full, Build::reduced}) {
-        EXPECT_EQ(listingFault(bytes, build), "") << path;
-      }
-    });
-  }
-  EXPECT_GT(inputs, 0);
+  EXPECT_GT(holdsForKeptInputs(listingFault), 0);
   for (const Build build : {Build::full, Build::reduced}) {
     EXPECT_EQ(listingFault(testing_support::kWorkedExample, build), "");
   }
