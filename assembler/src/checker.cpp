@@ -259,14 +259,14 @@ void LineChecker::checkDefinitions(const SourceLine& line, const SourcePiece& p)
       if (known.definedAgain) {
         Place& place = firstPlaces_[index];
         place.text = line.text;
-        place.remark = Remark{line.number, column(), said(Quoted{d.name}, " was defined here first"),
-                              place.text};
+        place.remark = Remark{line.number, column(),
+                              said(Quoted{d.name}, " was defined here first"), place.text};
       }
       continue;
     }
     add(line, column(), "redefined",
-        said(Quoted{d.name}, " is defined again: its last value, ",
-             *walk_.symbols().lookup(d.name), ", is used everywhere, also in lines before it"),
+        said(Quoted{d.name}, " is defined again: its last value, ", *walk_.symbols().lookup(d.name),
+             ", is used everywhere, also in lines before it"),
         firstPlaces_.at(static_cast<std::size_t>(known.first)).remark);
   }
 }
@@ -463,8 +463,8 @@ void LineChecker::checkMatch(const SourceLine& line, const IntermediatePiece& w,
     std::size_t stop = rest;
     while (!blank(stop)) ++stop;
     add(line, columnOf(rest), "operands",
-        said("text after the last operand of ", Quoted{f.mnemonic()}, " is ignored: ",
-             Quoted{text.substr(rest, stop - rest)}));
+        said("text after the last operand of ", Quoted{f.mnemonic()},
+             " is ignored: ", Quoted{text.substr(rest, stop - rest)}));
   }
 }
 
@@ -489,8 +489,7 @@ void LineChecker::checkText(const SourceLine& line, const IntermediatePiece& w, 
       if (value < -64 || value > 127) {
         add(line, column(), "range",
             symbol ? said(Quoted{token}, " is ", value,
-                          ", which does not fit its 7 bits (-64 to 127): it becomes ",
-                          value & 0x7F)
+                          ", which does not fit its 7 bits (-64 to 127): it becomes ", value & 0x7F)
                    : said("the immediate ", value,
                           " does not fit its 7 bits (-64 to 127): it becomes ", value & 0x7F));
       }
@@ -533,9 +532,7 @@ void appendShown(std::string_view file, const Remark& r, std::string_view kind,
   out.resize(start + file.size() + kind.size() + r.message.size() + name.size() + shown.size() +
              blanks + 64);
   char* at = out.data() + start;
-  const auto put = [&at](std::string_view part) {
-    at = std::copy(part.begin(), part.end(), at);
-  };
+  const auto put = [&at](std::string_view part) { at = std::copy(part.begin(), part.end(), at); };
   const auto number = [&at](std::uint32_t value) { at = std::to_chars(at, at + 11, value).ptr; };
   put(file);
   *at++ = ':';

@@ -13,7 +13,8 @@ std::ptrdiff_t MemorySource::read(std::span<char> into) {
 }
 
 std::unique_ptr<ByteSource> MemorySource::openAt(std::uint64_t offset) const {
-  return std::make_unique<MemorySource>(text_.substr(std::min<std::uint64_t>(offset, text_.size())));
+  return std::make_unique<MemorySource>(
+      text_.substr(std::min<std::uint64_t>(offset, text_.size())));
 }
 
 std::ptrdiff_t LimitedSource::read(std::span<char> into) {

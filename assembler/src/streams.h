@@ -26,9 +26,7 @@ class ByteSource {
   // another reader of the same bytes from `offset` on; any other source
   // tells nothing and opens none.
   [[nodiscard]] virtual std::optional<std::uint64_t> size() const { return std::nullopt; }
-  [[nodiscard]] virtual std::unique_ptr<ByteSource> openAt(std::uint64_t) const {
-    return nullptr;
-  }
+  [[nodiscard]] virtual std::unique_ptr<ByteSource> openAt(std::uint64_t) const { return nullptr; }
 };
 
 class ByteSink {

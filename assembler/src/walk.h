@@ -42,8 +42,8 @@ struct Definition {
 // text operand is kept as its place in the piece, so that the piece may
 // move.
 struct Match {
-  Match(const InstructionForm& passed, const Operands& read, std::uint32_t at,
-        std::uint32_t length, std::optional<std::int32_t> found)
+  Match(const InstructionForm& passed, const Operands& read, std::uint32_t at, std::uint32_t length,
+        std::optional<std::int32_t> found)
       : form(&passed), operands(read), textAt(at), textLength(length), symbol(found) {
     operands.text = {};
   }

@@ -250,8 +250,7 @@ TEST(Checker, CaretsPastTheCutKeepTheLinesTabs) {
   // cut after 200 bytes, no longer holds.
   const std::string line = "hlt" + std::string(198, ' ') + "\tj far\n";
   const std::string output = check(line).output;
-  EXPECT_NE(output.find("t.asm:1:205: warning: `far` is not defined"), std::string::npos)
-      << output;
+  EXPECT_NE(output.find("t.asm:1:205: warning: `far` is not defined"), std::string::npos) << output;
   EXPECT_NE(output.find("\n" + std::string(201, ' ') + "\t  ^\n"), std::string::npos) << output;
 }
 

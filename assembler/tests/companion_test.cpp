@@ -94,11 +94,12 @@ std::string generatedSource(std::mt19937& random) {
 int holdsForKeptInputs(std::string (*fault)(const std::string&, Build)) {
   int inputs = 0;
   for (const char* target : {"assembler", "companion"}) {
-    inputs += forEachKeptInput(FUZZ_DIR, target, [fault](const auto& path, const std::string& bytes) {
-      for (const Build build : {Build::full, Build::reduced}) {
-        EXPECT_EQ(fault(bytes, build), "") << path;
-      }
-    });
+    inputs +=
+        forEachKeptInput(FUZZ_DIR, target, [fault](const auto& path, const std::string& bytes) {
+          for (const Build build : {Build::full, Build::reduced}) {
+            EXPECT_EQ(fault(bytes, build), "") << path;
+          }
+        });
   }
   return inputs;
 }
