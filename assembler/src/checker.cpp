@@ -1,12 +1,14 @@
 #include "checker.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <type_traits>
 #include <unordered_map>
 #include <vector>
 
 #include "chars.h"
+#include "image.h"
 #include "normaliser.h"
 #include "pass1.h"
 
@@ -24,7 +26,7 @@ struct Quoted {
 
 // A word as four upper-case hexadecimal digits.
 struct Hex4 {
-  std::uint32_t word;
+  std::uint16_t word;
 };
 
 template <typename Part>
@@ -34,9 +36,8 @@ void appendPart(std::string& out, const Part& part) {
     out.append(part.text);
     out += '`';
   } else if constexpr (std::is_same_v<Part, Hex4>) {
-    char text[4];
-    for (int i = 0; i < 4; ++i) text[i] = "0123456789ABCDEF"[(part.word >> (12 - 4 * i)) & 0xFu];
-    out.append(text, sizeof text);
+    const std::array<char, 4> digits = hexDigits(part.word);
+    out.append(digits.data(), digits.size());
   } else if constexpr (std::is_same_v<Part, char>) {
     out += part;
   } else if constexpr (std::is_integral_v<Part>) {

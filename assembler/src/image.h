@@ -20,13 +20,18 @@ inline void swap4(std::span<char> text) {
   std::swap(text[1], text[2]);
 }
 
-// The group of `word` as it stands in the image: 0x1234 gives "4321".
-inline std::array<char, 4> imageGroup(std::uint16_t word) {
+// The four upper-case hexadecimal digits of `word`, most significant first,
+// as "%04X" gives them: 0x1234 gives "1234".
+inline std::array<char, 4> hexDigits(std::uint16_t word) {
   constexpr char kDigits[] = "0123456789ABCDEF";
-  // The four digits most significant first, as "%04X" gives them, then
-  // reversed.
-  std::array<char, 4> group = {kDigits[(word >> 12) & 0xF], kDigits[(word >> 8) & 0xF],
-                               kDigits[(word >> 4) & 0xF], kDigits[word & 0xF]};
+  return {kDigits[(word >> 12) & 0xF], kDigits[(word >> 8) & 0xF], kDigits[(word >> 4) & 0xF],
+          kDigits[word & 0xF]};
+}
+
+// The group of `word` as it stands in the image: its digits reversed,
+// 0x1234 gives "4321".
+inline std::array<char, 4> imageGroup(std::uint16_t word) {
+  std::array<char, 4> group = hexDigits(word);
   swap4(group);
   return group;
 }

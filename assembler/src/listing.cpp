@@ -16,8 +16,8 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 // the end.
 char* writeHex(std::uint32_t value, char* at) {
   if (value <= 0xFFFF) {  // the four digits of nearly every address
-    for (int shift = 12; shift >= 0; shift -= 4) *at++ = kHexDigits[(value >> shift) & 0xF];
-    return at;
+    const std::array<char, 4> digits = hexDigits(static_cast<std::uint16_t>(value));
+    return std::copy(digits.begin(), digits.end(), at);
   }
   char text[8];
   int n = 0;
