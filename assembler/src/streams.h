@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quellmark {
 
@@ -69,6 +70,8 @@ class MemorySink final : public ByteSink {
   bool write(std::string_view bytes) override;
   bool close() override { return true; }
   [[nodiscard]] const std::string& text() const { return text_; }
+  // Hands over what was written and starts afresh.
+  std::string take() { return std::exchange(text_, {}); }
 
  private:
   std::string text_;

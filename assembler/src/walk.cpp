@@ -94,17 +94,6 @@ void Walk::Names::take(Names&& other) {
 
 namespace {
 
-// Collects what is written, to be taken piece by piece.
-class StringSink final : public ByteSink {
- public:
-  bool write(std::string_view bytes) override {
-    text.append(bytes);
-    return true;
-  }
-  bool close() override { return true; }
-  std::string text;
-};
-
 // Notes what pass 1 does with the piece being read.
 class Pass1Notes final : public Pass1Observer {
  public:
@@ -321,7 +310,7 @@ bool Walk::walk(const SourceOpener& open,
   if (!source) return false;
   // Pass 1 runs again for the intermediate text of each line; it keeps no
   // table, as pass 2 takes the table of the first reading.
-  StringSink written;
+  MemorySink written;
   BufferedWriter out(written);
   Pass1Notes notes1;
   Pass1 pass1(build_, out, notes1);
@@ -338,11 +327,11 @@ bool Walk::walk(const SourceOpener& open,
         // What pass 1 wrote for the piece is still in the writer's buffer,
         // unless it was more than the buffer holds; it stays there while
         // the line is told, or until `keep` copies it.
-        if (written.text.empty()) {
+        if (written.text().empty()) {
           p.intermediate = out.buffered();
         } else {
-          spilled.assign(written.text).append(out.buffered());
-          written.text.clear();
+          spilled = written.take();
+          spilled.append(out.buffered());
           p.intermediate = spilled;
           p.keep();
           p.settle();

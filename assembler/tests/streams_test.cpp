@@ -80,6 +80,31 @@ TEST(BufferedWriterTest, PassesLargeAndSmallWritesInOrder) {
   EXPECT_EQ(sink.text(), "a" + big + "c");
 }
 
+TEST(MemorySinkTest, TakeHandsOverAndStartsAfresh) {
+  MemorySink sink;
+  ASSERT_TRUE(sink.write("ab"));
+  EXPECT_EQ(sink.take(), "ab");
+  EXPECT_EQ(sink.text(), "");
+  ASSERT_TRUE(sink.write("c"));
+  EXPECT_EQ(sink.text(), "c");
+}
+
+TEST(MemorySourceTest, OpensAgainFromAnyByteAndIsCutByALimit) {
+  const MemorySource source("hlt\nj 5\n");
+  EXPECT_EQ(source.size(), 8u);
+  const std::unique_ptr<ByteSource> rest = source.openAt(4);
+  char text[16];
+  ASSERT_EQ(rest->read(text), 4);
+  EXPECT_EQ(std::string_view(text, 4), "j 5\n");
+  ASSERT_EQ(source.openAt(20)->read(text), 0);  // past the end: nothing
+
+  MemorySource whole("hlt\nj 5\n");
+  LimitedSource half(whole, 4);
+  ASSERT_EQ(half.read(text), 4);
+  EXPECT_EQ(std::string_view(text, 4), "hlt\n");
+  EXPECT_EQ(half.read(text), 0);
+}
+
 TEST(BufferedWriterTest, CloseReportsAFailedWrite) {
   RefusingSink sink;
   BufferedWriter out(sink);
