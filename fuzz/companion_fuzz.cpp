@@ -15,9 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const quellmark::Build build : {quellmark::Build::full, quellmark::Build::reduced}) {
     quellmark::MemorySink findings;
     quellmark::BufferedWriter out(findings);
-    const auto checked = quellmark::checkSource(
-        "fuzz.asm", [&source] { return std::make_unique<quellmark::MemorySource>(source); }, build,
-        out);
+    const auto checked =
+        quellmark::checkSource("fuzz.asm", quellmark::MemoryText(source), build, out);
     (void)out.close();
     if (!checked) {
       std::fprintf(stderr, "the check could not read a source in memory\n");

@@ -19,23 +19,22 @@ namespace quellmark {
 
 // The groups of the listing's word rows, in order.
 inline std::string listingGroups(const std::string& source, Build build) {
-  const SourceOpener open = [&source] { return std::make_unique<MemorySource>(source); };
-  Walk walk(build);
+  const MemoryText text(source);
+  MemorySink sink;
+  BufferedWriter out(sink);
+  if (!writeListing(text, build, out) || !out.close()) return "<unread>";
+  const std::string& rows = sink.text();
   std::string groups;
-  if (!walk.collect(open)) return "<unread>";
-  const bool read = walk.walk(open, [&groups](const SourceLine& line) {
-    std::string rows;
-    appendListingRows(line, rows);
-    for (std::size_t at = 0; at < rows.size();) {
-      const std::size_t end = rows.find('\n', at);
-      const std::string_view row(rows.data() + at, end - at);
-      // A word row: "AAAA WWWW GGGG ..." (the address may be longer).
-      const std::size_t space = row.find(' ');
-      if (row[0] != ' ' && space != std::string_view::npos) groups += row.substr(space + 6, 4);
-      at = end + 1;
-    }
-  });
-  return read ? groups : "<unread>";
+  // The rows end at the blank line before the symbol table.
+  for (std::size_t at = 0; at < rows.size() && rows[at] != '\n';) {
+    const std::size_t end = rows.find('\n', at);
+    const std::string_view row(rows.data() + at, end - at);
+    // A word row: "AAAA WWWW GGGG ..." (the address may be longer).
+    const std::size_t space = row.find(' ');
+    if (row[0] != ' ' && space != std::string_view::npos) groups += row.substr(space + 6, 4);
+    at = end + 1;
+  }
+  return groups;
 }
 
 // Empty when the listing of `source` holds the image's groups, else what broke.
@@ -49,22 +48,23 @@ inline std::string listingFault(const std::string& source, Build build) {
 // Empty when the first reading of `source` in two halves at once finds the
 // definitions and symbols that reading it whole finds, else what differs.
 inline std::string splitFault(const std::string& source, Build build) {
-  const SourceOpener open = [&source] { return std::make_unique<MemorySource>(source); };
+  const MemoryText text(source);
   Walk whole(build);
   whole.splitSourcesFrom(UINT64_MAX);
   Walk halves(build);
   halves.splitSourcesFrom(0);
-  if (!whole.collect(open) || !halves.collect(open)) return "a source in memory was not read";
-  const ChunkedVector<Definition>& a = whole.definitions();
-  const ChunkedVector<Definition>& b = halves.definitions();
-  if (a.size() != b.size()) return "the halves met another number of definitions";
+  if (!whole.collect(text) || !halves.collect(text)) return "a source in memory was not read";
+  const ChunkedVector<NameFacts>& a = whole.names();
+  const ChunkedVector<NameFacts>& b = halves.names();
+  if (a.size() != b.size()) return "the halves met another number of names";
+  if (whole.repeats() != halves.repeats()) return "the halves disagree on repeated names";
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (a[i].name != b[i].name || a[i].value != b[i].value || a[i].line != b[i].line ||
-        a[i].first != b[i].first || a[i].definedAgain != b[i].definedAgain ||
-        a[i].label != b[i].label) {
-      return "definition " + std::to_string(i) + " differs in the halves";
+        a[i].definitions != b[i].definitions) {
+      return "name " + std::to_string(i) + " differs in the halves";
     }
-    if (whole.symbols().lookup(a[i].name) != halves.symbols().lookup(a[i].name)) {
+    if (whole.symbols().lookup(a[i].name) != halves.symbols().lookup(a[i].name) ||
+        halves.indexOf(a[i].name) != i) {
       return "symbol " + std::string(a[i].name) + " differs in the halves";
     }
   }

@@ -143,21 +143,22 @@ struct ColumnOf {
   }
 };
 
-class LineChecker {
+class LineChecker final : public LineListener {
  public:
-  LineChecker(const Walk& walk, std::vector<Finding>& findings)
-      : walk_(walk), findings_(findings) {}
+  LineChecker(const Walk& walk, std::string_view file, BufferedWriter& out)
+      : walk_(walk), file_(file), out_(out) {}
 
-  void check(const SourceLine& line);
+  void piece(const SourceLine& line, const SourcePiece& p) override;
+  [[nodiscard]] std::size_t total() const { return total_; }
 
  private:
   void add(const SourceLine& line, std::uint32_t column, std::string_view name,
            std::string message, std::optional<Remark> note = std::nullopt) {
     findings_.push_back(
-        {Remark{line.number, column, std::move(message), line.text}, name, std::move(note)});
+        {Remark{line.number, column, std::move(message), &line, {}}, name, std::move(note)});
   }
 
-  // The place of a first definition, kept with its line for a later note.
+  // The place of a first definition, kept with the part of its line shown.
   struct Place {
     Remark remark;
     std::string text;
@@ -169,31 +170,50 @@ class LineChecker {
   void checkDefine(const SourceLine& line, const SourcePiece& p);
   void checkLabel(const SourceLine& line, const SourcePiece& p);
   void checkWords(const SourceLine& line, const SourcePiece& p, ColumnOf columnOf);
-  void checkMatch(const SourceLine& line, const IntermediatePiece& w, const Match& m,
-                  const ColumnOf& columnOf);
+  void checkMatch(const SourceLine& line, const SourcePiece& p, const IntermediatePiece& w,
+                  const Match& m, const ColumnOf& columnOf);
   void checkText(const SourceLine& line, const IntermediatePiece& w, const Match& m,
                  std::size_t offset, const ColumnOf& columnOf);
 
   const Walk& walk_;
-  std::vector<Finding>& findings_;
-  // The places of the first definitions of names defined again, by index.
-  // The map's nodes stay where they are, so each remark may view its text.
+  std::string_view file_;
+  BufferedWriter& out_;
+  std::size_t total_ = 0;
+  // The findings of the piece being checked.
+  std::vector<Finding> findings_;
+  // The places of the first definitions of names defined again, by the
+  // index of the name. The map's nodes stay where they are, so each remark
+  // may view its text.
   std::unordered_map<std::size_t, Place> firstPlaces_;
-  std::size_t nextDefinition_ = 0;
   bool addressSpaceReported_ = false;
-  // Kept from line to line for its buffer.
+  // Kept from piece to piece for their buffers.
   std::vector<std::string_view> carried_;
+  std::string shown_;
 };
 
-void LineChecker::check(const SourceLine& line) {
-  if (line.pieces.size() > 1) {
-    add(line, line.pieces[1].column, "long-line",
-        said("this line has ", line.text.size(),
+// Every finding of a piece lies between its first byte and the first byte
+// of the next piece, so the findings of a line, each piece's sorted by
+// column, come in the order of their columns.
+void LineChecker::piece(const SourceLine& line, const SourcePiece& p) {
+  findings_.clear();
+  if (p.index == 0 && line.pieces > 1) {
+    add(line, static_cast<std::uint32_t>(kPieceLength + 1), "long-line",
+        said("this line has ", line.length,
              " bytes: the assembler reads at most 98 and the line feed at a time, so it reads "
              "it as ",
-             line.pieces.size(), " lines"));
+             line.pieces, " lines"));
   }
-  for (const SourcePiece& p : line.pieces) checkPiece(line, p);
+  checkPiece(line, p);
+  if (findings_.empty()) return;
+  if (findings_.size() > 1) {
+    std::stable_sort(findings_.begin(), findings_.end(), [](const Finding& a, const Finding& b) {
+      return a.at.column < b.at.column;
+    });
+  }
+  shown_.clear();
+  for (const Finding& f : findings_) appendFinding(file_, f, shown_);
+  out_.write(shown_);
+  total_ += findings_.size();
 }
 
 void LineChecker::checkPiece(const SourceLine& line, const SourcePiece& p) {
@@ -252,23 +272,26 @@ void LineChecker::checkDefinitions(const SourceLine& line, const SourcePiece& p)
           said(Quoted{d.name}, " reads as a number: every operand ", Quoted{d.name},
                " now means this name, ", d.value, ", not the number"));
     }
-    // The second reading meets the definitions in the order of the first.
-    const std::size_t index = nextDefinition_++;
-    const Definition& known = walk_.definitions()[index];
-    if (known.first < 0) {
-      // Only names defined again need their first place kept.
-      if (known.definedAgain) {
-        Place& place = firstPlaces_[index];
-        place.text = line.text;
-        place.remark = Remark{line.number, column(),
-                              said(Quoted{d.name}, " was defined here first"), place.text};
-      }
+    if (!walk_.repeats()) continue;
+    const std::size_t index = *walk_.indexOf(d.name);
+    const NameFacts& known = walk_.names()[index];
+    if (known.definitions < 2) continue;
+    // Only the first place of a name defined again is kept.
+    const auto [first, isFirst] = firstPlaces_.try_emplace(index);
+    if (isFirst) {
+      Place& place = first->second;
+      const std::uint32_t at = column();
+      Shown shown = shownPart(line, at);
+      place.text.assign(shown.text);
+      shown.text = place.text;
+      place.remark = Remark{line.number, at, said(Quoted{d.name}, " was defined here first"),
+                            nullptr, shown};
       continue;
     }
     add(line, column(), "redefined",
-        said(Quoted{d.name}, " is defined again: its last value, ", *walk_.symbols().lookup(d.name),
+        said(Quoted{d.name}, " is defined again: its last value, ", known.value,
              ", is used everywhere, also in lines before it"),
-        firstPlaces_.at(static_cast<std::size_t>(known.first)).remark);
+        first->second.remark);
   }
 }
 
@@ -400,13 +423,13 @@ void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
 void LineChecker::checkWords(const SourceLine& line, const SourcePiece& p, ColumnOf columnOf) {
   // Offsets run on across the pieces pass 2 cut from one intermediate line.
   for (const IntermediatePiece& w : p.words()) {
-    if (w.match) checkMatch(line, w, *w.match, columnOf);
+    if (w.match) checkMatch(line, p, w, *w.match, columnOf);
     columnOf.base += w.size;
   }
 }
 
-void LineChecker::checkMatch(const SourceLine& line, const IntermediatePiece& w, const Match& m,
-                             const ColumnOf& columnOf) {
+void LineChecker::checkMatch(const SourceLine& line, const SourcePiece& p,
+                             const IntermediatePiece& w, const Match& m, const ColumnOf& columnOf) {
   const InstructionForm& f = *m.form;
   if (f.form == Form::data) return;
   const Operands& ops = m.operands;
@@ -438,7 +461,10 @@ void LineChecker::checkMatch(const SourceLine& line, const IntermediatePiece& w,
     }
     if (rest >= text.size()) {
       const std::size_t have = ops.read;
-      add(line, static_cast<std::uint32_t>(line.text.size() + 1), "operands",
+      // Where the piece ends, as the assembler reads it: the end of the
+      // line, but for the pieces before the last of a long line.
+      const std::size_t size = p.raw.size() - (p.raw.ends_with('\n') ? 1 : 0);
+      add(line, static_cast<std::uint32_t>(p.column + size), "operands",
           said(Quoted{f.mnemonic()}, " takes ", count, count == 1 ? " operand" : " operands",
                " and this line has ", have, ": the missing ",
                count - have == 1 ? "one reads" : "ones read", " as ", missing));
@@ -522,15 +548,16 @@ void LineChecker::checkText(const SourceLine& line, const IntermediatePiece& w, 
 
 void appendShown(std::string_view file, const Remark& r, std::string_view kind,
                  std::string_view name, std::string& out) {
-  std::string_view text(r.text);
-  if (text.ends_with('\r')) text.remove_suffix(1);
-  const bool cut = text.size() > kShownBytes;
-  const std::string_view shown = text.substr(0, kShownBytes);
-  const std::size_t blanks = r.column > 0 ? r.column - 1 : 0;
+  const Shown part = r.source ? shownPart(*r.source, r.column) : r.shown;
+  const std::string_view text = part.text;
+  const std::uint64_t column = r.column > 0 ? r.column - 1 : 0;
+  const std::size_t blanks =
+      column > part.start ? static_cast<std::size_t>(column - part.start) : 0;
+  constexpr std::string_view kCut = "...";
   // Room for all of it is made once (two numbers of ten digits at most and
   // the punctuation), and the parts are copied in.
   const std::size_t start = out.size();
-  out.resize(start + file.size() + kind.size() + r.message.size() + name.size() + shown.size() +
+  out.resize(start + file.size() + kind.size() + r.message.size() + name.size() + text.size() +
              blanks + 64);
   char* at = out.data() + start;
   const auto put = [&at](std::string_view part) { at = std::copy(part.begin(), part.end(), at); };
@@ -550,11 +577,13 @@ void appendShown(std::string_view file, const Remark& r, std::string_view kind,
     *at++ = ']';
   }
   *at++ = '\n';
-  put(shown);
-  if (cut) put("...");
+  if (part.cutBefore) put(kCut);
+  put(text);
+  if (part.cutAfter) put(kCut);
   *at++ = '\n';
-  // Blanks up to the column, with the line's tabs kept (also past the cut)
-  // so that the caret lines up however tabs are shown.
+  // Blanks up to the column, with the line's tabs kept so that the caret
+  // lines up however tabs are shown.
+  if (part.cutBefore) put("   ");
   for (std::size_t i = 0; i < blanks; ++i) *at++ = i < text.size() && text[i] == '\t' ? '\t' : ' ';
   put("^\n");
   out.resize(static_cast<std::size_t>(at - out.data()));
@@ -568,29 +597,30 @@ void appendFinding(std::string_view file, const Finding& finding, std::string& o
 }
 
 
-std::optional<std::size_t> checkSource(std::string_view file, const SourceOpener& open,
+Shown shownPart(const SourceLine& line, std::uint64_t column) {
+  const std::uint64_t length = line.length - (line.endsInCr ? 1 : 0);
+  Shown part;
+  if (length <= kShownBytes) {
+    part.text = line.bytes(0, static_cast<std::size_t>(length));
+    return part;
+  }
+  // The first bytes for a column among them, as a short line shows them;
+  // else the column about the middle, as far as the line reaches.
+  const std::uint64_t at = column > 0 ? column - 1 : 0;
+  if (at >= kShownBytes) part.start = std::min(at - kShownBytes / 2, length - kShownBytes);
+  part.text = line.bytes(part.start, kShownBytes);
+  part.cutBefore = part.start > 0;
+  part.cutAfter = part.start + kShownBytes < length;
+  return part;
+}
+
+std::optional<std::size_t> checkSource(std::string_view file, const SeekableSource& source,
                                        Build build, BufferedWriter& out) {
   Walk walk(build);
-  if (!walk.collect(open)) return std::nullopt;
-  std::vector<Finding> findings;
-  LineChecker checker(walk, findings);
-  std::size_t total = 0;
-  std::string shown;  // kept from line to line for its buffer
-  const bool read = walk.walk(open, [&](const SourceLine& line) {
-    findings.clear();
-    checker.check(line);
-    if (findings.size() > 1) {
-      std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
-        return a.at.column < b.at.column;
-      });
-    }
-    shown.clear();
-    for (const Finding& f : findings) appendFinding(file, f, shown);
-    out.write(shown);
-    total += findings.size();
-  });
-  if (!read) return std::nullopt;
-  return total;
+  if (!walk.collect(source)) return std::nullopt;
+  LineChecker checker(walk, file, out);
+  if (!walk.walk(source, checker)) return std::nullopt;
+  return checker.total();
 }
 
 }  // namespace quellmark

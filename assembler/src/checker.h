@@ -13,12 +13,28 @@
 
 namespace quellmark {
 
+// The part of a line shown under a remark: all of a line of at most 200
+// bytes (without the CR of a CR LF line end), else a window of 200 bytes
+// that holds the remark's column, with "..." where it cuts the line.
+struct Shown {
+  std::string_view text;   // the bytes shown
+  std::uint64_t start = 0;  // where they begin in the line
+  bool cutBefore = false;
+  bool cutAfter = false;
+};
+// The shown part of `line` for a remark at `column` (from 1); its text is
+// valid until `line` is read again.
+Shown shownPart(const SourceLine& line, std::uint64_t column);
+
 // A place in the source with what is said about it.
 struct Remark {
   std::uint32_t line = 0;
   std::uint32_t column = 0;
   std::string message;
-  std::string_view text;  // the source line, shown under the remark (not owned)
+  // The line it is about, to show a part of when it is printed; without
+  // one, `shown` is printed.
+  const SourceLine* source = nullptr;
+  Shown shown;
 };
 
 struct Finding {
@@ -28,14 +44,14 @@ struct Finding {
 };
 
 // Appends the warning and its note as they are printed for `file` to
-// `out`: each remark, then its source line (cut after 200 bytes with "...")
-// and a caret under its column.
+// `out`: each remark, then the shown part of its line and a caret under
+// its column.
 void appendFinding(std::string_view file, const Finding& finding, std::string& out);
 
-// Checks the source that `open` gives (it is read twice) and writes every
-// finding for `file` to `out`, in source order. The number of findings, or
-// nothing when the source could not be read.
-std::optional<std::size_t> checkSource(std::string_view file, const SourceOpener& open,
+// Checks `source` (it is read twice) and writes every finding for `file`
+// to `out`, in source order. The number of findings, or nothing when the
+// source could not be read.
+std::optional<std::size_t> checkSource(std::string_view file, const SeekableSource& source,
                                        Build build, BufferedWriter& out);
 
 }  // namespace quellmark

@@ -87,34 +87,56 @@ std::uint16_t assembled(const std::string& text) {
 
 }  // namespace
 
-ImageWords readImage(std::string_view text) {
-  ImageWords image;
-  if (text.ends_with("\r\n")) {
-    text.remove_suffix(2);
-  } else if (text.ends_with('\n')) {
-    text.remove_suffix(1);
-  }
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (hexValue(text[i]) < 0) {
-      image.badPosition = i + 1;
-      image.problem = shown(text[i]) + " is not a hexadecimal digit";
-      return image;
+void ImageReader::feed(std::string_view bytes) {
+  if (bytes.empty()) return;
+  for (std::size_t i = 0; i < bytes.size() && firstBad_ == 0; ++i) {
+    const int digit = hexValue(bytes[i]);
+    if (digit < 0) {
+      firstBad_ = size_ + i + 1;
+      bad_ = bytes[i];
+      break;
+    }
+    // Least significant digit first.
+    group_ |= static_cast<std::uint32_t>(digit) << (4 * digits_);
+    if (++digits_ == 4) {
+      image_.words.push_back(static_cast<std::uint16_t>(group_));
+      group_ = 0;
+      digits_ = 0;
     }
   }
-  if (text.size() % 4 != 0) {
-    image.badPosition = text.size() - text.size() % 4 + 1;
-    image.problem = "the last group has " + std::to_string(text.size() % 4) +
-                    " of its 4 digits";
-    return image;
+  if (bytes.size() >= 2) {
+    last_ = {bytes[bytes.size() - 2], bytes.back()};
+  } else {
+    last_ = {last_[1], bytes[0]};
   }
-  image.words.reserve(text.size() / 4);
-  for (std::size_t i = 0; i < text.size(); i += 4) {
-    // Least significant digit first.
-    image.words.push_back(static_cast<std::uint16_t>(
-        hexValue(text[i]) | hexValue(text[i + 1]) << 4 | hexValue(text[i + 2]) << 8 |
-        hexValue(text[i + 3]) << 12));
+  size_ += bytes.size();
+}
+
+ImageWords ImageReader::finish() {
+  // One line end may follow the groups.
+  std::uint64_t end = size_;
+  if (size_ >= 2 && last_[0] == '\r' && last_[1] == '\n') {
+    end -= 2;
+  } else if (size_ >= 1 && last_[1] == '\n') {
+    end -= 1;
+  }
+  ImageWords image = std::move(image_);
+  if (firstBad_ != 0 && firstBad_ <= end) {
+    image.words.clear();
+    image.badPosition = firstBad_;
+    image.problem = shown(bad_) + " is not a hexadecimal digit";
+  } else if (end % 4 != 0) {
+    image.words.clear();
+    image.badPosition = end - end % 4 + 1;
+    image.problem = "the last group has " + std::to_string(end % 4) + " of its 4 digits";
   }
   return image;
+}
+
+ImageWords readImage(std::string_view text) {
+  ImageReader reader;
+  reader.feed(text);
+  return reader.finish();
 }
 
 std::string disassembleWord(std::uint16_t word) {
@@ -127,18 +149,37 @@ std::string disassembleWord(std::uint16_t word) {
   return "dw " + std::to_string(word);
 }
 
+namespace {
+
+// One row of the disassembly: the word's text and a comment with its
+// address and the word.
+void appendRow(std::size_t address, std::uint16_t word, std::string& out) {
+  std::string text = disassembleWord(word);
+  if (text.size() < 20) text.resize(20, ' ');
+  char comment[48];
+  const int n = std::snprintf(comment, sizeof comment, " ; %04zX %04X\n", address,
+                              static_cast<unsigned>(word));
+  out += text;
+  out.append(comment, static_cast<std::size_t>(n));
+}
+
+}  // namespace
+
 std::string disassemble(const std::vector<std::uint16_t>& words) {
   std::string out;
-  char comment[48];
   for (std::size_t address = 0; address < words.size(); ++address) {
-    std::string text = disassembleWord(words[address]);
-    if (text.size() < 20) text.resize(20, ' ');
-    const int n = std::snprintf(comment, sizeof comment, " ; %04zX %04X\n", address,
-                                static_cast<unsigned>(words[address]));
-    out += text;
-    out.append(comment, static_cast<std::size_t>(n));
+    appendRow(address, words[address], out);
   }
   return out;
+}
+
+void writeDisassembly(const std::vector<std::uint16_t>& words, BufferedWriter& out) {
+  std::string row;
+  for (std::size_t address = 0; address < words.size(); ++address) {
+    row.clear();
+    appendRow(address, words[address], row);
+    out.write(row);
+  }
 }
 
 }  // namespace quellmark

@@ -1,7 +1,17 @@
 #include "disk.h"
 
-#if !defined(_WIN32)
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace quellmark {
@@ -15,31 +25,16 @@ using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
 
 class FileSource final : public ByteSource {
  public:
-  FileSource(FilePointer file, std::string name) : file_(std::move(file)), name_(std::move(name)) {}
+  explicit FileSource(FilePointer file) : file_(std::move(file)) {}
   std::ptrdiff_t read(std::span<char> into) override {
     const std::size_t n = std::fread(into.data(), 1, into.size(), file_.get());
     if (n == 0 && std::ferror(file_.get())) return -1;
     return static_cast<std::ptrdiff_t>(n);
   }
 
-#if !defined(_WIN32)
-  // Text mode reads bytes as they are here, so a byte offset is a place in
-  // what is read. (On Windows it is not, as line ends are translated.)
-  std::optional<std::uint64_t> size() const override {
-    struct stat status {};
-    if (fstat(fileno(file_.get()), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
-    return static_cast<std::uint64_t>(status.st_size);
-  }
-  std::unique_ptr<ByteSource> openAt(std::uint64_t offset) const override {
-    FilePointer file(std::fopen(name_.c_str(), "r"));
-    if (!file || fseeko(file.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return nullptr;
-    return std::make_unique<FileSource>(std::move(file), name_);
-  }
-#endif
 
  private:
   FilePointer file_;
-  std::string name_;
 };
 
 class FileSink final : public ByteSink {
@@ -58,12 +53,170 @@ class FileSink final : public ByteSink {
   FilePointer file_;
 };
 
+std::string said(const char* verb, const std::string& name, int error) {
+  return std::string("cannot ") + verb + " '" + shownName(name) +
+         "': " + (error ? std::strerror(error) : "read error");
+}
+
+#if !defined(_WIN32)
+// A regular file, read where it lies, from any thread.
+class SeekableFile final : public SeekableSource {
+ public:
+  SeekableFile(int descriptor, std::uint64_t size) : descriptor_(descriptor), size_(size) {}
+  ~SeekableFile() override { ::close(descriptor_); }
+  SeekableFile(const SeekableFile&) = delete;
+  SeekableFile& operator=(const SeekableFile&) = delete;
+
+  std::uint64_t size() const override { return size_; }
+  std::ptrdiff_t readAt(std::uint64_t offset, std::span<char> into) const override {
+    if (offset >= size_) return 0;
+    if (into.size() > size_ - offset) into = into.first(static_cast<std::size_t>(size_ - offset));
+    for (;;) {
+      const ssize_t n = ::pread(descriptor_, into.data(), into.size(), static_cast<off_t>(offset));
+      if (n >= 0 || errno != EINTR) return n;
+    }
+  }
+
+ private:
+  int descriptor_;
+  std::uint64_t size_;
+};
+#endif
+
+// Bytes kept after one reading of a stream: the first ones in memory,
+// the rest, when there is more than memory may hold, in a temporary file
+// that no name reaches.
+class KeptStream final : public SeekableSource {
+ public:
+  ~KeptStream() override {
+    if (file_) std::fclose(file_);
+  }
+  KeptStream() = default;
+  KeptStream(const KeptStream&) = delete;
+  KeptStream& operator=(const KeptStream&) = delete;
+
+  // Reads all of `in`; the problem, or empty.
+  std::string keep(std::FILE* in, const std::string& name, std::size_t inMemory) {
+    std::vector<char> chunk(std::size_t{1} << 16);
+    for (;;) {
+      const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), in);
+      if (n == 0) {
+        if (std::ferror(in)) return said("read", name, errno);
+        break;
+      }
+      if (!file_ && memory_.size() + n > inMemory) {
+        if (std::string problem = moveToFile(name); !problem.empty()) return problem;
+      }
+      if (!file_) {
+        memory_.append(chunk.data(), n);
+      } else if (std::fwrite(chunk.data(), 1, n, file_) != n) {
+        return said("keep", name, errno);
+      }
+      size_ += n;
+    }
+    if (file_ && std::fflush(file_) != 0) return said("keep", name, errno);
+    return {};
+  }
+
+  std::uint64_t size() const override { return size_; }
+  std::ptrdiff_t readAt(std::uint64_t offset, std::span<char> into) const override {
+    if (!file_) return MemoryText(memory_).readAt(offset, into);
+    if (offset >= size_) return 0;
+    if (into.size() > size_ - offset) into = into.first(static_cast<std::size_t>(size_ - offset));
+#if defined(_WIN32)
+    if (_fseeki64(file_, static_cast<long long>(offset), SEEK_SET) != 0) return -1;
+    const std::size_t n = std::fread(into.data(), 1, into.size(), file_);
+    return n == 0 && std::ferror(file_) ? -1 : static_cast<std::ptrdiff_t>(n);
+#else
+    for (;;) {
+      const ssize_t n = ::pread(fileno(file_), into.data(), into.size(), static_cast<off_t>(offset));
+      if (n >= 0 || errno != EINTR) return n;
+    }
+#endif
+  }
+#if defined(_WIN32)
+  bool concurrent() const override { return file_ == nullptr; }
+#endif
+
+ private:
+  // Opens the temporary file, which is removed at once, and moves what
+  // memory holds into it.
+  std::string moveToFile(const std::string& name) {
+#if defined(_WIN32)
+    file_ = std::tmpfile();
+#else
+    const char* folder = std::getenv("TMPDIR");
+    std::string path = std::string(folder && *folder ? folder : "/tmp") + "/quellmark-XXXXXX";
+    const int descriptor = ::mkstemp(path.data());
+    if (descriptor >= 0) {
+      ::unlink(path.c_str());
+      file_ = ::fdopen(descriptor, "w+b");
+      if (!file_) ::close(descriptor);
+    }
+#endif
+    if (!file_) return said("keep", name, errno);
+    if (std::fwrite(memory_.data(), 1, memory_.size(), file_) != memory_.size()) {
+      return said("keep", name, errno);
+    }
+    std::string().swap(memory_);
+    return {};
+  }
+
+  std::string memory_;
+  std::FILE* file_ = nullptr;
+  std::uint64_t size_ = 0;
+};
+
 }  // namespace
+
+std::string shownName(const std::string& name) {
+  return name == "-" ? "<stdin>" : name;
+}
+
+OpenedSource openSource(const std::string& name, std::size_t keptInMemory) {
+  OpenedSource opened;
+  std::FILE* in = stdin;
+  FilePointer file;
+  if (name != "-") {
+    errno = 0;
+    file.reset(std::fopen(name.c_str(), "r"));
+    if (!file) {
+      opened.problem = said("open", name, errno);
+      return opened;
+    }
+    in = file.get();
+  }
+  struct stat status {};
+  if (fstat(fileno(in), &status) != 0) {
+    opened.problem = said("read", name, errno);
+    return opened;
+  }
+  if (S_ISDIR(status.st_mode)) {
+    opened.problem = said("read", name, EISDIR);
+    return opened;
+  }
+#if !defined(_WIN32)
+  if (S_ISREG(status.st_mode)) {
+    // Its own descriptor, so that the stream's buffer plays no part.
+    const int descriptor = ::dup(fileno(in));
+    if (descriptor < 0) {
+      opened.problem = said("open", name, errno);
+      return opened;
+    }
+    opened.source = std::make_unique<SeekableFile>(descriptor, static_cast<std::uint64_t>(status.st_size));
+    return opened;
+  }
+#endif
+  auto kept = std::make_unique<KeptStream>();
+  opened.problem = kept->keep(in, name, keptInMemory);
+  if (opened.problem.empty()) opened.source = std::move(kept);
+  return opened;
+}
 
 std::unique_ptr<ByteSource> DiskFileSystem::openRead(const std::string& name) {
   FilePointer file(std::fopen(name.c_str(), "r"));
   if (!file) return nullptr;
-  return std::make_unique<FileSource>(std::move(file), name);
+  return std::make_unique<FileSource>(std::move(file));
 }
 
 std::unique_ptr<ByteSink> DiskFileSystem::openWrite(const std::string& name) {

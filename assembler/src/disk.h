@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
+#include <string>
 
 #include "driver.h"
 
@@ -13,6 +15,23 @@ class DiskFileSystem final : public FileSystem {
   std::unique_ptr<ByteSource> openRead(const std::string& name) override;
   std::unique_ptr<ByteSink> openWrite(const std::string& name) override;
 };
+
+// A source of the companion, by the name its command line gives: "-" is
+// standard input. A regular file is read where it lies. Anything else (a
+// pipe, a FIFO, a device; on Windows any file, whose text mode moves the
+// bytes) is read once and kept: in memory up to `keptInMemory` bytes, beyond
+// that in a temporary file in $TMPDIR that is gone when the program ends,
+// whichever way it ends. Without a source, `problem` says why ("cannot open
+// 'x': No such file or directory").
+struct OpenedSource {
+  std::unique_ptr<SeekableSource> source;
+  std::string problem;
+};
+inline constexpr std::size_t kKeptInMemory = std::size_t{4} << 20;
+OpenedSource openSource(const std::string& name, std::size_t keptInMemory = kKeptInMemory);
+
+// How a source is named in messages: "<stdin>" for "-".
+std::string shownName(const std::string& name);
 
 // Standard output as a sink.
 class ConsoleSink final : public ByteSink {

@@ -1,5 +1,7 @@
 #include "driver.h"
 
+#include <new>
+
 #include "assemble.h"
 #include "symbol_table.h"
 
@@ -28,8 +30,14 @@ bool assembleFiles(const std::string& source, Build build, FileSystem& files) {
 
 int runAssembler(std::span<const char* const> arguments, Build build, FileSystem& files,
                  ByteSink& console) {
-  if (assembleFiles(sourceName(arguments), build, files)) return 0;
-  (void)console.write(kFileError);
+  std::string_view message = kFileError;
+  try {
+    if (assembleFiles(sourceName(arguments), build, files)) return 0;
+  } catch (const std::bad_alloc&) {
+    // The files are closed by now; the message asks for no memory.
+    message = kOutOfMemory;
+  }
+  (void)console.write(message);
   (void)console.close();
   return 1;
 }

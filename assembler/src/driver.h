@@ -29,6 +29,7 @@ std::string sourceName(std::span<const char* const> arguments);
 inline constexpr std::string_view kImageName = "out.hex";
 inline constexpr std::string_view kIntermediateName = "temp.txt";
 inline constexpr std::string_view kFileError = "file error\n";
+inline constexpr std::string_view kOutOfMemory = "out of memory\n";
 
 // One run: opens the source, "out.hex" and "temp.txt" (all three before any
 // check, so a missing source still leaves both outputs empty), runs pass 1,
@@ -45,7 +46,8 @@ inline std::span<const char* const> programArguments(int argc, const char* const
 
 // The entry point of both programs: `arguments` without the program name,
 // the message written to `console`; returns the exit status, 0 on success
-// and 1 after "file error\n".
+// and 1 after "file error\n", or after "out of memory\n" when memory ran
+// out (a source with more names than memory holds).
 int runAssembler(std::span<const char* const> arguments, Build build, FileSystem& files,
                  ByteSink& console);
 

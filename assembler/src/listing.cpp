@@ -39,6 +39,18 @@ char* writeWordColumns(std::uint32_t address, std::uint16_t word, char* at) {
   return std::copy(group.begin(), group.end(), at);
 }
 
+}  // namespace
+
+std::string_view ListingRows::listedText(const SourceLine& line) {
+  constexpr std::size_t kListed = 200;
+  if (line.length <= kListed) return line.bytes(0, static_cast<std::size_t>(line.length));
+  cut_.assign(line.bytes(0, kListed));
+  cut_ += "...";
+  return cut_;
+}
+
+namespace {
+
 // Blanks as wide as the word columns of a four-digit address.
 constexpr std::string_view kNoWord = "              ";
 
@@ -74,16 +86,27 @@ std::string wordColumns(std::uint32_t address, std::uint16_t word) {
   return std::string(row, writeWordColumns(address, word, row));
 }
 
-void appendListingRows(const SourceLine& line, std::string& out) {
-  bool first = true;
-  for (const SourcePiece& piece : line.pieces) {
-    for (const IntermediatePiece& w : piece.words()) {
-      if (!w.word) continue;
-      appendRow(&w, line.number, first ? std::string_view(line.text) : std::string_view(), out);
-      first = false;
+void ListingRows::piece(const SourceLine& line, const SourcePiece& piece) {
+  for (const IntermediatePiece& w : piece.words()) {
+    if (!w.word) continue;
+    row_.clear();
+    if (rowWritten_) {
+      appendRow(&w, line.number, {}, row_);
+    } else {
+      appendRow(&w, line.number, listedText(line), row_);
+      rowWritten_ = true;
     }
+    out_.write(row_);
   }
-  if (first) appendRow(nullptr, line.number, line.text, out);
+}
+
+void ListingRows::lineEnds(const SourceLine& line) {
+  if (!rowWritten_) {
+    row_.clear();
+    appendRow(nullptr, line.number, listedText(line), row_);
+    out_.write(row_);
+  }
+  rowWritten_ = false;
 }
 
 namespace {
@@ -93,15 +116,9 @@ template <typename Emit>
 void symbolRows(const Walk& walk, Emit emit) {
   // Each name in the order of its first definition, with its last one,
   // which wins.
-  const ChunkedVector<Definition>& all = walk.definitions();
-  std::vector<std::size_t> last(all.size());
+  const ChunkedVector<NameFacts>& all = walk.names();
   for (std::size_t i = 0; i < all.size(); ++i) {
-    last[i] = i;
-    if (all[i].first >= 0) last[static_cast<std::size_t>(all[i].first)] = i;
-  }
-  for (std::size_t i = 0; i < all.size(); ++i) {
-    if (all[i].first >= 0) continue;
-    const Definition& d = all[last[i]];
+    const NameFacts& d = all[i];
     // "NAME VALUE 0xHHHH LINE", the value in decimal and as a word. A name
     // is at most a piece long.
     char text[160];
@@ -128,6 +145,22 @@ void appendSymbols(const Walk& walk, std::string& out) {
 
 void writeSymbols(const Walk& walk, BufferedWriter& out) {
   symbolRows(walk, [&out](std::string_view row) { out.write(row); });
+}
+
+bool writeListing(const SeekableSource& source, Build build, BufferedWriter& out) {
+  Walk walk(build);
+  ListingRows rows(out);
+  if (!walk.collect(source) || !walk.walk(source, rows)) return false;
+  out.write("\n");
+  writeSymbols(walk, out);
+  return true;
+}
+
+bool writeSymbolTable(const SeekableSource& source, Build build, BufferedWriter& out) {
+  Walk walk(build);
+  if (!walk.collect(source)) return false;
+  writeSymbols(walk, out);
+  return true;
 }
 
 }  // namespace quellmark

@@ -1,7 +1,9 @@
 // quellmark: explains what the silent assembler does with a source.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,6 +23,7 @@ constexpr std::string_view kUsage =
     "       quellmark list [--reduced] FILE       every line with its addresses and words\n"
     "       quellmark symbols [--reduced] FILE    the symbol table as the assembler resolves it\n"
     "       quellmark dis IMAGE                   an out.hex image back to a source\n"
+    "FILE or IMAGE '-' is standard input.\n"
     "       quellmark --help | --version\n"
     "--reduced: as the reduced build `assembler` does; the default is `brennor`.\n";
 
@@ -32,33 +35,18 @@ void toError(const std::string& message) {
   std::fputs(("quellmark: " + message + "\n").c_str(), stderr);
 }
 
-// Why `name` cannot be opened or read, as the C library tells it.
-std::string whyUnreadable(const std::string& name) {
-  errno = 0;
-  std::FILE* file = std::fopen(name.c_str(), "r");
-  const char* verb = file ? "read" : "open";
-  if (file) {
-    char c = 0;
-    (void)std::fread(&c, 1, 1, file);
-    std::fclose(file);
-  }
-  const int error = errno;
-  return std::string("cannot ") + verb + " '" + name + "': " +
-         (error ? std::strerror(error) : "read error");
-}
-
-SourceOpener opener(const std::string& name) {
-  return [name] { return DiskFileSystem().openRead(name); };
-}
-
+// Checks each file in turn; one that cannot be read is named on standard
+// error and the others are still checked.
 int check(const std::vector<std::string>& files, Build build, BufferedWriter& out) {
   int status = kClean;
   bool unreadable = false;
   for (const std::string& name : files) {
-    const auto findings = checkSource(name, opener(name), build, out);
+    const OpenedSource opened = openSource(name);
+    const auto findings =
+        opened.source ? checkSource(shownName(name), *opened.source, build, out) : std::nullopt;
     if (!findings) {
       out.flush();
-      toError(whyUnreadable(name));
+      toError(opened.source ? "cannot read '" + shownName(name) + "'" : opened.problem);
       unreadable = true;
       continue;
     }
@@ -68,48 +56,53 @@ int check(const std::vector<std::string>& files, Build build, BufferedWriter& ou
 }
 
 int list(const std::string& name, Build build, bool rows, BufferedWriter& out) {
-  Walk walk(build);
-  const SourceOpener open = opener(name);
-  std::string text;
-  const bool read =
-      walk.collect(open) &&
-      (!rows || walk.walk(open, [&](const SourceLine& line) {
-        text.clear();
-        appendListingRows(line, text);
-        out.write(text);
-      }));
-  if (!read) {
-    out.flush();
-    toError(whyUnreadable(name));
+  const OpenedSource opened = openSource(name);
+  if (!opened.source) {
+    toError(opened.problem);
     return kTrouble;
   }
-  if (rows) out.write("\n");
-  writeSymbols(walk, out);
+  const bool read = rows ? writeListing(*opened.source, build, out)
+                         : writeSymbolTable(*opened.source, build, out);
+  if (!read) {
+    out.flush();
+    toError("cannot read '" + shownName(name) + "'");
+    return kTrouble;
+  }
   return kClean;
 }
 
+// Reads the image as it comes, keeping only its words, so that a pipe
+// serves as well as a file.
 int dis(const std::string& name, BufferedWriter& out) {
-  std::FILE* file = std::fopen(name.c_str(), "rb");
-  if (!file) {
-    toError(whyUnreadable(name));
-    return kTrouble;
+  std::FILE* file = stdin;
+  if (name != "-") {
+    errno = 0;
+    file = std::fopen(name.c_str(), "rb");
+    if (!file) {
+      toError("cannot open '" + name + "': " + std::strerror(errno));
+      return kTrouble;
+    }
   }
-  std::string text;
-  char chunk[65536];
+  ImageReader reader;
+  std::vector<char> chunk(std::size_t{1} << 16);
   std::size_t n = 0;
-  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
+  errno = 0;
+  while ((n = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) reader.feed({chunk.data(), n});
+  const int error = std::ferror(file) ? errno : 0;
   const bool failed = std::ferror(file);
-  std::fclose(file);
+  if (file != stdin) std::fclose(file);
   if (failed) {
-    toError(whyUnreadable(name));
+    toError("cannot read '" + shownName(name) + "': " +
+            (error ? std::strerror(error) : "read error"));
     return kTrouble;
   }
-  const ImageWords image = readImage(text);
+  const ImageWords image = reader.finish();
   if (image.badPosition) {
-    toError(name + ": position " + std::to_string(image.badPosition) + ": " + image.problem);
+    toError(shownName(name) + ": position " + std::to_string(image.badPosition) + ": " +
+            image.problem);
     return kTrouble;
   }
-  out.write(disassemble(image.words));
+  writeDisassembly(image.words, out);
   return kClean;
 }
 
@@ -136,6 +129,10 @@ int run(std::span<const char* const> arguments, BufferedWriter& out) {
       files.emplace_back(a);
     }
   }
+  if (std::count(files.begin(), files.end(), "-") > 1) {
+    toError("standard input ('-') can be read only once");
+    return kTrouble;
+  }
   const bool one = files.size() == 1;
   if (command == "check" && !files.empty()) return check(files, build, out);
   if (command == "list" && one) return list(files[0], build, true, out);
@@ -148,12 +145,19 @@ int run(std::span<const char* const> arguments, BufferedWriter& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ConsoleSink console;
-  BufferedWriter out(console);
-  const int status = run(programArguments(argc, argv), out);
-  if (!out.close() && status != kTrouble) {
-    toError("cannot write the output");
+  try {
+    ConsoleSink console;
+    BufferedWriter out(console);
+    const int status = run(programArguments(argc, argv), out);
+    if (!out.close() && status != kTrouble) {
+      toError("cannot write the output");
+      return kTrouble;
+    }
+    return status;
+  } catch (const std::bad_alloc&) {
+    // Said without asking for memory.
+    std::fflush(stdout);
+    std::fputs("quellmark: out of memory\n", stderr);
     return kTrouble;
   }
-  return status;
 }

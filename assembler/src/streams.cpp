@@ -12,16 +12,19 @@ std::ptrdiff_t MemorySource::read(std::span<char> into) {
   return static_cast<std::ptrdiff_t>(n);
 }
 
-std::unique_ptr<ByteSource> MemorySource::openAt(std::uint64_t offset) const {
-  return std::make_unique<MemorySource>(
-      text_.substr(std::min<std::uint64_t>(offset, text_.size())));
+std::ptrdiff_t MemoryText::readAt(std::uint64_t offset, std::span<char> into) const {
+  if (offset >= text_.size()) return 0;
+  const std::string_view rest = text_.substr(static_cast<std::size_t>(offset));
+  const std::size_t n = std::min(into.size(), rest.size());
+  std::copy_n(rest.data(), n, into.data());
+  return static_cast<std::ptrdiff_t>(n);
 }
 
-std::ptrdiff_t LimitedSource::read(std::span<char> into) {
-  if (into.size() > left_) into = into.first(static_cast<std::size_t>(left_));
-  if (into.empty()) return 0;
-  const std::ptrdiff_t n = source_.read(into);
-  if (n > 0) left_ -= static_cast<std::uint64_t>(n);
+std::ptrdiff_t SeekableReader::read(std::span<char> into) {
+  if (at_ >= to_) return 0;
+  if (into.size() > to_ - at_) into = into.first(static_cast<std::size_t>(to_ - at_));
+  const std::ptrdiff_t n = source_.readAt(at_, into);
+  if (n > 0) at_ += static_cast<std::uint64_t>(n);
   return n;
 }
 

@@ -21,13 +21,6 @@ class ByteSource {
   // Reads up to `into.size()` bytes; returns how many, 0 at the end of the
   // stream and -1 on a read error.
   [[nodiscard]] virtual std::ptrdiff_t read(std::span<char> into) = 0;
-
-  // A source that can be read from any byte on, a regular file or a text
-  // in memory, tells how many bytes it holds from its start, and opens
-  // another reader of the same bytes from `offset` on; any other source
-  // tells nothing and opens none.
-  [[nodiscard]] virtual std::optional<std::uint64_t> size() const { return std::nullopt; }
-  [[nodiscard]] virtual std::unique_ptr<ByteSource> openAt(std::uint64_t) const { return nullptr; }
 };
 
 class ByteSink {
@@ -43,25 +36,52 @@ class ByteSink {
 // Reads from a text held in memory; never fails.
 class MemorySource final : public ByteSource {
  public:
-  explicit MemorySource(std::string_view text) : text_(text), rest_(text) {}
+  explicit MemorySource(std::string_view text) : rest_(text) {}
   std::ptrdiff_t read(std::span<char> into) override;
-  [[nodiscard]] std::optional<std::uint64_t> size() const override { return text_.size(); }
-  [[nodiscard]] std::unique_ptr<ByteSource> openAt(std::uint64_t offset) const override;
 
  private:
-  std::string_view text_;
   std::string_view rest_;
 };
 
-// The first `limit` bytes of another source.
-class LimitedSource final : public ByteSource {
+// Bytes that can be read from any place, as often as wanted: a regular
+// file, a text in memory, or a stream kept after one reading. The companion
+// reads a source through it several times, and shows a window of any line.
+class SeekableSource {
  public:
-  LimitedSource(ByteSource& source, std::uint64_t limit) : source_(source), left_(limit) {}
+  virtual ~SeekableSource() = default;
+  // How many bytes it holds.
+  [[nodiscard]] virtual std::uint64_t size() const = 0;
+  // Reads up to `into.size()` bytes from `offset` on; returns how many, 0
+  // past the end and -1 on a read error. Safe from several threads at once
+  // when `concurrent` says so.
+  [[nodiscard]] virtual std::ptrdiff_t readAt(std::uint64_t offset, std::span<char> into) const = 0;
+  [[nodiscard]] virtual bool concurrent() const { return true; }
+};
+
+// A text in memory, read in place; never fails.
+class MemoryText final : public SeekableSource {
+ public:
+  explicit MemoryText(std::string_view text) : text_(text) {}
+  [[nodiscard]] std::uint64_t size() const override { return text_.size(); }
+  [[nodiscard]] std::ptrdiff_t readAt(std::uint64_t offset, std::span<char> into) const override;
+
+ private:
+  std::string_view text_;
+};
+
+// Reads the bytes of a seekable source from `from` to `to` in order.
+class SeekableReader final : public ByteSource {
+ public:
+  SeekableReader(const SeekableSource& source, std::uint64_t from, std::uint64_t to)
+      : source_(source), at_(from), to_(to) {}
+  explicit SeekableReader(const SeekableSource& source)
+      : SeekableReader(source, 0, source.size()) {}
   std::ptrdiff_t read(std::span<char> into) override;
 
  private:
-  ByteSource& source_;
-  std::uint64_t left_;
+  const SeekableSource& source_;
+  std::uint64_t at_;
+  std::uint64_t to_;
 };
 
 // Collects what is written in a string; never fails.
@@ -119,6 +139,9 @@ class PieceReader {
   }
   // True when the stream ended with a read error rather than at its end.
   [[nodiscard]] bool failed() const { return failed_; }
+  // The bytes after the last piece that are read already: some of what
+  // follows, perhaps none of it.
+  [[nodiscard]] std::string_view ahead() const { return {buffer_.get() + begin_, end_ - begin_}; }
 
  private:
   void refill();

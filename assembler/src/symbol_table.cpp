@@ -102,6 +102,20 @@ void SymbolTable::define(std::string_view name, std::int32_t value) {
   firstBytes_[first >> 6] |= std::uint64_t{1} << (first & 63);
 }
 
+std::optional<std::int32_t> SymbolTable::enterNew(std::string_view name, std::int32_t value) {
+  if (name.empty()) return std::nullopt;
+  if (waitingCount_ != 0) enterWaiting();
+  name = name.substr(0, kLongestName);
+  const std::uint32_t hash = fnv1a(name);
+  const Slot& slot = slots_[find(name, hash)];
+  if (slot.entry != kFree) return entries_[slot.entry].value;
+  ++definitions_;
+  enter(name, hash, value);
+  const auto first = static_cast<unsigned char>(name[0]);
+  firstBytes_[first >> 6] |= std::uint64_t{1} << (first & 63);
+  return std::nullopt;
+}
+
 void SymbolTable::enterWaiting() const {
   for (std::size_t w = 0; w < waitingCount_; ++w) {
     const Waiting& d = waiting_[w];

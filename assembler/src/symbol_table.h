@@ -68,6 +68,10 @@ class SymbolTable {
   // replaces the value. An empty name is never entered.
   void define(std::string_view name, std::int32_t value);
 
+  // Enters `name` with `value` unless it is entered already, and then
+  // returns the value it has, which stays; nothing when it is new.
+  std::optional<std::int32_t> enterNew(std::string_view name, std::int32_t value);
+
   // The value of the latest definition of `name`, or nothing.
   [[nodiscard]] std::optional<std::int32_t> lookup(std::string_view name) const;
 

@@ -1,6 +1,7 @@
 #include "walk.h"
 
 #include <algorithm>
+#include <exception>
 #include <system_error>
 #include <thread>
 
@@ -22,12 +23,10 @@ IntermediatePiece& SourcePiece::addWord() {
 }
 
 void SourcePiece::clear() {
+  index = 0;
   column = 1;
-  lineText = nullptr;
-  rawSize = 0;
   normalised = {};
   intermediate = {};
-  isKept_ = false;
   origins_.clear();
   originsKnown_ = false;
   kind = Pass1Observer::Kind::blank;
@@ -35,30 +34,10 @@ void SourcePiece::clear() {
   wordCount_ = 0;
 }
 
-void SourcePiece::keep() {
-  kept_.assign(normalised);
-  keptIntermediate_.assign(intermediate);
-  isKept_ = true;
-}
-
-void SourcePiece::settle() {
-  if (!isKept_) return;
-  normalised = kept_;
-  for (Defined& d : defined) d.name = normalised.substr(d.offset, d.name.size());
-  intermediate = keptIntermediate_;
-  for (std::size_t i = 0; i < wordCount_; ++i) {
-    IntermediatePiece& w = words_[i];
-    w.bytes = intermediate.substr(w.offset, w.size);
-  }
-}
-
 std::uint32_t SourcePiece::columnOf(std::size_t offset) const {
   if (!originsKnown_) {
-    // The piece as read; the line's text lacks only the line feed, which
-    // changes no column.
-    const std::string_view line(*lineText);
-    raw_.assign(line.substr(column - 1, rawSize));
-    const std::span<char> text = beforeNul(raw_);
+    scratch_.assign(raw);
+    const std::span<char> text = beforeNul(scratch_);
     origins_.resize(text.size());
     origins_.resize(normalise(text, origins_).size());
     originsKnown_ = true;
@@ -66,6 +45,28 @@ std::uint32_t SourcePiece::columnOf(std::size_t offset) const {
   if (offset < origins_.size()) return column + origins_[offset];
   if (origins_.empty()) return column;
   return column + origins_.back() + 1;
+}
+
+std::string_view SourceLine::bytes(std::uint64_t at, std::size_t n) const {
+  if (at >= length) return {};
+  if (n > length - at) n = static_cast<std::size_t>(length - at);
+  if (held_) return held_->substr(static_cast<std::size_t>(at), n);
+  if (at < cachedAt_ || at + n > cachedAt_ + cache_.size()) {
+    // A block at a time, as windows of one line are asked for in order.
+    constexpr std::size_t kBlock = 4096;
+    cache_.resize(std::max(n, kBlock));
+    std::size_t got = 0;
+    while (got < cache_.size()) {
+      const std::ptrdiff_t read =
+          source_->readAt(start_ + at + got, std::span(cache_).subspan(got));
+      if (read <= 0) break;
+      got += static_cast<std::size_t>(read);
+    }
+    cache_.resize(got);
+    cachedAt_ = at;
+  }
+  return std::string_view(cache_).substr(static_cast<std::size_t>(at - cachedAt_),
+                                         std::min<std::size_t>(n, cache_.size()));
 }
 
 Walk::Walk(Build build)
@@ -90,6 +91,12 @@ std::string_view Walk::Names::keep(std::string_view name) {
 void Walk::Names::take(Names&& other) {
   for (std::unique_ptr<char[]>& block : other.blocks_) blocks_.push_back(std::move(block));
   other.blocks_.clear();
+}
+
+std::optional<std::size_t> Walk::indexOf(std::string_view name) const {
+  const std::optional<std::int32_t> index = index_.lookup(name);
+  if (!index) return std::nullopt;
+  return static_cast<std::size_t>(*index);
 }
 
 namespace {
@@ -136,64 +143,37 @@ class Pass2Notes final : public EncodeObserver {
   const char* base_ = nullptr;  // where the piece's text begins
 };
 
-// Cuts the source into pieces as the assembler does and groups them into
-// lines, handing each piece to `handle` and each finished line to `done`.
-// The pieces are used again from line to line, for their buffers.
-template <typename Handle, typename Done>
-bool readLines(ByteSource& source, Handle handle, Done done) {
-  PieceReader reader(source);
-  SourceLine line;
-  std::size_t used = 0;  // pieces of this line so far
-  // Pieces that the lines before had more of than this one.
-  std::vector<SourcePiece> spare;
-  const auto finish = [&] {
-    while (line.pieces.size() > used) {
-      spare.push_back(std::move(line.pieces.back()));
-      line.pieces.pop_back();
-    }
-    for (SourcePiece& p : line.pieces) p.settle();
-    done(line);
+// The length of the line at `start` in `source`, whose first piece of 99
+// bytes, ending in `last`, holds no line feed and whose next bytes begin
+// with `ahead`; sets `endsInCr` and `feed` (whether a line feed ends it).
+// Reads on past `ahead` only when it holds no line feed.
+std::uint64_t lineLength(const SeekableSource& source, std::uint64_t start, std::string_view ahead,
+                         char last, bool& endsInCr, bool& feed) {
+  std::uint64_t length = kPieceLength;
+  const auto scan = [&](std::string_view bytes) {
+    const std::size_t at = bytes.find('\n');
+    const std::size_t taken = at == std::string_view::npos ? bytes.size() : at;
+    if (taken > 0) last = bytes[taken - 1];
+    length += taken;
+    return at != std::string_view::npos;
   };
-  line.number = 1;
-  std::uint32_t column = 1;
-  for (std::span<char> piece = reader.next(); !piece.empty(); piece = reader.next()) {
-    const bool ends = piece.back() == '\n';
-    line.text.append(piece.data(), ends ? piece.size() - 1 : piece.size());
-    if (used == line.pieces.size()) {
-      if (spare.empty()) {
-        line.pieces.emplace_back();
-      } else {
-        line.pieces.push_back(std::move(spare.back()));
-        spare.pop_back();
-      }
-    }
-    SourcePiece& p = line.pieces[used++];
-    p.clear();
-    p.column = column;
-    p.lineText = &line.text;
-    p.rawSize = static_cast<std::uint32_t>(piece.size());
-    column += static_cast<std::uint32_t>(piece.size());
-    handle(p, piece);
-    // The reader's next piece may move this one's bytes.
-    if (!ends) {
-      p.keep();
-      continue;
-    }
-    finish();
-    used = 0;
-    line.text.clear();
-    ++line.number;
-    column = 1;
+  feed = scan(ahead);
+  std::string chunk;
+  while (!feed) {
+    chunk.resize(std::size_t{1} << 16);
+    const std::ptrdiff_t n = source.readAt(start + length, chunk);
+    if (n <= 0) break;
+    feed = scan(std::string_view(chunk).substr(0, static_cast<std::size_t>(n)));
   }
-  if (used > 0) finish();
-  return !reader.failed();
+  endsInCr = last == '\r';
+  return length;
 }
 
 }  // namespace
 
-void Walk::readPart(ByteSource& source, SymbolTable* symbols, Part& part) const {
-  // The definitions with their lines, and whether each is a label; the
-  // second reading tells the columns.
+void Walk::readPart(ByteSource& source, Part& part) const {
+  // The names with the line of their last definition, and whether that is
+  // a label; the symbol table is made of them afterwards.
   class Notes final : public Pass1Observer {
    public:
     explicit Notes(Part& part) : part_(part) {}
@@ -201,9 +181,18 @@ void Walk::readPart(ByteSource& source, SymbolTable* symbols, Part& part) const 
       label_ = kind == Kind::label;
     }
     void defined(std::string_view name, std::int32_t value) override {
-      Definition d{part_.names.keep(name), value, part_.lines + 1};
-      d.label = label_;
-      part_.definitions.push_back(d);
+      ++part_.definitions;
+      const auto index = static_cast<std::int32_t>(part_.names.size());
+      const std::uint32_t line = part_.lines + 1;
+      if (const std::optional<std::int32_t> known = part_.index.enterNew(name, index)) {
+        NameFacts& facts = part_.names[static_cast<std::size_t>(*known)];
+        facts.value = value;
+        facts.line = line;
+        ++facts.definitions;
+        facts.lastIsLabel = label_;
+        return;
+      }
+      part_.names.push_back(NameFacts{part_.kept.keep(name), value, line, 1, label_});
     }
 
    private:
@@ -211,8 +200,7 @@ void Walk::readPart(ByteSource& source, SymbolTable* symbols, Part& part) const 
     bool label_ = false;
   } notes(part);
 
-  // The intermediate text is not wanted here.
-  Pass1 pass = symbols ? Pass1(build_, *symbols, notes) : Pass1(build_, notes);
+  Pass1 pass(build_, notes);
   PieceReader reader(source);
   for (std::span<char> piece = reader.next(); !piece.empty(); piece = reader.next()) {
     // Pass 1 rewrites the piece in place, its line feed too.
@@ -224,91 +212,86 @@ void Walk::readPart(ByteSource& source, SymbolTable* symbols, Part& part) const 
   part.failed = reader.failed();
 }
 
-std::optional<std::uint64_t> Walk::splitPoint(const ByteSource& source) const {
-  const std::optional<std::uint64_t> size = source.size();
-  if (!size || *size < splitFrom_ || *size < 2) return std::nullopt;
-  const std::uint64_t middle = *size / 2;
-  const std::unique_ptr<ByteSource> there = source.openAt(middle);
-  if (!there) return std::nullopt;
+std::optional<std::uint64_t> Walk::splitPoint(const SeekableSource& source) const {
+  const std::uint64_t size = source.size();
+  if (size < splitFrom_ || size < 2 || !source.concurrent()) return std::nullopt;
+  const std::uint64_t middle = size / 2;
   // A line feed is looked for this far at most.
-  constexpr std::size_t kLook = 64 * 1024;
-  std::string bytes(kLook, '\0');
+  std::string bytes(64 * 1024, '\0');
   std::size_t got = 0;
-  while (got < kLook) {
-    const std::ptrdiff_t n = there->read(std::span<char>(bytes).subspan(got));
+  while (got < bytes.size()) {
+    const std::ptrdiff_t n = source.readAt(middle + got, std::span(bytes).subspan(got));
     if (n <= 0) break;
     got += static_cast<std::size_t>(n);
   }
   const std::size_t feed = std::string_view(bytes).substr(0, got).find('\n');
-  if (feed == std::string_view::npos || middle + feed + 1 >= *size) return std::nullopt;
+  if (feed == std::string_view::npos || middle + feed + 1 >= size) return std::nullopt;
   return middle + feed + 1;
 }
 
-bool Walk::collect(const SourceOpener& open) {
-  const std::unique_ptr<ByteSource> source = open();
-  if (!source) return false;
+bool Walk::collect(const SeekableSource& source) {
   // A large source is read in two halves at once: the second from the
   // start of a line, as a reader of the whole would start a piece there,
-  // with its word counter and line numbers from 0; its definitions are
-  // entered after those of the first half, moved by the first half's words
-  // and lines.
+  // with its word counter and line numbers from 0; its names are entered
+  // after those of the first half, moved by the first half's words and
+  // lines.
   Part first;
   Part second;
-  const std::optional<std::uint64_t> split = splitPoint(*source);
-  std::unique_ptr<ByteSource> rest = split ? source->openAt(*split) : nullptr;
+  const std::optional<std::uint64_t> split = splitPoint(source);
   std::jthread other;
-  if (rest) {
+  std::exception_ptr otherFailed;
+  if (split) {
     try {
-      other = std::jthread([&] { readPart(*rest, nullptr, second); });
+      other = std::jthread([&] {
+        // Memory may run out on this thread too; the caller hears of it.
+        try {
+          SeekableReader rest(source, *split, source.size());
+          readPart(rest, second);
+        } catch (...) {
+          otherFailed = std::current_exception();
+        }
+      });
     } catch (const std::system_error&) {
       // No thread to be had: the whole source is read here.
     }
   }
   halves_ = other.joinable();
-  if (halves_) {
-    LimitedSource half(*source, *split);
-    readPart(half, &symbols_, first);
-    other.join();
-  } else {
-    readPart(*source, &symbols_, first);
-  }
-  definitions_ = std::move(first.definitions);
-  names_ = std::move(first.names);
+  SeekableReader whole(source, 0, halves_ ? *split : source.size());
+  readPart(whole, first);
+  if (halves_) other.join();
+  if (otherFailed) std::rethrow_exception(otherFailed);
   if (first.failed || second.failed) return false;
-  for (std::size_t i = 0; i < second.definitions.size(); ++i) {
-    Definition d = second.definitions[i];
-    d.line += first.lines;
-    // The word counter wraps as an unsigned number, as pass 1's does.
-    if (d.label) {
-      d.value = static_cast<std::int32_t>(static_cast<std::uint32_t>(d.value) + first.words);
-    }
-    symbols_.define(d.name, d.value);
-    definitions_.push_back(d);
-  }
-  names_.take(std::move(second.names));
 
-  // Which definitions repeat a name, and which are repeated: a table of
-  // the index of each name's first definition. Most sources repeat none.
-  if (symbols_.names() == definitions_.size()) return true;
-  SymbolTable firsts;
-  for (std::size_t i = 0; i < definitions_.size(); ++i) {
-    Definition& d = definitions_[i];
-    const std::optional<std::int32_t> earlier = firsts.lookup(d.name);
-    if (!earlier) {
-      firsts.define(d.name, static_cast<std::int32_t>(i));
+  for (std::size_t i = 0; i < second.names.size(); ++i) {
+    NameFacts facts = second.names[i];
+    facts.line += first.lines;
+    // The word counter wraps as an unsigned number, as pass 1's does.
+    if (facts.lastIsLabel) {
+      facts.value = static_cast<std::int32_t>(static_cast<std::uint32_t>(facts.value) + first.words);
+    }
+    const auto index = static_cast<std::int32_t>(first.names.size());
+    if (const std::optional<std::int32_t> known = first.index.enterNew(facts.name, index)) {
+      NameFacts& earlier = first.names[static_cast<std::size_t>(*known)];
+      facts.definitions += earlier.definitions;
+      facts.name = earlier.name;
+      earlier = facts;
       continue;
     }
-    d.first = *earlier;
-    definitions_[static_cast<std::size_t>(*earlier)].definedAgain = true;
+    first.names.push_back(facts);
   }
+  first.kept.take(std::move(second.kept));
+  definitions_ = first.definitions + second.definitions;
+  index_ = std::move(first.index);
+  names_ = std::move(first.names);
+  kept_ = std::move(first.kept);
+  for (std::size_t i = 0; i < names_.size(); ++i) symbols_.define(names_[i].name, names_[i].value);
   return true;
 }
 
-bool Walk::walk(const SourceOpener& open,
-                const std::function<void(const SourceLine&)>& tell) const {
-  const std::unique_ptr<ByteSource> source = open();
-  if (!source) return false;
-  // Pass 1 runs again for the intermediate text of each line; it keeps no
+bool Walk::walk(const SeekableSource& source, LineListener& listener) const {
+  SeekableReader in(source);
+  PieceReader reader(in);
+  // Pass 1 runs again for the intermediate text of each piece; it keeps no
   // table, as pass 2 takes the table of the first reading.
   MemorySink written;
   BufferedWriter out(written);
@@ -317,46 +300,82 @@ bool Walk::walk(const SourceOpener& open,
   Pass2Notes notes2;
   Pass2 pass2(symbols_, build_, &notes2);
   std::string spilled;  // an intermediate text that did not fit the buffer
-  return readLines(
-      *source,
-      [&](SourcePiece& p, std::span<char> piece) {
-        // The piece before is told or kept by now.
-        out.drop();
-        notes1.start(p, piece.data());
-        pass1.handleLine(piece);
-        // What pass 1 wrote for the piece is still in the writer's buffer,
-        // unless it was more than the buffer holds; it stays there while
-        // the line is told, or until `keep` copies it.
-        if (written.text().empty()) {
-          p.intermediate = out.buffered();
-        } else {
-          spilled = written.take();
-          spilled.append(out.buffered());
-          p.intermediate = spilled;
-          p.keep();
-          p.settle();
-        }
-        // Every intermediate line ends in a newline, so cutting this
-        // piece's text alone, by the reader's rule, gives the pieces pass 2
-        // reads from the file. An instruction or a label writes one line
-        // (its tokens hold no newline), which a short text holds whole.
-        using Kind = Pass1Observer::Kind;
-        const bool oneLine = (p.kind == Kind::instruction || p.kind == Kind::label) &&
-                             p.intermediate.size() <= kPieceLength;
-        for (std::size_t at = 0; at < p.intermediate.size();) {
-          const std::size_t size =
-              oneLine ? p.intermediate.size() : pieceLength(p.intermediate.substr(at));
-          IntermediatePiece& w = p.addWord();
-          w.offset = static_cast<std::uint32_t>(at);
-          w.size = static_cast<std::uint32_t>(size);
-          w.bytes = p.intermediate.substr(at, size);
-          w.address = pass2.wordCounter();
-          notes2.start(w, w.bytes.data());
-          w.word = pass2.handleLine(w.bytes);
-          at += size;
-        }
-      },
-      tell);
+
+  SourceLine line;
+  line.source_ = &source;
+  SourcePiece p;
+  std::uint64_t offset = 0;  // of the piece in the source
+  bool inLine = false;
+  std::uint32_t index = 0;  // of the piece in its line
+  for (std::span<char> piece = reader.next(); !piece.empty(); piece = reader.next()) {
+    const bool ends = piece.back() == '\n';
+    if (!inLine) {
+      inLine = true;
+      index = 0;
+      ++line.number;
+      line.start_ = offset;
+      line.cache_.clear();
+      line.cachedAt_ = 0;
+      if (ends || piece.size() < kPieceLength) {
+        line.length = piece.size() - (ends ? 1 : 0);
+        line.pieces = 1;
+        line.endsInCr = line.length > 0 && piece[line.length - 1] == '\r';
+      } else {
+        bool feed = false;
+        line.length = lineLength(source, offset, reader.ahead(), piece.back(), line.endsInCr, feed);
+        line.pieces = static_cast<std::uint32_t>(
+            feed ? line.length / kPieceLength + 1
+                 : (line.length + kPieceLength - 1) / kPieceLength);
+      }
+    }
+    p.clear();
+    p.index = index++;
+    p.column = static_cast<std::uint32_t>(offset - line.start_ + 1);
+    p.raw.assign(piece.data(), piece.size());
+    line.held_.reset();
+    if (line.pieces == 1) line.held_ = std::string_view(p.raw).substr(0, line.length);
+    offset += piece.size();
+
+    // The piece before is told by now.
+    out.drop();
+    notes1.start(p, piece.data());
+    pass1.handleLine(piece);
+    // What pass 1 wrote for the piece is still in the writer's buffer,
+    // unless it was more than the buffer holds.
+    if (written.text().empty()) {
+      p.intermediate = out.buffered();
+    } else {
+      spilled = written.take();
+      spilled.append(out.buffered());
+      p.intermediate = spilled;
+    }
+    // Every intermediate line ends in a newline, so cutting this piece's
+    // text alone, by the reader's rule, gives the pieces pass 2 reads from
+    // the file. An instruction or a label writes one line (its tokens hold
+    // no newline), which a short text holds whole.
+    using Kind = Pass1Observer::Kind;
+    const bool oneLine = (p.kind == Kind::instruction || p.kind == Kind::label) &&
+                         p.intermediate.size() <= kPieceLength;
+    for (std::size_t at = 0; at < p.intermediate.size();) {
+      const std::size_t size =
+          oneLine ? p.intermediate.size() : pieceLength(p.intermediate.substr(at));
+      IntermediatePiece& w = p.addWord();
+      w.offset = static_cast<std::uint32_t>(at);
+      w.size = static_cast<std::uint32_t>(size);
+      w.bytes = p.intermediate.substr(at, size);
+      w.address = pass2.wordCounter();
+      notes2.start(w, w.bytes.data());
+      w.word = pass2.handleLine(w.bytes);
+      at += size;
+    }
+    listener.piece(line, p);
+    if (ends) {
+      listener.lineEnds(line);
+      inLine = false;
+    }
+  }
+  if (inLine) listener.lineEnds(line);
+  return !reader.failed();
 }
 
 }  // namespace quellmark

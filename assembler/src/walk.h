@@ -1,13 +1,13 @@
-// What the assembler does with a source, line by line, for the companion
+// What the assembler does with a source, piece by piece, for the companion
 // that explains it. The walk runs the assembler's own passes (the same
 // pieces, normaliser, pass 1 and encoder) and listens to them; it writes
 // no file. It reads the source twice, once for the symbol table and once
-// to tell each line, so memory stays flat apart from the symbols. A large
-// file's first reading runs in two halves at once, on two threads.
+// to tell each piece, so memory stays flat apart from the names, however
+// long a line is and however often a name is defined. A large file's first
+// reading runs in two halves at once, on two threads.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -24,17 +24,13 @@
 
 namespace quellmark {
 
-// One definition of a name, as pass 1 met it.
-struct Definition {
+// A name as the first reading found it.
+struct NameFacts {
   std::string_view name;  // kept by the walk
-  std::int32_t value = 0;
-  std::uint32_t line = 0;  // source line, from 1
-  // Known once the whole source is read: the index of the first definition
-  // of the same name when this one repeats it (else -1), and whether a
-  // later one repeats this name.
-  std::int32_t first = -1;
-  bool definedAgain = false;
-  bool label = false;  // a label, whose value is the address of a word
+  std::int32_t value = 0;  // of its last definition, which wins
+  std::uint32_t line = 0;  // of its last definition, from 1
+  std::uint32_t definitions = 0;  // how often it is defined
+  bool lastIsLabel = false;  // its last definition is a label, valued by its address
 };
 
 // The form that a piece of the intermediate text passed (no two prefixes
@@ -75,13 +71,10 @@ struct IntermediatePiece {
 
 // One piece of a source line as pass 1 read it.
 struct SourcePiece {
+  std::uint32_t index = 0;   // among the pieces of its line, from 0
   std::uint32_t column = 1;  // of its first byte in the line
-  // Set by the walk: the text of the whole line, which holds this piece's
-  // bytes from `column` on, and how many bytes it read (a line feed that
-  // ends it included).
-  const std::string* lineText = nullptr;
-  std::uint32_t rawSize = 0;
-  // What pass 1 made of it; valid while its line is told.
+  std::string raw;  // its bytes as read, a line feed that ends it included
+  // What pass 1 made of it.
   std::string_view normalised;
   Pass1Observer::Kind kind = Pass1Observer::Kind::blank;
   // Names defined here (views into `normalised`), with the index where
@@ -98,17 +91,12 @@ struct SourcePiece {
   [[nodiscard]] std::span<const IntermediatePiece> words() const {
     return {words_.data(), wordCount_};
   }
-  // Another piece of pass 2, used again from an earlier line when there is
-  // one: its text, word and match are to be set.
+  // Another piece of pass 2, used again from an earlier piece when there
+  // is one: its text, word and match are to be set.
   IntermediatePiece& addWord();
 
   // Empties it for another piece, keeping its buffers.
   void clear();
-  // Keeps a copy of `normalised` and `intermediate`, for a piece that the
-  // reader's next piece may overwrite. `settle` points them, the names
-  // defined and the words at the copies, once the piece stays where it is.
-  void keep();
-  void settle();
 
   // The column in the line of the byte at `offset` of `normalised`; the end
   // of the normalised text maps to the byte after the last one it took.
@@ -117,58 +105,79 @@ struct SourcePiece {
  private:
   std::vector<IntermediatePiece> words_;
   std::size_t wordCount_ = 0;
-  std::string kept_;
-  std::string keptIntermediate_;
-  bool isKept_ = false;
   // For each normalised byte, its index in the piece; worked out by the
   // assembler's normaliser when a column is first asked for.
   mutable std::vector<std::uint32_t> origins_;
   mutable bool originsKnown_ = false;
-  mutable std::string raw_;  // the piece's bytes, normalised again for them
+  mutable std::string scratch_;  // the piece's bytes, normalised again for them
 };
 
-struct SourceLine {
+// A source line while the walk tells its pieces. Its length is known from
+// its first piece on; its bytes are read on request, so that a line of any
+// length costs no more memory than a short one.
+class SourceLine {
+ public:
   std::uint32_t number = 0;  // from 1
-  std::string text;          // the whole line, without its line feed
-  std::vector<SourcePiece> pieces;
+  std::uint64_t length = 0;  // bytes, without the line feed
+  std::uint32_t pieces = 1;  // how many pieces the assembler reads it in
+  bool endsInCr = false;     // its last byte is a CR (of a CR LF line end)
+
+  // Up to `n` bytes of the line from `at` on, fewer at its end (or after a
+  // read error); valid until the next call.
+  [[nodiscard]] std::string_view bytes(std::uint64_t at, std::size_t n) const;
+
+ private:
+  friend class Walk;
+  const SeekableSource* source_ = nullptr;
+  std::uint64_t start_ = 0;  // where the line begins in the source
+  // The whole line, when it is one piece, which the walk holds anyway.
+  std::optional<std::string_view> held_;
+  // Bytes read for earlier calls, from `cachedAt_` in the line.
+  mutable std::string cache_;
+  mutable std::uint64_t cachedAt_ = 0;
 };
 
-// Opens the source afresh for each of the two readings; null when it
-// cannot be opened.
-using SourceOpener = std::function<std::unique_ptr<ByteSource>()>;
+// Hears the lines of a source, piece by piece, from the walk.
+class LineListener {
+ public:
+  virtual ~LineListener() = default;
+  // The next piece of `line`; both stay valid until the call returns.
+  virtual void piece(const SourceLine& line, const SourcePiece& piece) = 0;
+  // `line` has had all its pieces.
+  virtual void lineEnds(const SourceLine&) {}
+};
 
 class Walk {
  public:
   explicit Walk(Build build);
 
   // The first reading: pass 1 over the whole source, for the symbol table
-  // and the definitions in source order. False when the source cannot be
-  // opened or read.
-  [[nodiscard]] bool collect(const SourceOpener& open);
+  // and the facts of each name. False on a read error.
+  [[nodiscard]] bool collect(const SeekableSource& source);
 
-  // The second reading: calls `tell` with every source line in order.
-  // False when the source cannot be opened or read.
-  [[nodiscard]] bool walk(const SourceOpener& open,
-                          const std::function<void(const SourceLine&)>& tell) const;
+  // The second reading: tells `listener` every piece of every source line
+  // in order. False on a read error.
+  [[nodiscard]] bool walk(const SeekableSource& source, LineListener& listener) const;
 
   [[nodiscard]] const SymbolTable& symbols() const { return symbols_; }
-  // Every definition met, in source order, repeated names included, with
-  // their lines but not their columns; the second reading meets them in the
-  // same order and tells the columns.
-  [[nodiscard]] const ChunkedVector<Definition>& definitions() const { return definitions_; }
+  // Every name defined, in the order of its first definition.
+  [[nodiscard]] const ChunkedVector<NameFacts>& names() const { return names_; }
+  // Whether any name is defined more than once.
+  [[nodiscard]] bool repeats() const { return definitions_ != names_.size(); }
+  // The index of `name` among `names()`, or nothing when it is not defined.
+  [[nodiscard]] std::optional<std::size_t> indexOf(std::string_view name) const;
   [[nodiscard]] Build build() const { return build_; }
 
-  // A source of at least this many bytes that can be read from its middle
-  // is read in two halves at once by the first reading, on two threads,
-  // with the same result: by default a mebibyte, unless the machine has one
-  // core only. Tests lower it.
+  // A source of at least this many bytes is read in two halves at once by
+  // the first reading, on two threads, with the same result: by default a
+  // mebibyte, unless the machine has one core only. Tests lower it.
   void splitSourcesFrom(std::uint64_t bytes) { splitFrom_ = bytes; }
   // Whether the last first reading was done in two halves.
   [[nodiscard]] bool readInHalves() const { return halves_; }
 
  private:
-  // Keeps the names of the definitions in blocks that never move, so that
-  // the views stay valid.
+  // Keeps the names in blocks that never move, so that the views stay
+  // valid.
   class Names {
    public:
     std::string_view keep(std::string_view name);
@@ -182,22 +191,23 @@ class Walk {
     char* next_ = nullptr;
   };
 
-  // What pass 1 met in one part of the source: its definitions, with lines
+  // What pass 1 met in one part of the source: its names, with lines
   // counted from the part's start, the line feeds read and the words
   // counted.
   struct Part {
-    ChunkedVector<Definition> definitions;
-    Names names;
+    SymbolTable index;  // of each name among `names`
+    ChunkedVector<NameFacts> names;
+    Names kept;
+    std::size_t definitions = 0;
     std::uint32_t lines = 0;
     std::uint32_t words = 0;
     bool failed = false;
   };
-  // Pass 1 over `source` into `part`, entering the definitions into
-  // `symbols` when it is given.
-  void readPart(ByteSource& source, SymbolTable* symbols, Part& part) const;
+  // Pass 1 over `source` into `part`.
+  void readPart(ByteSource& source, Part& part) const;
   // Where a second reader of `source` may start: after the first line feed
   // from the middle on.
-  [[nodiscard]] std::optional<std::uint64_t> splitPoint(const ByteSource& source) const;
+  [[nodiscard]] std::optional<std::uint64_t> splitPoint(const SeekableSource& source) const;
 
   static constexpr std::uint64_t kSplitFrom = 1024 * 1024;
 
@@ -205,8 +215,10 @@ class Walk {
   std::uint64_t splitFrom_;
   bool halves_ = false;
   SymbolTable symbols_;
-  ChunkedVector<Definition> definitions_;
-  Names names_;
+  SymbolTable index_;  // of each name among names_
+  ChunkedVector<NameFacts> names_;
+  std::size_t definitions_ = 0;
+  Names kept_;
 };
 
 // An ASCII-only test of the plain decimal numbers of the source language:

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -20,8 +21,7 @@ struct Checked {
 Checked check(const std::string& source, Build build = Build::full) {
   MemorySink sink;
   BufferedWriter out(sink);
-  const auto findings = checkSource(
-      "t.asm", [&source] { return std::make_unique<MemorySource>(source); }, build, out);
+  const auto findings = checkSource("t.asm", MemoryText(source), build, out);
   (void)out.close();
   return {sink.text(), findings.value_or(0)};
 }
@@ -245,13 +245,87 @@ TEST(Checker, LongShownLinesAreCut) {
   EXPECT_NE(output.find("\nj nowhere" + std::string(191, ' ') + "...\n"), std::string::npos);
 }
 
-TEST(Checker, CaretsPastTheCutKeepTheLinesTabs) {
-  // `far` stands at column 205, behind a tab at 202 that the shown line,
-  // cut after 200 bytes, no longer holds.
-  const std::string line = "hlt" + std::string(198, ' ') + "\tj far\n";
-  const std::string output = check(line).output;
-  EXPECT_NE(output.find("t.asm:1:205: warning: `far` is not defined"), std::string::npos) << output;
-  EXPECT_NE(output.find("\n" + std::string(201, ' ') + "\t  ^\n"), std::string::npos) << output;
+// A line of `length` bytes that shows where each byte stands ("abc..."),
+// with a tab at `tab` when it is given.
+std::string lettered(std::size_t length, std::size_t tab = std::string::npos) {
+  std::string line;
+  for (std::size_t i = 0; i < length; ++i) line += static_cast<char>('a' + i % 26);
+  if (tab < length) line[tab] = '\t';
+  return line;
+}
+
+// The shown line and the caret line of a remark at `column` of the only
+// line of `source`.
+std::string shownUnder(const std::string& source, std::uint32_t column) {
+  class Shower final : public LineListener {
+   public:
+    explicit Shower(std::uint32_t column) : column_(column) {}
+    void piece(const SourceLine& line, const SourcePiece& p) override {
+      if (p.index != 0) return;
+      appendFinding("t.asm", Finding{Remark{1, column_, "m", &line, {}}, "w", std::nullopt}, out);
+    }
+    std::string out;
+
+   private:
+    std::uint32_t column_;
+  } shower(column);
+  Walk walk(Build::full);
+  const MemoryText text(source);
+  EXPECT_TRUE(walk.collect(text) && walk.walk(text, shower));
+  return shower.out.substr(shower.out.find('\n') + 1);
+}
+
+struct WindowCase {
+  std::size_t length;
+  std::size_t tab;
+  std::uint32_t column;
+  std::size_t from;  // the first byte shown
+  std::size_t shown;  // how many bytes
+  std::string caret;
+};
+
+TEST(Checker, ShownLinesAreWindowsAroundTheColumn) {
+  const std::size_t none = std::string::npos;
+  const std::string cut = "...";
+  const std::string under = "   ";  // what stands under a cut
+  const WindowCase cases[] = {
+      {50, none, 10, 0, 50, std::string(9, ' ')},                         // short: whole
+      {200, none, 200, 0, 200, std::string(199, ' ')},                    // 200 bytes: whole
+      {201, none, 1, 0, 200, ""},                                         // 201: cut after
+      {201, none, 200, 0, 200, std::string(199, ' ')},                    // the last byte kept
+      {201, none, 201, 1, 200, under + std::string(199, ' ')},            // its last byte
+      {1000, none, 500, 399, 200, under + std::string(100, ' ')},         // the middle
+      {1000, none, 1001, 800, 200, under + std::string(200, ' ')},        // past the end
+      {1000, 450, 500, 399, 200, under + std::string(51, ' ') + "\t" + std::string(48, ' ')},
+      {1000, 3, 5, 0, 200, "   \t"},                                      // near the start
+  };
+  for (const WindowCase& c : cases) {
+    const std::string line = lettered(c.length, c.tab);
+    std::string expected = line.substr(c.from, c.shown);
+    if (c.from > 0) expected = cut + expected;
+    if (c.from + c.shown < c.length) expected += cut;
+    EXPECT_EQ(shownUnder(line + "\n", c.column), expected + "\n" + c.caret + "^\n")
+        << c.length << " bytes, column " << c.column;
+  }
+  // The CR of a CR LF line end is not shown, and does not count.
+  const std::string line = lettered(200);
+  EXPECT_EQ(shownUnder(line + "\r\n", 3), line + "\n  ^\n");
+}
+
+TEST(Checker, OutputLinesStayShortOnAnyLine) {
+  // A megabyte of one line, names defined again and again, with tabs.
+  std::string source;
+  while (source.size() < 1'000'000) source += "\tx: j y\t, 5 ";
+  source += "\n";
+  const Checked result = check(source, Build::reduced);
+  EXPECT_GT(result.findings, 1000u);
+  std::size_t longest = 0;
+  for (std::size_t at = 0; at < result.output.size();) {
+    const std::size_t end = result.output.find('\n', at);
+    longest = std::max(longest, end - at);
+    at = end + 1;
+  }
+  EXPECT_LE(longest, 300u);
 }
 
 TEST(Checker, ColumnsCountInTheWholeLongLine) {

@@ -3,6 +3,7 @@
 
 #include <random>
 
+#include "checker.h"
 #include "companion_properties.h"
 #include "kept_inputs.h"
 #include "worked_example.h"
@@ -11,14 +12,11 @@ namespace quellmark {
 namespace {
 
 std::string listing(const std::string& source, Build build = Build::full) {
-  const SourceOpener open = [&source] { return std::make_unique<MemorySource>(source); };
-  Walk walk(build);
-  std::string out;
-  EXPECT_TRUE(walk.collect(open));
-  EXPECT_TRUE(walk.walk(open, [&out](const SourceLine& line) { appendListingRows(line, out); }));
-  out += '\n';
-  appendSymbols(walk, out);
-  return out;
+  MemorySink sink;
+  BufferedWriter out(sink);
+  EXPECT_TRUE(writeListing(MemoryText(source), build, out));
+  EXPECT_TRUE(out.close());
+  return sink.text();
 }
 
 TEST(Listing, WorkedExample) {
@@ -56,7 +54,7 @@ TEST(Listing, ReducedBuildAndLongLines) {
 
 TEST(Symbols, LastDefinitionWinsInTheOrderOfTheFirst) {
   const std::string source = "b: hlt\ndefine a -1\ndefine b 70000\nc:\n";
-  const SourceOpener open = [&source] { return std::make_unique<MemorySource>(source); };
+  const MemoryText open(source);
   Walk walk(Build::full);
   ASSERT_TRUE(walk.collect(open));
   std::string out;
@@ -122,7 +120,7 @@ TEST(Walk, HalvesReadAtOnceFindWhatTheWholeFinds) {
     for (const Build build : {Build::full, Build::reduced}) {
       ASSERT_EQ(splitFault(source, build), "") << source;
     }
-    const SourceOpener open = [&source] { return std::make_unique<MemorySource>(source); };
+    const MemoryText open(source);
     Walk walk(Build::full);
     walk.splitSourcesFrom(0);
     ASSERT_TRUE(walk.collect(open));
@@ -143,7 +141,7 @@ TEST(Walk, HalvesMoveLabelsAndLinesAndKeepTheLastDefinition) {
       "k: hlt\n"
       "define a 9\n";
   for (const std::uint64_t from : {UINT64_MAX, std::uint64_t{0}}) {
-    const SourceOpener open = [&source] { return std::make_unique<MemorySource>(source); };
+    const MemoryText open(source);
     Walk walk(Build::full);
     walk.splitSourcesFrom(from);
     ASSERT_TRUE(walk.collect(open));
@@ -154,42 +152,46 @@ TEST(Walk, HalvesMoveLabelsAndLinesAndKeepTheLastDefinition) {
   }
 }
 
-// A source whose second reader fails after a few bytes.
-class FailingHalf final : public ByteSource {
+// A text whose reads fail from a byte on.
+class FailingFrom final : public SeekableSource {
  public:
-  explicit FailingHalf(std::string_view text, bool fails = false) : text_(text), fails_(fails) {}
-  std::ptrdiff_t read(std::span<char> into) override {
-    if (fails_) return -1;
-    const std::size_t n = std::min(into.size(), text_.size() - at_);
-    std::copy_n(text_.data() + at_, n, into.data());
-    at_ += n;
-    return static_cast<std::ptrdiff_t>(n);
-  }
-  std::optional<std::uint64_t> size() const override { return text_.size(); }
-  std::unique_ptr<ByteSource> openAt(std::uint64_t offset) const override {
-    // The reader that looks for the line feed works; the half's does not.
-    ++*opened_;
-    return std::make_unique<FailingHalf>(text_.substr(offset), *opened_ > 1);
+  FailingFrom(std::string_view text, std::uint64_t from) : text_(text), from_(from) {}
+  std::uint64_t size() const override { return text_.size(); }
+  std::ptrdiff_t readAt(std::uint64_t offset, std::span<char> into) const override {
+    if (offset >= from_) return -1;
+    return MemoryText(text_.substr(0, from_)).readAt(offset, into);
   }
 
  private:
   std::string_view text_;
-  std::size_t at_ = 0;
-  bool fails_;
-  std::shared_ptr<int> opened_ = std::make_shared<int>(0);
+  std::uint64_t from_;
 };
 
 TEST(Walk, AFailingSecondHalfFailsTheReading) {
+  // The second half starts at "d:", byte 21, the first line after the middle.
   const std::string source = "a: hlt\nb: hlt\nc: hlt\nd: hlt\n";
   Walk walk(Build::full);
   walk.splitSourcesFrom(0);
-  EXPECT_FALSE(walk.collect([&source] { return std::make_unique<FailingHalf>(source); }));
+  EXPECT_FALSE(walk.collect(FailingFrom(source, 21)));
   EXPECT_TRUE(walk.readInHalves());
+}
+
+TEST(Walk, AReadErrorFailsEitherReading) {
+  const std::string source = "a: hlt\n" + std::string(300, 'x') + "\nb: hlt\n";
+  for (const std::uint64_t from : {std::uint64_t{3}, std::uint64_t{200}, source.size() - 2}) {
+    MemorySink sink;
+    BufferedWriter out(sink);
+    Walk walk(Build::full);
+    walk.splitSourcesFrom(UINT64_MAX);
+    EXPECT_FALSE(walk.collect(FailingFrom(source, from))) << from;
+    EXPECT_FALSE(writeListing(FailingFrom(source, from), Build::full, out)) << from;
+    EXPECT_FALSE(checkSource("t.asm", FailingFrom(source, from), Build::full, out)) << from;
+  }
 }
 
 TEST(Walk, NoHalvesWithoutALineFeedPastTheMiddle) {
   for (const std::string source : {"hlt\nj 500", "x", "", "hlt\n"}) {
-    const SourceOpener open = [&source] { return std::make_unique<MemorySource>(source); };
+    const MemoryText open(source);
     Walk walk(Build::full);
     walk.splitSourcesFrom(0);
     ASSERT_TRUE(walk.collect(open)) << source;

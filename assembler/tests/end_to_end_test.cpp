@@ -358,25 +358,25 @@ TEST_F(EndToEndTest, CompanionReadsALargeFileInHalvesAsAWhole) {
     source += "        dw " + std::to_string(block) + ", -1\n        sw r2, l" + b + "(r0)\n";
   }
   put("big.asm", source);
-  const quellmark::SourceOpener open = [&source] {
-    return std::make_unique<quellmark::MemorySource>(source);
-  };
+  const quellmark::MemoryText open(source);
   quellmark::Walk walk(quellmark::Build::full);
   walk.splitSourcesFrom(UINT64_MAX);
   ASSERT_TRUE(walk.collect(open));
-  std::string rows;
-  ASSERT_TRUE(walk.walk(open, [&rows](const quellmark::SourceLine& line) {
-    quellmark::appendListingRows(line, rows);
-  }));
   std::string symbols;
   quellmark::appendSymbols(walk, symbols);
+  quellmark::MemorySink listed;
+  {
+    quellmark::BufferedWriter out(listed);
+    ASSERT_TRUE(quellmark::writeListing(open, quellmark::Build::full, out));
+    ASSERT_TRUE(out.close());
+  }
 
   Outcome result = companion({"symbols", "big.asm"});
   EXPECT_EQ(result.status, 0);
   EXPECT_TRUE(result.output == lines(symbols)) << "the symbols differ";
   result = companion({"list", "big.asm"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_TRUE(result.output == lines(rows + "\n" + symbols)) << "the listing differs";
+  EXPECT_TRUE(result.output == lines(listed.text())) << "the listing differs";
 
   quellmark::MemorySink sink;
   quellmark::BufferedWriter out(sink);

@@ -89,20 +89,19 @@ TEST(MemorySinkTest, TakeHandsOverAndStartsAfresh) {
   EXPECT_EQ(sink.text(), "c");
 }
 
-TEST(MemorySourceTest, OpensAgainFromAnyByteAndIsCutByALimit) {
-  const MemorySource source("hlt\nj 5\n");
+TEST(SeekableTest, ReadsFromAnyByteAndBetweenTwo) {
+  const MemoryText source("hlt\nj 5\n");
   EXPECT_EQ(source.size(), 8u);
-  const std::unique_ptr<ByteSource> rest = source.openAt(4);
   char text[16];
-  ASSERT_EQ(rest->read(text), 4);
+  ASSERT_EQ(source.readAt(4, text), 4);
   EXPECT_EQ(std::string_view(text, 4), "j 5\n");
-  ASSERT_EQ(source.openAt(20)->read(text), 0);  // past the end: nothing
+  EXPECT_EQ(source.readAt(8, text), 0);  // at and past the end: nothing
+  EXPECT_EQ(source.readAt(20, text), 0);
 
-  MemorySource whole("hlt\nj 5\n");
-  LimitedSource half(whole, 4);
-  ASSERT_EQ(half.read(text), 4);
-  EXPECT_EQ(std::string_view(text, 4), "hlt\n");
-  EXPECT_EQ(half.read(text), 0);
+  SeekableReader half(source, 2, 6);
+  std::string read;
+  for (std::ptrdiff_t n = 0; (n = half.read(std::span(text, 3))) > 0;) read.append(text, n);
+  EXPECT_EQ(read, "t\nj ");
 }
 
 TEST(BufferedWriterTest, CloseReportsAFailedWrite) {
