@@ -173,6 +173,63 @@ INSTANTIATE_TEST_SUITE_P(
                     Build::reduced}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A limit of the checker: the source with `%` for the value, and the values
+// at its edges, which are the last ones without a finding.
+struct Limit {
+  std::string pattern;
+  std::int64_t low;
+  std::int64_t high;
+  std::string name;  // of the finding past the edges
+};
+
+TEST(Checker, EveryLimitHoldsAtItsEdgesOnBothSides) {
+  const std::string halts63 = [] {
+    std::string text;
+    for (int i = 0; i < 63; ++i) text += "hlt\n";
+    return text;
+  }();
+  const Limit limits[] = {
+      {"addi r1 r0 %\n", -64, 127, "range"},
+      {"lw r1 %(r2)\n", -64, 127, "range"},
+      {"sw r1 %(r2)\n", -64, 127, "range"},
+      {"define k %\naddi r1 r0 k\n", -64, 127, "range"},
+      {"beq r1 r0 %\n", -64, 63, "range"},
+      {"j %\n", 0, 8191, "range"},
+      {"dw %\n", -32768, 65535, "range"},
+      {"db %\n", -128, 255, "range"},
+      {"inc r% r1\n", 0, 7, "register"},
+      {"add r1 r2 r%\n", 0, 7, "register"},
+      {"lw r1 0(r%)\n", 0, 7, "register"},
+      // A branch to a name goes from the word after it: from address 1.
+      {"beq r1 r0 t\ndefine t %\n", -63, 64, "range"},
+  };
+  for (const Limit& limit : limits) {
+    for (const std::int64_t value : {limit.low - 1, limit.low, limit.high, limit.high + 1}) {
+      std::string source = limit.pattern;
+      source.replace(source.find('%'), 1, std::to_string(value));
+      const Checked result = check(source);
+      const bool outside = value < limit.low || value > limit.high;
+      EXPECT_EQ(result.findings, outside ? 1u : 0u) << source << result.output;
+      EXPECT_EQ(result.output.find("[-W" + limit.name + "]") != std::string::npos, outside)
+          << source;
+    }
+  }
+  // Labels: 63 words ahead and 64 back reach; one more does not.
+  for (const int extra : {0, 1}) {
+    std::string ahead = "beq r1 r0 t\n" + halts63;
+    if (extra) ahead += "hlt\n";
+    EXPECT_EQ(check(ahead + "t: hlt\n").findings, static_cast<std::size_t>(extra)) << extra;
+    std::string back = "t: hlt\n" + halts63.substr(4);
+    if (extra) back += "hlt\n";
+    EXPECT_EQ(check(back + "beq r1 r0 t\n").findings, static_cast<std::size_t>(extra)) << extra;
+  }
+  // 8192 words fill what `j` reaches; the 8193rd is past it.
+  std::string words;
+  for (int i = 0; i < 8192; ++i) words += "hlt\n";
+  EXPECT_EQ(check(words).findings, 0u);
+  EXPECT_EQ(check(words + "hlt\n").findings, 1u);
+}
+
 TEST(Checker, LongIntermediateLineInTheFullBuild) {
   const Checked result = check(kLongIntermediate);
   EXPECT_EQ(firstLine(result.output),
