@@ -270,6 +270,17 @@ TEST_F(DialogsTest, AboutHidesTheMainWindowAndOkBringsItBackUnchanged) {
   EXPECT_EQ(about->findChild<QLabel*>("Picture4")->pixmap().size(), QSize(193, 169));
   EXPECT_EQ(about->findChild<QLineEdit*>("Text3")->palette().color(QPalette::Base),
             QColor(223, 223, 223));
+  // Its texts are shown, never edited: typing into each changes nothing.
+  const QList<QLineEdit*> texts = about->findChildren<QLineEdit*>();
+  EXPECT_FALSE(texts.isEmpty());
+  for (QLineEdit* text : texts) {
+    const QString before = text->text();
+    EXPECT_TRUE(text->isReadOnly()) << text->objectName().toStdString();
+    text->setFocus();
+    QTest::keyClicks(text, "typed");
+    QTest::keyClick(text, Qt::Key_Backspace);
+    EXPECT_EQ(text->text(), before) << text->objectName().toStdString();
+  }
   about->okButton()->click();
   EXPECT_TRUE(window->isVisible());
   EXPECT_FALSE(about->isVisible());

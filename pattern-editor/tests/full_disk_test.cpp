@@ -145,5 +145,37 @@ TEST_F(FullDiskTest, SaveWorksAgainOnceThereIsRoom) {
   EXPECT_EQ(QDir(disk).entryList(QDir::Files | QDir::Hidden), QStringList{"old.ptn"});
 }
 
+// A target whose final replacement fails: another file bind-mounted over
+// it, which the rename of the finished temporary file cannot replace
+// (EBUSY). Mounting needs root, as above.
+TEST_F(EditorTest, SaveWhoseLastRenameFailsKeepsTheFileAndTheWork) {
+  const QString target = path("old.ptn");
+  const QString cover = path("cover");
+  Cells stored{};
+  stored[5] = true;
+  const std::string bytes = encodePattern(stored);
+  const QByteArray old(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  write(target, old);
+  write(cover, "cover");
+  files->answers = {target};
+  window->Open();
+  window->cellClick(9);
+  if (!run("mount", {"--bind", cover, target})) {
+    GTEST_SKIP() << "cannot bind-mount a file here (mounting needs root)";
+  }
+  window->Save();
+  const bool unmounted = run("umount", {target});
+  Dialog* d = message();
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->text1()->text(), "File could not be saved");
+  ASSERT_TRUE(unmounted);
+  EXPECT_EQ(contents(target), old);
+  EXPECT_EQ(contents(cover), "cover");
+  EXPECT_EQ(QDir(path("")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+            (QStringList{"cover", "old.ptn"}));
+  EXPECT_EQ(window->saved(), 0);
+  EXPECT_EQ(window->windowTitle(), "Quellmark (" + target + ")");
+}
+
 }  // namespace
 }  // namespace tarnwick

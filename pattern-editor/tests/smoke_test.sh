@@ -16,12 +16,18 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Xvfb picks a free display and writes its number once it is ready.
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+# Xvfb picks a free display and writes its number once it is ready. It
+# must not reset when its last client leaves (as it does by default), or a
+# program started just then finds no display.
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset 3>"$work/display" \
+  >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
 export DISPLAY=":$(head -n1 "$work/display")"
+# And it answers a client before the program is started.
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+xdpyinfo >/dev/null 2>&1 || { echo "Xvfb does not answer"; cat "$work/xvfb.log"; exit 1; }
 
 QT_QPA_PLATFORM=xcb "$program" &
 pid=$!
@@ -42,7 +48,9 @@ pixel() {
 # A loaded machine may take a while to size and paint the window: look
 # again for some seconds, asking for its place each time.
 for _ in $(seq 20); do
-  read -r window x y width height <<<"$("$tool" find Quellmark)"
+  # A failed look (the window between two states) is a look to take again.
+  if ! found=$("$tool" find Quellmark); then sleep 0.5; continue; fi
+  read -r window x y width height <<<"$found"
   top=$((y + height - 435))
   import -window root "$work/screen.png"
   cell=$(pixel $((x + (360 + 840 + 500) / 15)) $((top + (240 + 3000 + 120) / 15)))

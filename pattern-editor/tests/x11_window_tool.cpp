@@ -14,6 +14,13 @@
 
 namespace {
 
+// A window may go away while the tree is read (the program makes and drops
+// windows of its own as it starts); that is no failure of the tool, and
+// the default handler would end it.
+int ignoreErrors(Display*, XErrorEvent*) {
+  return 0;
+}
+
 Window findByTitle(Display* display, Window window, const char* title) {
   char* name = nullptr;
   if (XFetchName(display, window, &name) && name) {
@@ -43,7 +50,10 @@ int main(int argc, char** argv) {
   if (!display) return 1;
   const std::string command = argv[1];
   int status = 1;
+  XSetErrorHandler(ignoreErrors);
   if (command == "find") {
+    // The tree holds still while it is read.
+    XGrabServer(display);
     const Window window = findByTitle(display, DefaultRootWindow(display), argv[2]);
     XWindowAttributes attributes{};
     int x = 0;
@@ -54,6 +64,7 @@ int main(int argc, char** argv) {
       std::printf("%lu %d %d %d %d\n", window, x, y, attributes.width, attributes.height);
       status = 0;
     }
+    XUngrabServer(display);
   } else if (command == "close") {
     XEvent event{};
     event.xclient.type = ClientMessage;
