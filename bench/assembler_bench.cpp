@@ -7,6 +7,7 @@
 //   assembler_bench --against OTHER BRENNOR [LINES...]
 //   assembler_bench --companion QUELLMARK BRENNOR [LINES...]
 //   assembler_bench --generate LINES        (the source on standard output)
+//   assembler_bench --shapes QUELLMARK BRENNOR [MEGABYTES]
 //
 // With --against, another build of brennor runs in the same alternation and
 // its median is compared too. With --companion, `quellmark check` and
@@ -16,6 +17,11 @@
 // The floor reads the source, writes a file of the source's size and reads
 // it back (what the intermediate text costs at most), and writes an image
 // of the size brennor produced.
+//
+// With --shapes, brennor and `quellmark check`, `list` and `symbols` run in
+// alternation on two sources of the given size (default 100 MB) whose
+// shape once made the companion's memory follow the input: one line
+// without a line end, and a few names defined over and over.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -232,6 +238,67 @@ std::optional<Counts> countPerLine(const std::string& program, const fs::path& d
   return counts;
 }
 
+// Runs `commands` in turn, round by round, and prints each one's median
+// time (against the first's) and peak memory.
+void interleave(const std::vector<std::vector<std::string>>& commands,
+                const std::vector<std::string>& names, int rounds, const fs::path& dir) {
+  std::vector<std::vector<double>> times(commands.size());
+  std::vector<long> peaks(commands.size());
+  for (int round = 0; round < rounds; ++round) {
+    for (std::size_t c = 0; c < commands.size(); ++c) {
+      const ProgramRun r = runProgram(commands[c], dir);
+      times[c].push_back(r.seconds);
+      peaks[c] = std::max(peaks[c], r.peakKiB);
+    }
+  }
+  const double base = median(times[0]);
+  for (std::size_t c = 0; c < commands.size(); ++c) {
+    std::printf("%8s        %-17s %9.1f ms, %5.2f x %s, peak %7.2f MiB\n", "", names[c].c_str(),
+                median(times[c]) * 1e3, median(times[c]) / base, names[0].c_str(),
+                peaks[c] / 1024.0);
+  }
+}
+
+// The two sources of --shapes, of about `bytes` bytes each.
+std::string oneLongLine(std::size_t bytes) {
+  std::string text;
+  text.reserve(bytes + 16);
+  while (text.size() < bytes) text += "add r1 r2 r3 x: ";
+  return text;
+}
+
+std::string namesOverAndOver(std::size_t bytes) {
+  std::string text;
+  text.reserve(bytes + 64);
+  while (text.size() < bytes) text += "loop: addi r1, r0, 5\ndefine k 7\n  j loop\nend: hlt\n";
+  return text;
+}
+
+int shapes(const std::string& companion, const std::string& program, long megabytes) {
+  const fs::path dir = fs::temp_directory_path() / ("quellmark-bench-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const auto bytes = static_cast<std::size_t>(megabytes) * 1000 * 1000;
+  const struct {
+    const char* name;
+    std::string (*make)(std::size_t);
+  } sources[] = {{"one line", oneLongLine}, {"names again and again", namesOverAndOver}};
+  for (const auto& source : sources) {
+    (void)inChild([&] {
+      spill(dir / "bench.asm", source.make(bytes));
+      return 0.0;
+    });
+    std::printf("%s, %ld MB:\n", source.name, megabytes);
+    interleave({{program, "bench.asm"},
+                {companion, "check", "bench.asm"},
+                {companion, "list", "bench.asm"},
+                {companion, "symbols", "bench.asm"}},
+               {"brennor", "quellmark check", "quellmark list", "quellmark symbols"},
+               megabytes > 200 ? 3 : 5, dir);
+  }
+  fs::remove_all(dir);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -244,6 +311,10 @@ int main(int argc, char** argv) {
     const std::string source = generate(std::atol(argv[2]));
     std::fwrite(source.data(), 1, source.size(), stdout);
     return 0;
+  }
+  if (std::string(argv[1]) == "--shapes" && argc >= 4) {
+    return shapes(fs::absolute(argv[2]).string(), fs::absolute(argv[3]).string(),
+                  argc >= 5 ? std::atol(argv[4]) : 100);
   }
   int first = 1;
   std::string companion;
@@ -310,28 +381,11 @@ int main(int argc, char** argv) {
     if (companion.empty()) continue;
 
     // brennor, check and list in turn, round by round.
-    std::vector<double> times[3];
-    long peaks[3] = {0, 0, 0};
-    const std::vector<std::string> commands[3] = {
-        {program, "bench.asm"},
-        {companion, "check", "bench.asm"},
-        {companion, "list", "bench.asm"},
-    };
-    for (int round = 0; round < 7; ++round) {
-      for (int c = 0; c < 3; ++c) {
-        const ProgramRun r = runProgram(commands[c], dir);
-        times[c].push_back(r.seconds);
-        peaks[c] = std::max(peaks[c], r.peakKiB);
-      }
-    }
-    const double base = median(times[0]);
-    std::printf("%8ld lines, interleaved medians: brennor %7.1f ms (peak %.2f MiB)\n", lines,
-                base * 1e3, peaks[0] / 1024.0);
-    const char* const names[3] = {"", "quellmark check", "quellmark list"};
-    for (int c = 1; c < 3; ++c) {
-      std::printf("%8s        %-15s %7.1f ms, %.2f x brennor, peak %.2f MiB\n", "", names[c],
-                  median(times[c]) * 1e3, median(times[c]) / base, peaks[c] / 1024.0);
-    }
+    std::printf("%8ld lines, interleaved medians:\n", lines);
+    interleave({{program, "bench.asm"},
+                {companion, "check", "bench.asm"},
+                {companion, "list", "bench.asm"}},
+               {"brennor", "quellmark check", "quellmark list"}, 7, dir);
   }
   fs::remove_all(dir);
   return 0;

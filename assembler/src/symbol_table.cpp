@@ -116,6 +116,11 @@ std::optional<std::int32_t> SymbolTable::enterNew(std::string_view name, std::in
   return std::nullopt;
 }
 
+void SymbolTable::setValue(std::size_t index, std::int32_t value) {
+  if (waitingCount_ != 0) enterWaiting();
+  entries_[index].value = value;
+}
+
 void SymbolTable::enterWaiting() const {
   for (std::size_t w = 0; w < waitingCount_; ++w) {
     const Waiting& d = waiting_[w];

@@ -72,6 +72,10 @@ class SymbolTable {
   // returns the value it has, which stays; nothing when it is new.
   std::optional<std::int32_t> enterNew(std::string_view name, std::int32_t value);
 
+  // Sets the value of the name entered `index`th (from 0, in the order of
+  // first definition).
+  void setValue(std::size_t index, std::int32_t value);
+
   // The value of the latest definition of `name`, or nothing.
   [[nodiscard]] std::optional<std::int32_t> lookup(std::string_view name) const;
 

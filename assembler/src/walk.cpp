@@ -281,10 +281,18 @@ bool Walk::collect(const SeekableSource& source) {
   }
   first.kept.take(std::move(second.kept));
   definitions_ = first.definitions + second.definitions;
-  index_ = std::move(first.index);
   names_ = std::move(first.names);
   kept_ = std::move(first.kept);
-  for (std::size_t i = 0; i < names_.size(); ++i) symbols_.define(names_[i].name, names_[i].value);
+  // The table of indexes becomes the symbol table: its names stand in the
+  // same order as the facts, whose values it takes.
+  symbols_ = std::move(first.index);
+  for (std::size_t i = 0; i < names_.size(); ++i) symbols_.setValue(i, names_[i].value);
+  // Only a name defined again asks for its index later.
+  if (repeats()) {
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+      index_.define(names_[i].name, static_cast<std::int32_t>(i));
+    }
+  }
   return true;
 }
 
@@ -331,7 +339,7 @@ bool Walk::walk(const SeekableSource& source, LineListener& listener) const {
     p.clear();
     p.index = index++;
     p.column = static_cast<std::uint32_t>(offset - line.start_ + 1);
-    p.raw.assign(piece.data(), piece.size());
+    p.keepRaw(piece);
     line.held_.reset();
     if (line.pieces == 1) line.held_ = std::string_view(p.raw).substr(0, line.length);
     offset += piece.size();

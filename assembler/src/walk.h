@@ -7,6 +7,8 @@
 // reading runs in two halves at once, on two threads.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -73,7 +75,7 @@ struct IntermediatePiece {
 struct SourcePiece {
   std::uint32_t index = 0;   // among the pieces of its line, from 0
   std::uint32_t column = 1;  // of its first byte in the line
-  std::string raw;  // its bytes as read, a line feed that ends it included
+  std::string_view raw;  // its bytes as read, a line feed that ends it included
   // What pass 1 made of it.
   std::string_view normalised;
   Pass1Observer::Kind kind = Pass1Observer::Kind::blank;
@@ -97,6 +99,11 @@ struct SourcePiece {
 
   // Empties it for another piece, keeping its buffers.
   void clear();
+  // Keeps a copy of the piece's bytes as `raw`.
+  void keepRaw(std::span<const char> bytes) {
+    std::copy(bytes.begin(), bytes.end(), rawBytes_.begin());
+    raw = {rawBytes_.data(), bytes.size()};
+  }
 
   // The column in the line of the byte at `offset` of `normalised`; the end
   // of the normalised text maps to the byte after the last one it took.
@@ -105,6 +112,7 @@ struct SourcePiece {
  private:
   std::vector<IntermediatePiece> words_;
   std::size_t wordCount_ = 0;
+  std::array<char, kPieceLength> rawBytes_;
   // For each normalised byte, its index in the piece; worked out by the
   // assembler's normaliser when a column is first asked for.
   mutable std::vector<std::uint32_t> origins_;
@@ -164,7 +172,9 @@ class Walk {
   [[nodiscard]] const ChunkedVector<NameFacts>& names() const { return names_; }
   // Whether any name is defined more than once.
   [[nodiscard]] bool repeats() const { return definitions_ != names_.size(); }
-  // The index of `name` among `names()`, or nothing when it is not defined.
+  // The index of `name` among `names()`, or nothing when it is not defined;
+  // known only when some name is defined more than once, as only then is
+  // it asked for.
   [[nodiscard]] std::optional<std::size_t> indexOf(std::string_view name) const;
   [[nodiscard]] Build build() const { return build_; }
 
