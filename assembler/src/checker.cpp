@@ -143,12 +143,13 @@ struct ColumnOf {
   }
 };
 
-class LineChecker final : public LineListener {
- public:
-  LineChecker(const Walk& walk, std::string_view file, BufferedWriter& out)
-      : walk_(walk), file_(file), out_(out) {}
+}  // namespace
 
-  void piece(const SourceLine& line, const SourcePiece& p) override;
+class Checker::LineChecker {
+ public:
+  LineChecker(const Walk& walk, FindingListener& listener) : walk_(walk), listener_(listener) {}
+
+  void piece(const SourceLine& line, const SourcePiece& p);
   [[nodiscard]] std::size_t total() const { return total_; }
 
  private:
@@ -176,8 +177,7 @@ class LineChecker final : public LineListener {
                  std::size_t offset, const ColumnOf& columnOf);
 
   const Walk& walk_;
-  std::string_view file_;
-  BufferedWriter& out_;
+  FindingListener& listener_;
   std::size_t total_ = 0;
   // The findings of the piece being checked.
   std::vector<Finding> findings_;
@@ -186,15 +186,14 @@ class LineChecker final : public LineListener {
   // may view its text.
   std::unordered_map<std::size_t, Place> firstPlaces_;
   bool addressSpaceReported_ = false;
-  // Kept from piece to piece for their buffers.
+  // Kept from piece to piece for its buffer.
   std::vector<std::string_view> carried_;
-  std::string shown_;
 };
 
 // Every finding of a piece lies between its first byte and the first byte
 // of the next piece, so the findings of a line, each piece's sorted by
 // column, come in the order of their columns.
-void LineChecker::piece(const SourceLine& line, const SourcePiece& p) {
+void Checker::LineChecker::piece(const SourceLine& line, const SourcePiece& p) {
   findings_.clear();
   if (p.index == 0 && line.pieces > 1) {
     add(line, static_cast<std::uint32_t>(kPieceLength + 1), "long-line",
@@ -210,13 +209,11 @@ void LineChecker::piece(const SourceLine& line, const SourcePiece& p) {
       return a.at.column < b.at.column;
     });
   }
-  shown_.clear();
-  for (const Finding& f : findings_) appendFinding(file_, f, shown_);
-  out_.write(shown_);
+  for (const Finding& f : findings_) listener_.found(f);
   total_ += findings_.size();
 }
 
-void LineChecker::checkPiece(const SourceLine& line, const SourcePiece& p) {
+void Checker::LineChecker::checkPiece(const SourceLine& line, const SourcePiece& p) {
   using Kind = Pass1Observer::Kind;
   checkDefinitions(line, p);
   switch (p.kind) {
@@ -264,7 +261,7 @@ void LineChecker::checkPiece(const SourceLine& line, const SourcePiece& p) {
   }
 }
 
-void LineChecker::checkDefinitions(const SourceLine& line, const SourcePiece& p) {
+void Checker::LineChecker::checkDefinitions(const SourceLine& line, const SourcePiece& p) {
   for (const SourcePiece::Defined& d : p.defined) {
     const auto column = [&p, at = d.offset] { return p.columnOf(at); };
     if (isPlainDecimal(d.name)) {
@@ -295,7 +292,7 @@ void LineChecker::checkDefinitions(const SourceLine& line, const SourcePiece& p)
   }
 }
 
-void LineChecker::checkData(const SourceLine& line, const SourcePiece& p) {
+void Checker::LineChecker::checkData(const SourceLine& line, const SourcePiece& p) {
   const bool words = p.kind == Pass1Observer::Kind::words;
   TokenSplitter tokens(p.normalised);
   (void)tokens.first();
@@ -322,7 +319,7 @@ void LineChecker::checkData(const SourceLine& line, const SourcePiece& p) {
   }
 }
 
-void LineChecker::checkDefine(const SourceLine& line, const SourcePiece& p) {
+void Checker::LineChecker::checkDefine(const SourceLine& line, const SourcePiece& p) {
   TokenSplitter tokens(p.normalised);
   const std::string_view keyword = tokens.first();
   const std::string_view name = tokens.next();
@@ -345,7 +342,7 @@ void LineChecker::checkDefine(const SourceLine& line, const SourcePiece& p) {
   }
 }
 
-void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
+void Checker::LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
   TokenSplitter tokens(p.normalised);
   const std::string_view label = tokens.first();
   const auto offsetOf = [&p](std::string_view token) {
@@ -420,7 +417,7 @@ void LineChecker::checkLabel(const SourceLine& line, const SourcePiece& p) {
   checkWords(line, p, ColumnOf{&p, &carried});
 }
 
-void LineChecker::checkWords(const SourceLine& line, const SourcePiece& p, ColumnOf columnOf) {
+void Checker::LineChecker::checkWords(const SourceLine& line, const SourcePiece& p, ColumnOf columnOf) {
   // Offsets run on across the pieces pass 2 cut from one intermediate line.
   for (const IntermediatePiece& w : p.words()) {
     if (w.match) checkMatch(line, p, w, *w.match, columnOf);
@@ -428,7 +425,7 @@ void LineChecker::checkWords(const SourceLine& line, const SourcePiece& p, Colum
   }
 }
 
-void LineChecker::checkMatch(const SourceLine& line, const SourcePiece& p,
+void Checker::LineChecker::checkMatch(const SourceLine& line, const SourcePiece& p,
                              const IntermediatePiece& w, const Match& m, const ColumnOf& columnOf) {
   const InstructionForm& f = *m.form;
   if (f.form == Form::data) return;
@@ -497,7 +494,7 @@ void LineChecker::checkMatch(const SourceLine& line, const SourcePiece& p,
 
 // The column is worked out only for a finding: it takes the normaliser
 // once more.
-void LineChecker::checkText(const SourceLine& line, const IntermediatePiece& w, const Match& m,
+void Checker::LineChecker::checkText(const SourceLine& line, const IntermediatePiece& w, const Match& m,
                             std::size_t offset, const ColumnOf& columnOf) {
   const auto column = [&] { return columnOf(offset); };
   const InstructionForm& f = *m.form;
@@ -545,6 +542,8 @@ void LineChecker::checkText(const SourceLine& line, const IntermediatePiece& w, 
       break;
   }
 }
+
+namespace {
 
 void appendShown(std::string_view file, const Remark& r, std::string_view kind,
                  std::string_view name, std::string& out) {
@@ -614,13 +613,41 @@ Shown shownPart(const SourceLine& line, std::uint64_t column) {
   return part;
 }
 
+Checker::Checker(const Walk& walk, FindingListener& listener)
+    : checker_(std::make_unique<LineChecker>(walk, listener)) {}
+
+Checker::~Checker() = default;
+
+void Checker::piece(const SourceLine& line, const SourcePiece& piece) {
+  checker_->piece(line, piece);
+}
+
+std::size_t Checker::findings() const {
+  return checker_->total();
+}
+
 std::optional<std::size_t> checkSource(std::string_view file, const SeekableSource& source,
                                        Build build, BufferedWriter& out) {
   Walk walk(build);
   if (!walk.collect(source)) return std::nullopt;
-  LineChecker checker(walk, file, out);
+  // Each finding is printed as it comes.
+  class Printer final : public FindingListener {
+   public:
+    Printer(std::string_view file, BufferedWriter& out) : file_(file), out_(out) {}
+    void found(const Finding& finding) override {
+      shown_.clear();
+      appendFinding(file_, finding, shown_);
+      out_.write(shown_);
+    }
+
+   private:
+    std::string_view file_;
+    BufferedWriter& out_;
+    std::string shown_;  // kept from finding to finding for its buffer
+  } printer(file, out);
+  Checker checker(walk, printer);
   if (!walk.walk(source, checker)) return std::nullopt;
-  return checker.total();
+  return checker.findings();
 }
 
 }  // namespace quellmark

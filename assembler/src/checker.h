@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +42,29 @@ struct Finding {
   Remark at;
   std::string_view name;  // the -W name
   std::optional<Remark> note;
+};
+
+// Hears the findings of a check, in source order.
+class FindingListener {
+ public:
+  virtual ~FindingListener() = default;
+  // A finding, valid during the call; its remark's line may be read then.
+  virtual void found(const Finding& finding) = 0;
+};
+
+// Checks the pieces a walk tells, and tells `listener` of each finding, in
+// source order within each line. The walk must have collected its source.
+class Checker final : public LineListener {
+ public:
+  Checker(const Walk& walk, FindingListener& listener);
+  ~Checker() override;
+  void piece(const SourceLine& line, const SourcePiece& piece) override;
+  // How many findings it told.
+  [[nodiscard]] std::size_t findings() const;
+
+ private:
+  class LineChecker;
+  std::unique_ptr<LineChecker> checker_;
 };
 
 // Appends the warning and its note as they are printed for `file` to

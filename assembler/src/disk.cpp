@@ -229,6 +229,21 @@ bool ConsoleSink::write(std::string_view bytes) {
   return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
 }
 
+ConsoleSource::ConsoleSource() {
+#if defined(_WIN32)
+  // Text mode would take a CR LF for a line feed, and the counts of bytes
+  // in a header would no longer hold.
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+}
+
+std::ptrdiff_t ConsoleSource::read(std::span<char> into) {
+  const std::size_t n = std::fread(into.data(), 1, into.size(), stdin);
+  if (n == 0 && std::ferror(stdin)) return -1;
+  return static_cast<std::ptrdiff_t>(n);
+}
+
 bool ConsoleSink::close() {
   return std::fflush(stdout) == 0;
 }

@@ -38,6 +38,14 @@ class ConsoleSink final : public ByteSink {
  public:
   bool write(std::string_view bytes) override;
   bool close() override;
+  bool flush() override { return close(); }
+};
+
+// Standard input as a source, its bytes as they are.
+class ConsoleSource final : public ByteSource {
+ public:
+  ConsoleSource();
+  std::ptrdiff_t read(std::span<char> into) override;
 };
 
 }  // namespace quellmark

@@ -12,6 +12,7 @@
 #include "checker.h"
 #include "disassembler.h"
 #include "disk.h"
+#include "language_server.h"
 #include "listing.h"
 
 namespace {
@@ -23,6 +24,7 @@ constexpr std::string_view kUsage =
     "       quellmark list [--reduced] FILE       every line with its addresses and words\n"
     "       quellmark symbols [--reduced] FILE    the symbol table as the assembler resolves it\n"
     "       quellmark dis IMAGE                   an out.hex image back to a source\n"
+    "       quellmark lsp [--reduced]             a language server on standard input and output\n"
     "FILE or IMAGE '-' is standard input.\n"
     "       quellmark --help | --version\n"
     "--reduced: as the reduced build `assembler` does; the default is `brennor`.\n";
@@ -128,6 +130,11 @@ int run(std::span<const char* const> arguments, BufferedWriter& out) {
     } else {
       files.emplace_back(a);
     }
+  }
+  if (command == "lsp" && files.empty()) {
+    ConsoleSource in;
+    ConsoleSink console;
+    return serveLanguage(in, console, build);
   }
   if (std::count(files.begin(), files.end(), "-") > 1) {
     toError("standard input ('-') can be read only once");

@@ -31,6 +31,9 @@ class ByteSink {
   // Finishes the stream so that everything written is stored; false when
   // that fails. Nothing may be written after it.
   [[nodiscard]] virtual bool close() = 0;
+  // Hands what is written on at once, for a stream that is read while it
+  // is written; false when that fails.
+  [[nodiscard]] virtual bool flush() { return true; }
 };
 
 // Reads from a text held in memory; never fails.

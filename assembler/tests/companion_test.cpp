@@ -67,26 +67,6 @@ TEST(Listing, AddressesPastFourDigitsGrow) {
   EXPECT_EQ(wordColumns(0, 0x1234), "0000 1234 4321");
 }
 
-// Sources made of the language's pieces and its oddities, in both builds.
-std::string generatedSource(std::mt19937& random) {
-  static const char* const kLines[] = {
-      "add r1, r2, r3", "addi r1 r0 -5", "lw r2, 4(r3)", "sw r1 0x10 r2", "beq r1 r0 next",
-      "beq r1 r0 -3", "j start", "j 9000", "hlt", "push r7", "pop r9", "comp r1 r2",
-      "inc r1", "start:", "next: hlt", "loop : add r1 r2 r3", "x: dw 5", "dw 1 2 loop",
-      "db 1 2 3", "db 300", "dw", "define max 70", "define", "5: hlt", "j 5", "num 7",
-      "ad r1 r2 r3", "sub r1x r2 r3", "; comment", "", "\tLW R1,( R2 )", "hltx y",
-      "addi r1 r0 start", "start: j start",
-  };
-  std::string source;
-  const int lines = static_cast<int>(random() % 40);
-  for (int i = 0; i < lines; ++i) {
-    source += kLines[random() % std::size(kLines)];
-    if (random() % 17 == 0) source += std::string(random() % 120, random() % 2 ? 'a' : ' ');
-    source += random() % 9 == 0 ? "\r\n" : "\n";
-  }
-  return source;
-}
-
 // Expects `fault` to find nothing in any kept fuzz input as a source, in
 // both builds; the number of inputs.
 int holdsForKeptInputs(std::string (*fault)(const std::string&, Build)) {

@@ -1,0 +1,85 @@
+// One analysis of a source held in memory, for the faces that show it while
+// it is edited (the language server, the web page): the findings of
+// `quellmark check`, the words of `quellmark list`, every name with the
+// places it is defined and used, and the tokens of each line by kind. It
+// runs the same walk and checker as the command line; places count bytes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "build.h"
+
+namespace quellmark {
+
+// Bytes of one source line: from `column` on (lines and columns from 1),
+// `length` of them; an empty span marks a place between two bytes.
+struct Span {
+  std::uint32_t line = 0;
+  std::uint32_t column = 0;
+  std::uint32_t length = 0;
+
+  friend bool operator==(const Span&, const Span&) = default;
+};
+
+// A finding of the check, its place running to the end of its token.
+struct Diagnosis {
+  Span at;
+  std::string name;  // the -W name
+  std::string message;
+  std::optional<Span> noteAt;  // the place its note speaks of
+  std::string note;
+};
+
+// A word a line makes, with the mnemonic of the instruction that made it
+// ("num" for data, empty for a word no instruction made).
+struct Word {
+  std::uint32_t address = 0;
+  std::uint16_t word = 0;
+  std::string_view mnemonic;  // from the instruction table, never freed
+};
+
+struct LineWords {
+  std::uint32_t line = 0;
+  std::vector<Word> words;
+};
+
+enum class TokenKind : std::uint8_t { label, mnemonic, directive, reg, number, name, comment };
+
+struct Token {
+  Span at;
+  TokenKind kind = TokenKind::name;
+};
+
+// A name as the assembler resolves it.
+struct Name {
+  std::string name;      // lower case, as the assembler keeps it
+  std::int32_t value = 0;  // of its last definition, which wins
+  bool label = false;    // its last definition is a label
+  std::vector<Span> definitions;  // in source order
+  std::vector<Span> uses;         // where an operand names it
+};
+
+struct Analysis {
+  std::vector<Diagnosis> findings;  // in source order
+  std::vector<LineWords> words;     // the lines that make words, in order
+  std::vector<Name> names;          // in the order of first definition
+  std::vector<Token> tokens;        // in source order
+};
+
+// Analyses `source` as the build reads it.
+Analysis analyse(std::string_view source, Build build);
+
+// The fields of `word` read as the instruction `mnemonic` at `address`
+// makes them ("add, ra r1, rb r2, rc r3"); "data" for a word of a data
+// line and an empty text for one no instruction made.
+std::string describeWord(std::string_view mnemonic, std::uint16_t word, std::uint32_t address);
+
+// Whether `text` is a name the assembler reads as one in an operand: no
+// mnemonic, directive or register, no number, and nothing that separates.
+bool isNameToken(std::string_view text, Build build);
+
+}  // namespace quellmark

@@ -1,0 +1,636 @@
+#include "language_server.h"
+
+#include <algorithm>
+#include <charconv>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "analysis.h"
+#include "encoder.h"
+#include "image.h"
+#include "line_index.h"
+#include "pass1.h"
+
+namespace quellmark {
+
+using nlohmann::json;
+
+namespace {
+
+// Error codes of JSON-RPC and the protocol.
+constexpr int kParseError = -32700;
+constexpr int kInvalidRequest = -32600;
+constexpr int kMethodNotFound = -32601;
+constexpr int kInvalidParams = -32602;
+constexpr int kServerNotInitialized = -32002;
+constexpr int kRequestFailed = -32803;
+
+// The token types of semantic highlighting, by TokenKind.
+const char* const kTokenTypes[] = {"function", "keyword", "macro", "parameter",
+                                   "number",   "variable", "comment"};
+
+std::string dumped(const json& message) {
+  return message.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+json response(const json& id, json result) {
+  return json{{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}};
+}
+
+json failure(const json& id, int code, const std::string& message) {
+  return json{{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}};
+}
+
+json notification(const std::string& method, json params) {
+  return json{{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}};
+}
+
+std::string hex4(std::uint32_t value) {
+  const std::array<char, 4> digits = hexDigits(static_cast<std::uint16_t>(value));
+  return std::string(digits.data(), digits.size());
+}
+
+bool contains(const Span& span, std::uint32_t line, std::uint64_t column) {
+  return span.line == line && column >= span.column && column <= span.column + span.length;
+}
+
+// The operands of a form as a user writes them ("ra, offset(rb)").
+std::string operandsOf(const InstructionForm& f) {
+  const std::string m(f.mnemonic());
+  switch (f.form) {
+    case Form::registers:
+      return m + (f.operandCount() == 2 ? " ra, rb" : " ra, rb, rc");
+    case Form::pushPop:
+      return m + " ra";
+    case Form::load:
+    case Form::store:
+      return m + " ra, offset(rb)";
+    case Form::addImmediate:
+      return m + " ra, rb, value";
+    case Form::branch:
+      return m + " ra, rb, target";
+    case Form::jump:
+      return m + " target";
+    case Form::halt:
+    case Form::data:
+      break;
+  }
+  return m;
+}
+
+struct Document {
+  std::string text;
+  std::int64_t version = 0;
+  Analysis analysis;
+};
+
+// A reason the client gave a wrong request, answered with InvalidParams.
+struct BadParams {
+  std::string why;
+};
+
+}  // namespace
+
+struct LanguageServer::State {
+  Build build;
+  Encoding encoding = Encoding::utf16;
+  bool initialized = false;
+  bool shutDown = false;
+  std::optional<int> exit;
+  std::map<std::string, Document> documents;
+
+  explicit State(Build b) : build(b) {}
+
+  void receive(const json& message, std::vector<std::string>& out);
+  json answer(const std::string& method, const json& params);
+  void notice(const std::string& method, const json& params, std::vector<std::string>& out);
+
+  Document& document(const json& params) {
+    const std::string uri = params.at("textDocument").at("uri").get<std::string>();
+    const auto found = documents.find(uri);
+    if (found == documents.end()) throw BadParams{"no open document " + uri};
+    return found->second;
+  }
+  void analyse(const std::string& uri, Document& d, std::vector<std::string>& out) {
+    d.analysis = quellmark::analyse(d.text, build);
+    out.push_back(dumped(diagnostics(uri, d)));
+  }
+  json diagnostics(const std::string& uri, const Document& d) const;
+  json range(const LineIndex& index, const Span& span) const {
+    const Position start = index.positionOf(span.line - 1, span.column - 1);
+    const Position end = index.positionOf(span.line - 1, std::uint64_t{span.column} - 1 + span.length);
+    return json{{"start", position(start)}, {"end", position(end)}};
+  }
+  static json position(const Position& p) { return json{{"line", p.line}, {"character", p.character}}; }
+  json location(const std::string& uri, const LineIndex& index, const Span& span) const {
+    return json{{"uri", uri}, {"range", range(index, span)}};
+  }
+
+  // The place in bytes (line and column from 1) of a request's position.
+  static std::pair<std::uint32_t, std::uint64_t> place(const LineIndex& index, const json& params) {
+    const Position p{params.at("position").at("line").get<std::uint32_t>(),
+                     params.at("position").at("character").get<std::uint32_t>()};
+    const std::size_t offset = index.offsetOf(p);
+    const std::size_t start = index.offsetOf(Position{p.line, 0});
+    return {p.line + 1, offset - start + 1};
+  }
+  // The name at a place, and whether the place is one of its definitions.
+  static const Name* nameAt(const Analysis& a, std::uint32_t line, std::uint64_t column) {
+    for (const Name& n : a.names) {
+      for (const Span& s : n.definitions) {
+        if (contains(s, line, column)) return &n;
+      }
+      for (const Span& s : n.uses) {
+        if (contains(s, line, column)) return &n;
+      }
+    }
+    return nullptr;
+  }
+
+  json hover(const Document& d, const json& params) const;
+  json completion(const Document& d, const json& params) const;
+  json rename(const std::string& uri, const Document& d, const json& params) const;
+  json semanticTokens(const Document& d) const;
+  json inlayHints(const Document& d, const json& params) const;
+  json symbols(const Document& d) const;
+  void configure(const json& settings);
+};
+
+json LanguageServer::State::diagnostics(const std::string& uri, const Document& d) const {
+  const LineIndex index(d.text, encoding);
+  json list = json::array();
+  for (const Diagnosis& f : d.analysis.findings) {
+    json item{{"range", range(index, f.at)},
+              {"severity", 2},
+              {"code", f.name},
+              {"source", "quellmark"},
+              {"message", f.message}};
+    if (f.noteAt) {
+      item["relatedInformation"] =
+          json::array({json{{"location", location(uri, index, *f.noteAt)}, {"message", f.note}}});
+    }
+    list.push_back(std::move(item));
+  }
+  return notification("textDocument/publishDiagnostics",
+                      json{{"uri", uri}, {"version", d.version}, {"diagnostics", std::move(list)}});
+}
+
+json LanguageServer::State::hover(const Document& d, const json& params) const {
+  const LineIndex index(d.text, encoding);
+  const auto [line, column] = place(index, params);
+  std::string text;
+  if (const Name* n = nameAt(d.analysis, line, column)) {
+    text = "`" + n->name + "` = " + std::to_string(n->value) + " (0x" +
+           hex4(static_cast<std::uint32_t>(n->value)) + ")";
+    text += n->label ? ", a label" : ", a constant";
+    for (std::size_t i = 0; i < n->definitions.size(); ++i) {
+      text += i == 0 ? "\n\ndefined at line " : i + 1 == n->definitions.size() ? ", and last at line "
+                                                                              : ", again at line ";
+      text += std::to_string(n->definitions[i].line);
+    }
+  } else {
+    const auto found = std::find_if(d.analysis.words.begin(), d.analysis.words.end(),
+                                    [line = line](const LineWords& w) { return w.line == line; });
+    if (found == d.analysis.words.end()) return nullptr;
+    for (const Word& w : found->words) {
+      if (!text.empty()) text += "\n\n";
+      text += hex4(w.address) + ": " + hex4(w.word);
+      const std::string fields = describeWord(w.mnemonic, w.word, w.address);
+      if (!fields.empty()) text += " \u2014 " + fields;
+    }
+  }
+  return json{{"contents", {{"kind", "markdown"}, {"value", text}}}};
+}
+
+json LanguageServer::State::completion(const Document& d, const json& params) const {
+  const LineIndex index(d.text, encoding);
+  const auto [line, column] = place(index, params);
+  std::string_view before = index.line(line - 1).substr(0, static_cast<std::size_t>(column - 1));
+  json items = json::array();
+  if (before.find(';') != std::string_view::npos) return items;
+  // The words before the one being typed.
+  std::vector<std::string> words;
+  std::string word;
+  for (const char c : before) {
+    if (c == ' ' || c == '\t' || c == ',' || c == '(' || c == ')' || c == '\r') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+  }
+  const auto add = [&items](const std::string& label, int kind, const std::string& detail) {
+    items.push_back(json{{"label", label}, {"kind", kind}, {"detail", detail}});
+  };
+  // A statement begins at the first word, or behind a label.
+  const bool directive =
+      !words.empty() && (words[0] == "define" ||
+                         (build == Build::full && (words[0] == "dw" || words[0] == "db")));
+  if (directive) return items;
+  const std::size_t at = !words.empty() && !isMnemonic(words[0]) ? 1 : 0;
+  if (words.size() == at) {
+    for (const InstructionForm& f : instructionForms()) {
+      if (f.form != Form::data) add(std::string(f.mnemonic()), 14, operandsOf(f));
+    }
+    if (at == 0) {
+      add("define", 14, "define NAME value");
+      if (build == Build::full) {
+        add("dw", 14, "dw value, ...");
+        add("db", 14, "db byte, ...");
+      }
+    }
+    return items;
+  }
+  const std::string& mnemonic = words[at];
+  const auto form = std::find_if(instructionForms().begin(), instructionForms().end(),
+                                 [&](const InstructionForm& f) { return f.mnemonic() == mnemonic; });
+  if (form == instructionForms().end() || form->form == Form::data) return items;
+  const std::size_t operand = words.size() - at - 1;
+  if (operand >= form->operandCount()) return items;
+  if (!form->readsText(operand)) {
+    for (int r = 0; r < 8; ++r) add("r" + std::to_string(r), 6, "register");
+    return items;
+  }
+  for (const Name& n : d.analysis.names) add(n.name, n.label ? 3 : 21, std::to_string(n.value));
+  return items;
+}
+
+json LanguageServer::State::rename(const std::string& uri, const Document& d,
+                                   const json& params) const {
+  const LineIndex index(d.text, encoding);
+  const auto [line, column] = place(index, params);
+  const Name* n = nameAt(d.analysis, line, column);
+  if (!n) throw BadParams{"no name stands there"};
+  const std::string newName = params.at("newName").get<std::string>();
+  if (!isNameToken(newName, build)) {
+    throw BadParams{"`" + newName +
+                    "` is no name the assembler reads as one: a mnemonic, a register, a "
+                    "number or a text with separators"};
+  }
+  json edits = json::array();
+  for (const auto* spans : {&n->definitions, &n->uses}) {
+    for (const Span& s : *spans) edits.push_back(json{{"range", range(index, s)}, {"newText", newName}});
+  }
+  return json{{"changes", {{uri, std::move(edits)}}}};
+}
+
+json LanguageServer::State::semanticTokens(const Document& d) const {
+  const LineIndex index(d.text, encoding);
+  std::vector<std::uint32_t> data;
+  data.reserve(d.analysis.tokens.size() * 5);
+  Position last;
+  for (const Token& t : d.analysis.tokens) {
+    const Position start = index.positionOf(t.at.line - 1, t.at.column - 1);
+    const Position end = index.positionOf(t.at.line - 1, std::uint64_t{t.at.column} - 1 + t.at.length);
+    if (end.character <= start.character) continue;
+    data.push_back(start.line - last.line);
+    data.push_back(start.line == last.line ? start.character - last.character : start.character);
+    data.push_back(end.character - start.character);
+    data.push_back(static_cast<std::uint32_t>(t.kind));
+    data.push_back(0);
+    last = start;
+  }
+  return json{{"data", std::move(data)}};
+}
+
+json LanguageServer::State::inlayHints(const Document& d, const json& params) const {
+  const LineIndex index(d.text, encoding);
+  const std::uint32_t first = params.at("range").at("start").at("line").get<std::uint32_t>();
+  const std::uint32_t last = params.at("range").at("end").at("line").get<std::uint32_t>();
+  json hints = json::array();
+  for (const LineWords& w : d.analysis.words) {
+    if (w.line - 1 < first || w.line - 1 > last) continue;
+    std::string label;
+    for (const Word& word : w.words) {
+      label += label.empty() ? "" : "  ";
+      label += hex4(word.address) + ": " + hex4(word.word);
+    }
+    hints.push_back(json{{"position", position(index.endOf(w.line - 1))},
+                         {"label", label},
+                         {"paddingLeft", true}});
+  }
+  return hints;
+}
+
+json LanguageServer::State::symbols(const Document& d) const {
+  const LineIndex index(d.text, encoding);
+  json list = json::array();
+  for (const Name& n : d.analysis.names) {
+    if (n.definitions.empty()) continue;
+    const json where = range(index, n.definitions.back());
+    list.push_back(json{{"name", n.name},
+                        {"detail", std::to_string(n.value)},
+                        {"kind", n.label ? 12 : 14},
+                        {"range", where},
+                        {"selectionRange", where}});
+  }
+  return list;
+}
+
+void LanguageServer::State::configure(const json& settings) {
+  if (!settings.is_object()) return;
+  const json* chosen = nullptr;
+  if (settings.contains("build")) chosen = &settings["build"];
+  if (settings.contains("quellmark") && settings["quellmark"].is_object() &&
+      settings["quellmark"].contains("build")) {
+    chosen = &settings["quellmark"]["build"];
+  }
+  if (!chosen || !chosen->is_string()) return;
+  if (*chosen == "reduced") build = Build::reduced;
+  if (*chosen == "full") build = Build::full;
+}
+
+// The requests the server answers.
+bool answers(const std::string& method) {
+  static const char* const kMethods[] = {
+      "initialize",
+      "shutdown",
+      "textDocument/hover",
+      "textDocument/completion",
+      "textDocument/rename",
+      "textDocument/prepareRename",
+      "textDocument/semanticTokens/full",
+      "textDocument/inlayHint",
+      "textDocument/documentSymbol",
+      "textDocument/definition",
+      "textDocument/references",
+      "textDocument/documentHighlight",
+  };
+  return std::find(std::begin(kMethods), std::end(kMethods), method) != std::end(kMethods);
+}
+
+json LanguageServer::State::answer(const std::string& method, const json& params) {
+  if (method == "initialize") {
+    initialized = true;
+    const json offered = params.contains("capabilities")
+                             ? params["capabilities"].value("/general/positionEncodings"_json_pointer,
+                                                            json::array())
+                             : json::array();
+    encoding = Encoding::utf16;
+    if (offered.is_array()) {
+      for (const json& e : offered) {
+        if (e == "utf-8") encoding = Encoding::utf8;
+      }
+    }
+    if (params.contains("initializationOptions")) configure(params["initializationOptions"]);
+    json legend{{"tokenTypes", kTokenTypes}, {"tokenModifiers", json::array()}};
+    return json{
+        {"capabilities",
+         {{"positionEncoding", encoding == Encoding::utf8 ? "utf-8" : "utf-16"},
+          {"textDocumentSync", {{"openClose", true}, {"change", 2}}},
+          {"hoverProvider", true},
+          {"definitionProvider", true},
+          {"referencesProvider", true},
+          {"documentHighlightProvider", true},
+          {"documentSymbolProvider", true},
+          {"completionProvider", {{"triggerCharacters", {" ", ","}}}},
+          {"renameProvider", {{"prepareProvider", true}}},
+          {"inlayHintProvider", true},
+          {"semanticTokensProvider", {{"legend", legend}, {"full", true}}}}},
+        {"serverInfo", {{"name", "quellmark"}, {"version", QUELLMARK_SERVER_VERSION}}}};
+  }
+  if (method == "shutdown") {
+    shutDown = true;
+    return nullptr;
+  }
+  Document& d = document(params);
+  const std::string uri = params["textDocument"]["uri"].get<std::string>();
+  if (method == "textDocument/hover") return hover(d, params);
+  if (method == "textDocument/completion") return completion(d, params);
+  if (method == "textDocument/rename") return rename(uri, d, params);
+  if (method == "textDocument/semanticTokens/full") return semanticTokens(d);
+  if (method == "textDocument/inlayHint") return inlayHints(d, params);
+  if (method == "textDocument/documentSymbol") return symbols(d);
+  const LineIndex index(d.text, encoding);
+  const auto [line, column] = place(index, params);
+  const Name* n = nameAt(d.analysis, line, column);
+  if (method == "textDocument/prepareRename") {
+    if (!n) return nullptr;
+    for (const auto* spans : {&n->definitions, &n->uses}) {
+      for (const Span& s : *spans) {
+        if (contains(s, line, column)) return json{{"range", range(index, s)}, {"placeholder", n->name}};
+      }
+    }
+    return nullptr;
+  }
+  json list = json::array();
+  if (!n) return method == "textDocument/definition" ? json(nullptr) : list;
+  if (method == "textDocument/definition") {
+    // The definition whose value is used first, then the earlier ones.
+    for (auto s = n->definitions.rbegin(); s != n->definitions.rend(); ++s) {
+      list.push_back(location(uri, index, *s));
+    }
+    return list;
+  }
+  if (method == "textDocument/references") {
+    const bool declarations = params.value("/context/includeDeclaration"_json_pointer, false);
+    if (declarations) {
+      for (const Span& s : n->definitions) list.push_back(location(uri, index, s));
+    }
+    for (const Span& s : n->uses) list.push_back(location(uri, index, s));
+    return list;
+  }
+  if (method == "textDocument/documentHighlight") {
+    for (const Span& s : n->definitions) list.push_back(json{{"range", range(index, s)}, {"kind", 3}});
+    for (const Span& s : n->uses) list.push_back(json{{"range", range(index, s)}, {"kind", 2}});
+    return list;
+  }
+  return nullptr;
+}
+
+void LanguageServer::State::notice(const std::string& method, const json& params,
+                                   std::vector<std::string>& out) {
+  if (method == "exit") {
+    exit = shutDown ? 0 : 1;
+    return;
+  }
+  if (!initialized) return;
+  if (method == "textDocument/didOpen") {
+    const json& item = params.at("textDocument");
+    const std::string uri = item.at("uri").get<std::string>();
+    Document& d = documents[uri];
+    d.text = item.at("text").get<std::string>();
+    d.version = item.value("version", 0);
+    analyse(uri, d, out);
+  } else if (method == "textDocument/didChange") {
+    const std::string uri = params.at("textDocument").at("uri").get<std::string>();
+    Document& d = document(params);
+    for (const json& change : params.at("contentChanges")) {
+      const std::string text = change.at("text").get<std::string>();
+      if (!change.contains("range")) {
+        d.text = text;
+        continue;
+      }
+      const LineIndex index(d.text, encoding);
+      const json& r = change["range"];
+      const std::size_t from = index.offsetOf({r.at("start").at("line").get<std::uint32_t>(),
+                                               r.at("start").at("character").get<std::uint32_t>()});
+      const std::size_t to = index.offsetOf({r.at("end").at("line").get<std::uint32_t>(),
+                                             r.at("end").at("character").get<std::uint32_t>()});
+      d.text.replace(from, to >= from ? to - from : 0, text);
+    }
+    d.version = params["textDocument"].value("version", d.version);
+    analyse(uri, d, out);
+  } else if (method == "textDocument/didClose") {
+    const std::string uri = params.at("textDocument").at("uri").get<std::string>();
+    documents.erase(uri);
+    out.push_back(dumped(notification("textDocument/publishDiagnostics",
+                                      json{{"uri", uri}, {"diagnostics", json::array()}})));
+  } else if (method == "workspace/didChangeConfiguration") {
+    const Build before = build;
+    configure(params.value("settings", json::object()));
+    if (build == before) return;
+    for (auto& [uri, d] : documents) analyse(uri, d, out);
+  }
+}
+
+void LanguageServer::State::receive(const json& message, std::vector<std::string>& out) {
+  if (!message.is_object() || !message.contains("method") || !message["method"].is_string()) {
+    // A response to a request of ours (we send none) is no error.
+    if (message.is_object() && message.contains("id") && !message.contains("method")) return;
+    out.push_back(dumped(failure(nullptr, kInvalidRequest, "not a request or notification")));
+    return;
+  }
+  const std::string method = message["method"].get<std::string>();
+  const json params = message.value("params", json::object());
+  if (!message.contains("id")) {
+    try {
+      notice(method, params, out);
+    } catch (const json::exception&) {
+    } catch (const BadParams&) {
+    }
+    return;
+  }
+  const json& id = message["id"];
+  if (!initialized && method != "initialize") {
+    out.push_back(dumped(failure(id, kServerNotInitialized, "initialize comes first")));
+    return;
+  }
+  if (shutDown) {
+    out.push_back(dumped(failure(id, kInvalidRequest, "the server is shutting down")));
+    return;
+  }
+  if (!answers(method)) {
+    out.push_back(dumped(failure(id, kMethodNotFound, "no method " + method)));
+    return;
+  }
+  try {
+    out.push_back(dumped(response(id, answer(method, params))));
+  } catch (const BadParams& bad) {
+    out.push_back(dumped(failure(id, method == "textDocument/rename" ? kRequestFailed
+                                                                     : kInvalidParams,
+                                 bad.why)));
+  } catch (const json::exception& e) {
+    out.push_back(dumped(failure(id, kInvalidParams, e.what())));
+  }
+}
+
+LanguageServer::LanguageServer(Build build) : state_(std::make_unique<State>(build)) {}
+LanguageServer::~LanguageServer() = default;
+
+void LanguageServer::receive(std::string_view body, std::vector<std::string>& out) {
+  const json message = json::parse(body, nullptr, false);
+  if (message.is_discarded()) {
+    out.push_back(dumped(failure(nullptr, kParseError, "the message is no JSON")));
+    return;
+  }
+  state_->receive(message, out);
+}
+
+std::string LanguageServer::badHeader() {
+  return dumped(failure(nullptr, kParseError, "the header has no valid Content-Length"));
+}
+
+std::optional<int> LanguageServer::exitStatus() const {
+  return state_->exit;
+}
+
+bool LanguageServer::shutDown() const {
+  return state_->shutDown;
+}
+
+bool MessageReader::fill() {
+  if (ended_) return false;
+  if (at_ > 0) {
+    buffer_.erase(0, at_);
+    at_ = 0;
+  }
+  char chunk[65536];
+  const std::ptrdiff_t n = in_.read(chunk);
+  if (n <= 0) {
+    ended_ = true;
+    return false;
+  }
+  buffer_.append(chunk, static_cast<std::size_t>(n));
+  return true;
+}
+
+std::optional<MessageReader::Message> MessageReader::next() {
+  // The header: lines up to an empty one.
+  std::size_t end = std::string::npos;
+  while ((end = buffer_.find("\r\n\r\n", at_)) == std::string::npos) {
+    // A header of more than 64 KiB is none: it is dropped and read anew.
+    if (buffer_.size() - at_ > 65536) {
+      at_ = buffer_.size() - 3;
+      return Message{{}, true};
+    }
+    if (!fill()) return std::nullopt;
+  }
+  const std::string_view header(buffer_.data() + at_, end - at_);
+  at_ = end + 4;
+  std::optional<std::size_t> length;
+  for (std::size_t line = 0; line < header.size();) {
+    std::size_t stop = header.find("\r\n", line);
+    if (stop == std::string_view::npos) stop = header.size();
+    const std::string_view field = header.substr(line, stop - line);
+    constexpr std::string_view kLength = "content-length:";
+    if (field.size() > kLength.size()) {
+      std::string name(field.substr(0, kLength.size()));
+      for (char& c : name) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+      if (name == kLength) {
+        std::string_view value = field.substr(kLength.size());
+        while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+        std::size_t n = 0;
+        const auto [ptr, error] = std::from_chars(value.data(), value.data() + value.size(), n);
+        if (error == std::errc() && ptr == value.data() + value.size() && n <= (std::size_t{1} << 30)) {
+          length = n;
+        }
+      }
+    }
+    line = stop + 2;
+  }
+  if (!length) return Message{{}, true};
+  while (buffer_.size() - at_ < *length) {
+    if (!fill()) return std::nullopt;
+  }
+  Message message{buffer_.substr(at_, *length), false};
+  at_ += *length;
+  return message;
+}
+
+std::string framed(std::string_view body) {
+  return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + std::string(body);
+}
+
+int serveLanguage(ByteSource& in, ByteSink& out, Build build) {
+  LanguageServer server(build);
+  MessageReader reader(in);
+  std::vector<std::string> replies;
+  while (const std::optional<MessageReader::Message> message = reader.next()) {
+    replies.clear();
+    if (message->badHeader) {
+      replies.push_back(LanguageServer::badHeader());
+    } else {
+      server.receive(message->body, replies);
+    }
+    for (const std::string& reply : replies) {
+      if (!out.write(framed(reply))) return 1;
+    }
+    if (!replies.empty() && !out.flush()) return 1;
+    if (server.exitStatus()) return *server.exitStatus();
+  }
+  // The end of the input ends the server as `exit` would.
+  return server.shutDown() ? 0 : 1;
+}
+
+}  // namespace quellmark

@@ -1,0 +1,69 @@
+// `quellmark lsp`: the companion in an editor, over the language server
+// protocol (JSON-RPC 2.0 with Content-Length framing). A thin layer: each
+// open document is analysed whole on every change (see analysis.h), and
+// the requests are answered from that analysis.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "build.h"
+#include "streams.h"
+
+namespace quellmark {
+
+class LanguageServer {
+ public:
+  explicit LanguageServer(Build build);
+  ~LanguageServer();
+  LanguageServer(const LanguageServer&) = delete;
+  LanguageServer& operator=(const LanguageServer&) = delete;
+
+  // Handles the body of one message and appends the bodies of what the
+  // server sends in turn (its response, notifications) to `out`.
+  void receive(std::string_view body, std::vector<std::string>& out);
+  // The answer to a message whose header could not be read.
+  static std::string badHeader();
+
+  // The exit status once `exit` has come: 0 after `shutdown`, else 1.
+  [[nodiscard]] std::optional<int> exitStatus() const;
+  // Whether `shutdown` has come.
+  [[nodiscard]] bool shutDown() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Reads framed messages from a stream: headers ending in an empty line,
+// then as many bytes as Content-Length says.
+class MessageReader {
+ public:
+  explicit MessageReader(ByteSource& in) : in_(in) {}
+  struct Message {
+    std::string body;
+    bool badHeader = false;  // its header had no valid Content-Length
+  };
+  // The next message, or nothing at the end of the input.
+  std::optional<Message> next();
+
+ private:
+  bool fill();
+  ByteSource& in_;
+  std::string buffer_;
+  std::size_t at_ = 0;
+  bool ended_ = false;
+};
+
+// A message body with its header.
+std::string framed(std::string_view body);
+
+// Serves the messages of `in` on `out` until `exit` or the end of the
+// input; the exit status.
+int serveLanguage(ByteSource& in, ByteSink& out, Build build);
+
+}  // namespace quellmark

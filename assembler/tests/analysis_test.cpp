@@ -1,0 +1,196 @@
+// The analysis behind the language server: the same findings and words as
+// the command line, names with their places, tokens by kind, and the one
+// place where bytes become protocol positions.
+#include "analysis.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "checker.h"
+#include "companion_properties.h"
+#include "line_index.h"
+#include "listing.h"
+
+namespace quellmark {
+namespace {
+
+// The first line of each finding `check` prints: "t.asm:L:C: warning: M [-WN]".
+std::vector<std::string> checkedHeads(const std::string& source, Build build) {
+  MemorySink sink;
+  BufferedWriter out(sink);
+  EXPECT_TRUE(checkSource("t.asm", MemoryText(source), build, out));
+  EXPECT_TRUE(out.close());
+  std::vector<std::string> heads;
+  const std::string& text = sink.text();
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find('\n', at);
+    const std::string line = text.substr(at, end - at);
+    if (line.starts_with("t.asm:") && line.find(": warning: ") != std::string::npos) {
+      heads.push_back(line);
+    }
+    at = end + 1;
+  }
+  return heads;
+}
+
+TEST(Analysis, FindingsAndWordsAreThoseOfTheCommandLine) {
+  std::mt19937 random(97531);
+  for (int i = 0; i < 300; ++i) {
+    std::string source = generatedSource(random);
+    for (const Build build : {Build::full, Build::reduced}) {
+      const Analysis a = analyse(source, build);
+      std::vector<std::string> heads;
+      for (const Diagnosis& d : a.findings) {
+        heads.push_back("t.asm:" + std::to_string(d.at.line) + ":" + std::to_string(d.at.column) +
+                        ": warning: " + d.message + " [-W" + d.name + "]");
+      }
+      ASSERT_EQ(heads, checkedHeads(source, build)) << source;
+      std::string groups;
+      for (const LineWords& line : a.words) {
+        for (const Word& w : line.words) {
+          const std::array<char, 4> group = imageGroup(w.word);
+          groups.append(group.data(), group.size());
+        }
+      }
+      ASSERT_EQ(groups, assembleText(source, build).image) << source;
+    }
+  }
+}
+
+TEST(Analysis, NamesWithTheirDefinitionsAndUses) {
+  const Analysis a = analyse(
+      "define max 10\n"
+      "loop:  addi r1, r0, max\n"
+      "       beq  r1, r0, done ; leave\n"
+      "       j    loop\n"
+      "done:  hlt\n"
+      "loop:  dw max\n",
+      Build::full);
+  ASSERT_EQ(a.names.size(), 3u);
+  const Name& max = a.names[0];
+  EXPECT_EQ(max.name, "max");
+  EXPECT_EQ(max.value, 10);
+  EXPECT_FALSE(max.label);
+  EXPECT_EQ(max.definitions, (std::vector<Span>{{1, 8, 3}}));
+  // A name in data, or behind a word that is no mnemonic, is not looked
+  // up, so it is no use.
+  EXPECT_EQ(max.uses, (std::vector<Span>{{2, 21, 3}}));
+  const Name& loop = a.names[1];
+  EXPECT_EQ(loop.value, 4);
+  EXPECT_TRUE(loop.label);
+  EXPECT_EQ(loop.definitions, (std::vector<Span>{{2, 1, 4}, {6, 1, 4}}));
+  EXPECT_EQ(loop.uses, (std::vector<Span>{{4, 13, 4}}));
+  EXPECT_EQ(a.names[2].uses, (std::vector<Span>{{3, 21, 4}}));
+
+  // The redefinition's note points at the first place.
+  const auto redefined = std::find_if(a.findings.begin(), a.findings.end(),
+                                      [](const Diagnosis& d) { return d.name == "redefined"; });
+  ASSERT_NE(redefined, a.findings.end());
+  EXPECT_EQ(redefined->at, (Span{6, 1, 4}));
+  EXPECT_EQ(redefined->noteAt, (Span{2, 1, 4}));
+}
+
+TEST(Analysis, TokensByKindInSourceOrder) {
+  const Analysis a = analyse("top: LW r1, 4(R2) ; load\n  dw 5, x\n", Build::full);
+  const std::vector<Token> expected = {
+      {{1, 1, 3}, TokenKind::label},     {{1, 6, 2}, TokenKind::mnemonic},
+      {{1, 9, 2}, TokenKind::reg},       {{1, 13, 1}, TokenKind::number},
+      {{1, 15, 2}, TokenKind::reg},      {{1, 19, 6}, TokenKind::comment},
+      {{2, 3, 2}, TokenKind::directive}, {{2, 6, 1}, TokenKind::number},
+      {{2, 9, 1}, TokenKind::name},
+  };
+  ASSERT_EQ(a.tokens.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(a.tokens[i].at, expected[i].at) << i;
+    EXPECT_EQ(a.tokens[i].kind, expected[i].kind) << i;
+  }
+}
+
+TEST(Analysis, FindingsRunToTheEndOfTheirToken) {
+  const Analysis a = analyse("  ad r1 r2\nj far\ninc r1\n", Build::full);
+  ASSERT_EQ(a.findings.size(), 3u);
+  EXPECT_EQ(a.findings[0].at, (Span{1, 3, 2}));  // `ad`
+  EXPECT_EQ(a.findings[1].at, (Span{2, 3, 3}));  // `far`
+  EXPECT_EQ(a.findings[2].at, (Span{3, 7, 0}));  // a missing operand: the line's end
+}
+
+TEST(Analysis, WordsOfALineCutIntoPieces) {
+  const std::string line = "hlt" + std::string(96, ' ') + "j 0";
+  const Analysis a = analyse(line + "\n", Build::full);
+  ASSERT_EQ(a.words.size(), 1u);
+  ASSERT_EQ(a.words[0].words.size(), 2u);
+  EXPECT_EQ(a.words[0].words[1].address, 1u);
+  EXPECT_EQ(a.words[0].words[1].mnemonic, "j");
+}
+
+TEST(Analysis, DescribesEachFormByItsFields) {
+  struct Case {
+    const char* mnemonic;
+    std::uint16_t word;
+    std::uint32_t address;
+    const char* fields;
+  };
+  const Case cases[] = {
+      {"add", 0x0990, 0, "add, ra r1, rb r2, rc r3"},
+      {"inc", 0x0414, 0, "inc, ra r1, rb r1"},
+      {"push", 0x077E, 0, "push, ra r7"},
+      {"lw", 0x2884, 0, "lw, ra r1, rb r2, offset 4"},
+      {"sw", 0x40FF, 0, "sw, ra r1, rb r0, offset -1"},
+      {"addi", 0x6085, 0, "addi, ra r1, rb r0, value 5"},
+      {"beq", 0x8403, 3, "beq, ra r1, rb r0, offset 3 \u2192 0007"},
+      {"beq", 0x847F, 0, "beq, ra r1, rb r0, offset -1 \u2192 0000"},
+      {"j", 0xA003, 0, "j, target 0003"},
+      {"hlt", 0xE000, 0, "hlt"},
+      {"num", 0x1234, 0, "data"},
+      {"", 0x0000, 0, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(describeWord(c.mnemonic, c.word, c.address), c.fields) << c.mnemonic;
+  }
+}
+
+TEST(Analysis, NamesTheAssemblerReadsAsNames) {
+  for (const char* good : {"loop", "Loop2", "_x", "a.b", "x-1", "dw"}) {
+    EXPECT_TRUE(isNameToken(good, Build::reduced)) << good;
+  }
+  for (const char* bad : {"", "add", "HLT", "r1", "r-2", "12", "-5", "define", "num", "a b", "a,b",
+                          "a(b", "a;b", "a:"}) {
+    EXPECT_FALSE(isNameToken(bad, Build::reduced)) << bad;
+  }
+  EXPECT_FALSE(isNameToken("dw", Build::full));
+  EXPECT_FALSE(isNameToken("db", Build::full));
+}
+
+TEST(LineIndex, PositionsInBothEncodings) {
+  // "é" takes two bytes and one UTF-16 unit; "𝄞" four bytes and two units.
+  const std::string text = "a\u00e9b \U0001D11Ec\r\nsecond\nlast";
+  const LineIndex utf8(text, Encoding::utf8);
+  const LineIndex utf16(text, Encoding::utf16);
+  ASSERT_EQ(utf8.lines(), 3u);
+  struct Case {
+    std::uint64_t byte;  // in line 0
+    std::uint32_t unit16;
+  };
+  // a é b ' ' 𝄞 c
+  for (const Case c : {Case{0, 0}, Case{1, 1}, Case{3, 2}, Case{4, 3}, Case{5, 4}, Case{9, 6},
+                       Case{10, 7}}) {
+    EXPECT_EQ(utf16.positionOf(0, c.byte), (Position{0, c.unit16})) << c.byte;
+    EXPECT_EQ(utf16.offsetOf(Position{0, c.unit16}), c.byte) << c.byte;
+    EXPECT_EQ(utf8.positionOf(0, c.byte), (Position{0, static_cast<std::uint32_t>(c.byte)}));
+    EXPECT_EQ(utf8.offsetOf(Position{0, static_cast<std::uint32_t>(c.byte)}), c.byte);
+  }
+  // The end of a line stands before its CR LF; past it, or past the last
+  // line, positions are clamped.
+  EXPECT_EQ(utf16.endOf(0), (Position{0, 7}));
+  EXPECT_EQ(utf8.endOf(0), (Position{0, 10}));
+  EXPECT_EQ(utf16.offsetOf(Position{1, 99}), text.find("\nlast"));
+  EXPECT_EQ(utf16.offsetOf(Position{7, 0}), text.size());
+  EXPECT_EQ(utf16.positionOf(2, 99), (Position{2, 4}));
+  // A byte that starts no sequence counts as one unit.
+  const std::string broken = "\xff\xe9x";
+  EXPECT_EQ(LineIndex(broken, Encoding::utf16).positionOf(0, 3), (Position{0, 3}));
+}
+
+}  // namespace
+}  // namespace quellmark

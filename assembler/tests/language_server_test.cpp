@@ -1,0 +1,275 @@
+// The language server, message by message, as a client speaks to it.
+#include "language_server.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+namespace quellmark {
+namespace {
+
+using nlohmann::json;
+
+const std::string kUri = "file:///p.asm";
+
+class ServerTest : public testing::Test {
+ protected:
+  // Sends one message; what the server sent back.
+  std::vector<json> send(const json& message) {
+    std::vector<std::string> out;
+    server->receive(message.dump(), out);
+    std::vector<json> replies;
+    for (const std::string& body : out) replies.push_back(json::parse(body));
+    return replies;
+  }
+  json request(const std::string& method, json params) {
+    const std::vector<json> replies =
+        send({{"jsonrpc", "2.0"}, {"id", ++id}, {"method", method}, {"params", std::move(params)}});
+    EXPECT_EQ(replies.size(), 1u) << method;
+    return replies.empty() ? json() : replies.back();
+  }
+  std::vector<json> notify(const std::string& method, json params) {
+    return send({{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}});
+  }
+  void start(json options = json::object(), const char* encoding = "utf-16") {
+    const json reply = request(
+        "initialize",
+        {{"capabilities", {{"general", {{"positionEncodings", {encoding}}}}}},
+         {"initializationOptions", options}});
+    ASSERT_EQ(reply["result"]["capabilities"]["positionEncoding"], encoding);
+    notify("initialized", json::object());
+  }
+  // Opens the document; the diagnostics published for it.
+  json open(const std::string& text) {
+    const std::vector<json> out = notify(
+        "textDocument/didOpen",
+        {{"textDocument", {{"uri", kUri}, {"languageId", "asm"}, {"version", 1}, {"text", text}}}});
+    EXPECT_EQ(out.size(), 1u);
+    return out.empty() ? json() : out[0]["params"]["diagnostics"];
+  }
+  static json at(int line, int character) {
+    return {{"textDocument", {{"uri", kUri}}}, {"position", {{"line", line}, {"character", character}}}};
+  }
+  static json range(int line, int from, int to) {
+    return {{"start", {{"line", line}, {"character", from}}}, {"end", {{"line", line}, {"character", to}}}};
+  }
+
+  std::unique_ptr<LanguageServer> server = std::make_unique<LanguageServer>(Build::full);
+  int id = 0;
+};
+
+const std::string kProgram =
+    "; \u00e9t\u00e9 \U0001D11E\n"  // line 0: a comment with non-ASCII text
+    "define N 5\n"
+    "loop:   addi r1, r0, N ; \u00fc\n"
+    "        ad   r2, r2, r1\n"
+    "        beq  r1, r0, loop\n"
+    "        j    lop\n"
+    "loop:   hlt\n";
+
+TEST_F(ServerTest, RequestsBeforeInitializeAndUnknownMethods) {
+  EXPECT_EQ(request("textDocument/hover", at(0, 0))["error"]["code"], -32002);
+  EXPECT_TRUE(notify("textDocument/didOpen", {{"textDocument", {{"uri", kUri}, {"text", "x"}}}}).empty());
+  start();
+  EXPECT_EQ(request("no/such", json::object())["error"]["code"], -32601);
+  EXPECT_TRUE(notify("no/such", json::object()).empty());
+  EXPECT_TRUE(notify("$/cancelRequest", {{"id", 1}}).empty());
+  // Wrong parameters are answered, not fatal.
+  EXPECT_EQ(request("textDocument/hover", {{"textDocument", 5}})["error"]["code"], -32602);
+  EXPECT_EQ(request("textDocument/hover", at(0, 0))["error"]["code"], -32602);  // not open
+  std::vector<std::string> out;
+  server->receive("{not json", out);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(json::parse(out[0])["error"]["code"], -32700);
+  EXPECT_FALSE(server->exitStatus());
+  EXPECT_TRUE(request("shutdown", nullptr)["result"].is_null());
+  EXPECT_EQ(request("textDocument/hover", at(0, 0))["error"]["code"], -32600);
+  notify("exit", nullptr);
+  EXPECT_EQ(server->exitStatus(), 0);
+}
+
+TEST_F(ServerTest, DiagnosticsAtTheirPlacesInBothEncodings) {
+  for (const char* encoding : {"utf-16", "utf-8"}) {
+    SCOPED_TRACE(encoding);
+    server = std::make_unique<LanguageServer>(Build::full);
+    start(json::object(), encoding);
+    const json found = open(kProgram);
+    ASSERT_EQ(found.size(), 3u) << found.dump();
+    EXPECT_EQ(found[0]["range"], range(3, 8, 10));
+    EXPECT_EQ(found[0]["code"], "not-an-instruction");
+    EXPECT_EQ(found[0]["source"], "quellmark");
+    EXPECT_EQ(found[0]["severity"], 2);
+    EXPECT_EQ(found[1]["range"], range(5, 13, 16));
+    EXPECT_EQ(found[2]["code"], "redefined");
+    EXPECT_EQ(found[2]["relatedInformation"][0]["location"]["range"], range(2, 0, 4));
+    // An edit after the non-ASCII comment of line 2 lands where the client
+    // means it: the comment is 2 units in UTF-16 and 3 bytes in UTF-8.
+    const int end = std::string(encoding) == "utf-8" ? 27 : 26;
+    const std::vector<json> out = notify(
+        "textDocument/didChange",
+        {{"textDocument", {{"uri", kUri}, {"version", 2}}},
+         {"contentChanges", {{{"range", range(2, end, end)}, {"text", " x"}},
+                             {{"range", range(3, 8, 10)}, {"text", "add"}}}}});
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0]["params"]["version"], 2);
+    EXPECT_EQ(out[0]["params"]["diagnostics"].size(), 2u);
+    const json hover = request("textDocument/hover", at(3, 9))["result"]["contents"]["value"];
+    EXPECT_EQ(hover, "0001: 08A0 \u2014 add, ra r2, rb r2, rc r1");
+    const std::vector<json> closed =
+        notify("textDocument/didClose", {{"textDocument", {{"uri", kUri}}}});
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_TRUE(closed[0]["params"]["diagnostics"].empty());
+  }
+}
+
+TEST_F(ServerTest, HoverDefinitionReferencesAndHighlights) {
+  start();
+  open(kProgram);
+  EXPECT_EQ(request("textDocument/hover", at(4, 9))["result"]["contents"]["value"],
+            "0002: 8401 \u2014 beq, ra r1, rb r0, offset 1 \u2192 0004");
+  EXPECT_EQ(request("textDocument/hover", at(4, 22))["result"]["contents"]["value"],
+            "`loop` = 4 (0x0004), a label\n\ndefined at line 3, and last at line 7");
+  EXPECT_EQ(request("textDocument/hover", at(1, 7))["result"]["contents"]["value"],
+            "`n` = 5 (0x0005), a constant\n\ndefined at line 2");
+  EXPECT_TRUE(request("textDocument/hover", at(0, 1))["result"].is_null());
+
+  // The definition whose value is used comes first.
+  const json definitions = request("textDocument/definition", at(4, 22))["result"];
+  ASSERT_EQ(definitions.size(), 2u);
+  EXPECT_EQ(definitions[0]["range"], range(6, 0, 4));
+  EXPECT_EQ(definitions[1]["range"], range(2, 0, 4));
+
+  json params = at(2, 1);
+  params["context"] = {{"includeDeclaration", false}};
+  EXPECT_EQ(request("textDocument/references", params)["result"],
+            json::array({{{"uri", kUri}, {"range", range(4, 21, 25)}}}));
+  params["context"]["includeDeclaration"] = true;
+  EXPECT_EQ(request("textDocument/references", params)["result"].size(), 3u);
+  const json highlights = request("textDocument/documentHighlight", at(2, 1))["result"];
+  ASSERT_EQ(highlights.size(), 3u);
+  EXPECT_EQ(highlights[0]["kind"], 3);
+  EXPECT_EQ(highlights[2]["kind"], 2);
+
+  const json symbols = request("textDocument/documentSymbol", {{"textDocument", {{"uri", kUri}}}})["result"];
+  ASSERT_EQ(symbols.size(), 3u);
+  EXPECT_EQ(symbols[0]["name"], "n");
+  EXPECT_EQ(symbols[0]["detail"], "5");
+  EXPECT_EQ(symbols[1]["name"], "loop");
+  EXPECT_EQ(symbols[1]["detail"], "4");
+}
+
+TEST_F(ServerTest, RenameChangesEveryPlaceAndRefusesWhatIsNoName) {
+  start();
+  open(kProgram);
+  EXPECT_TRUE(request("textDocument/prepareRename", at(4, 9))["result"].is_null());
+  EXPECT_EQ(request("textDocument/prepareRename", at(4, 23))["result"]["range"], range(4, 21, 25));
+  json params = at(4, 23);
+  params["newName"] = "again";
+  const json edits = request("textDocument/rename", params)["result"]["changes"][kUri];
+  ASSERT_EQ(edits.size(), 3u);
+  EXPECT_EQ(edits[0], (json{{"range", range(2, 0, 4)}, {"newText", "again"}}));
+  EXPECT_EQ(edits[1]["range"], range(6, 0, 4));
+  EXPECT_EQ(edits[2]["range"], range(4, 21, 25));
+  for (const char* bad : {"add", "r3", "12", "two words", "dw"}) {
+    params["newName"] = bad;
+    EXPECT_EQ(request("textDocument/rename", params)["error"]["code"], -32803) << bad;
+  }
+}
+
+TEST_F(ServerTest, InlayHintsShowEachLinesWords) {
+  start();
+  open("  dw 1, 2\n  hlt ; \u00fc\nhlt" + std::string(96, ' ') + "j 0\n");
+  const json hints = request("textDocument/inlayHint",
+                             {{"textDocument", {{"uri", kUri}}}, {"range", range(0, 0, 0)}})["result"];
+  EXPECT_EQ(hints.size(), 1u);
+  json all = {{"textDocument", {{"uri", kUri}}},
+              {"range", {{"start", {{"line", 0}, {"character", 0}}}, {"end", {{"line", 9}, {"character", 0}}}}}};
+  const json every = request("textDocument/inlayHint", all)["result"];
+  ASSERT_EQ(every.size(), 3u);
+  EXPECT_EQ(every[0]["label"], "0000: 0001  0001: 0002");
+  EXPECT_EQ(every[1]["label"], "0002: E000");
+  EXPECT_EQ(every[1]["position"], (json{{"line", 1}, {"character", 9}}));
+  EXPECT_EQ(every[2]["label"], "0003: E000  0004: A000");  // the line is read as two
+}
+
+TEST_F(ServerTest, TheBuildFollowsTheConfiguration) {
+  start({{"build", "reduced"}});
+  EXPECT_EQ(open("top:\nj top\n").size(), 1u);  // label-word
+  const std::vector<json> out =
+      notify("workspace/didChangeConfiguration", {{"settings", {{"build", "full"}}}});
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_TRUE(out[0]["params"]["diagnostics"].empty());
+  EXPECT_EQ(notify("workspace/didChangeConfiguration",
+                   {{"settings", {{"quellmark", {{"build", "reduced"}}}}}})[0]["params"]["diagnostics"]
+                .size(),
+            1u);
+}
+
+TEST_F(ServerTest, CompletionByPlace) {
+  start();
+  open("define max 70\nloop: \n  addi r1, \n  addi r1, r2, \n  dw \n");
+  const auto labels = [this](int line, int character) {
+    std::vector<std::string> names;
+    const json reply = request("textDocument/completion", at(line, character));
+    for (const json& item : reply["result"]) names.push_back(item["label"]);
+    return names;
+  };
+  const std::vector<std::string> statement = labels(0, 0);
+  EXPECT_NE(std::find(statement.begin(), statement.end(), "beq"), statement.end());
+  EXPECT_NE(std::find(statement.begin(), statement.end(), "dw"), statement.end());
+  const std::vector<std::string> afterLabel = labels(1, 6);
+  EXPECT_NE(std::find(afterLabel.begin(), afterLabel.end(), "addi"), afterLabel.end());
+  EXPECT_EQ(std::find(afterLabel.begin(), afterLabel.end(), "define"), afterLabel.end());
+  EXPECT_EQ(labels(2, 11), (std::vector<std::string>{"r0", "r1", "r2", "r3", "r4", "r5", "r6", "r7"}));
+  EXPECT_EQ(labels(3, 15), (std::vector<std::string>{"max", "loop"}));
+  EXPECT_TRUE(labels(4, 5).empty());
+}
+
+TEST_F(ServerTest, SemanticTokensAreRelative) {
+  start();
+  open("top: j top ; x\n  hlt\n");
+  EXPECT_EQ(request("textDocument/semanticTokens/full", {{"textDocument", {{"uri", kUri}}}})["result"]["data"],
+            (json{0, 0, 3, 0, 0,   // top (label)
+                  0, 5, 1, 1, 0,   // j (mnemonic)
+                  0, 2, 3, 5, 0,   // top (name)
+                  0, 4, 3, 6, 0,   // ; x (comment)
+                  1, 2, 3, 1, 0}));  // hlt
+}
+
+TEST(MessageReader, FramesAndResynchronises) {
+  const std::string body = R"({"jsonrpc":"2.0","method":"x"})";
+  const std::string input = framed(body) + "X-Other: 1\r\n\r\n" + "content-length:  3\r\nA: b\r\n\r\nabc" +
+                            "Content-Length: 99\r\n\r\nshort";
+  MemorySource in(input);
+  MessageReader reader(in);
+  auto m = reader.next();
+  ASSERT_TRUE(m && !m->badHeader);
+  EXPECT_EQ(m->body, body);
+  m = reader.next();
+  ASSERT_TRUE(m);
+  EXPECT_TRUE(m->badHeader);
+  m = reader.next();
+  ASSERT_TRUE(m && !m->badHeader);
+  EXPECT_EQ(m->body, "abc");
+  EXPECT_FALSE(reader.next());  // the input ends inside a body
+}
+
+TEST(Serve, ExitStatusesAndEndOfInput) {
+  const auto run = [](const std::vector<std::string>& bodies) {
+    std::string input;
+    for (const std::string& b : bodies) input += framed(b);
+    MemorySource in(input);
+    MemorySink out;
+    return serveLanguage(in, out, Build::full);
+  };
+  const std::string init = R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{}})";
+  const std::string shutdown = R"({"jsonrpc":"2.0","id":2,"method":"shutdown"})";
+  const std::string exit = R"({"jsonrpc":"2.0","method":"exit"})";
+  EXPECT_EQ(run({init, shutdown, exit, init}), 0);
+  EXPECT_EQ(run({init, exit}), 1);
+  EXPECT_EQ(run({init, shutdown}), 0);
+  EXPECT_EQ(run({init}), 1);
+}
+
+}  // namespace
+}  // namespace quellmark
