@@ -50,7 +50,7 @@ std::string reg(int number) {
 
 class Collector final : public LineListener, public FindingListener {
  public:
-  Collector(const Walk& walk, Analysis& out) : walk_(walk), out_(out), checker_(walk, *this) {
+  Collector(const Walk& walk, Analysis& out) : out_(out), checker_(walk, *this) {
     const ChunkedVector<NameFacts>& names = walk.names();
     for (std::size_t i = 0; i < names.size(); ++i) {
       Name name;
@@ -196,7 +196,6 @@ class Collector final : public LineListener, public FindingListener {
     return Span{line.number, p.columnOf(offset), static_cast<std::uint32_t>(token.size())};
   }
 
-  const Walk& walk_;
   Analysis& out_;
   Checker checker_;
   std::unordered_map<std::string, std::size_t> index_;  // of each name in out_.names

@@ -238,10 +238,18 @@ ConsoleSource::ConsoleSource() {
 #endif
 }
 
+// What has come so far, without waiting for the whole buffer to fill, as
+// a client waits for the answer to what it sent.
 std::ptrdiff_t ConsoleSource::read(std::span<char> into) {
-  const std::size_t n = std::fread(into.data(), 1, into.size(), stdin);
-  if (n == 0 && std::ferror(stdin)) return -1;
-  return static_cast<std::ptrdiff_t>(n);
+#if defined(_WIN32)
+  const int n = _read(_fileno(stdin), into.data(), static_cast<unsigned>(into.size()));
+  return n < 0 ? -1 : n;
+#else
+  for (;;) {
+    const ssize_t n = ::read(STDIN_FILENO, into.data(), into.size());
+    if (n >= 0 || errno != EINTR) return n;
+  }
+#endif
 }
 
 bool ConsoleSink::close() {

@@ -41,7 +41,8 @@ class ConsoleSink final : public ByteSink {
   bool flush() override { return close(); }
 };
 
-// Standard input as a source, its bytes as they are.
+// Standard input as a source, its bytes as they are, each read returning
+// as soon as any have come.
 class ConsoleSource final : public ByteSource {
  public:
   ConsoleSource();

@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <random>
+
+#include "companion_properties.h"
+#include "kept_inputs.h"
+#include "language_server_properties.h"
 
 namespace quellmark {
 namespace {
@@ -269,6 +274,21 @@ TEST(Serve, ExitStatusesAndEndOfInput) {
   EXPECT_EQ(run({init, exit}), 1);
   EXPECT_EQ(run({init, shutdown}), 0);
   EXPECT_EQ(run({init}), 1);
+}
+
+TEST(Serve, AnswersEveryRequestOnAnyInput) {
+  int inputs = 0;
+  for (const char* target : {"lsp", "companion"}) {
+    inputs += forEachKeptInput(FUZZ_DIR, target, [](const auto& path, const std::string& bytes) {
+      EXPECT_EQ(serverFault(bytes), "") << path;
+    });
+  }
+  EXPECT_GT(inputs, 2);
+  std::mt19937 random(4242);
+  for (int i = 0; i < 100; ++i) {
+    const std::string source = generatedSource(random);
+    ASSERT_EQ(serverFault(source), "") << source;
+  }
 }
 
 }  // namespace
