@@ -1,14 +1,16 @@
 #include "analysis.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
-#include <unordered_map>
 
 #include "chars.h"
 #include "checker.h"
 #include "encoder.h"
 #include "image.h"
+#include "normaliser.h"
 #include "pass1.h"
+#include "symbol_table.h"
 #include "walk.h"
 
 namespace quellmark {
@@ -48,31 +50,63 @@ std::string reg(int number) {
   return "r" + std::to_string(number);
 }
 
+// Finds the tokens of a piece in its raw bytes, in step with a
+// TokenSplitter over its normalised text: the normaliser makes each run of
+// separators one blank, so the runs of other bytes are the same tokens.
+class RawTokens {
+ public:
+  explicit RawTokens(std::string_view raw) : raw_(raw) {}
+  // Where the first token begins: past separators and colons; it ends at
+  // a colon too, which is taken with it.
+  std::size_t first() {
+    while (at_ < raw_.size() && (isSeparator(raw_[at_]) || raw_[at_] == ':')) ++at_;
+    return take(true);
+  }
+  std::size_t next() {
+    while (at_ < raw_.size() && isSeparator(raw_[at_])) ++at_;
+    return take(false);
+  }
+
+ private:
+  std::size_t take(bool colonEnds) {
+    const std::size_t start = at_;
+    while (at_ < raw_.size() && !isSeparator(raw_[at_]) && !(colonEnds && raw_[at_] == ':')) ++at_;
+    if (at_ < raw_.size()) ++at_;
+    return start;
+  }
+  std::string_view raw_;
+  std::size_t at_ = 0;
+};
+
 class Collector final : public LineListener, public FindingListener {
  public:
   Collector(const Walk& walk, Analysis& out) : out_(out), checker_(walk, *this) {
     const ChunkedVector<NameFacts>& names = walk.names();
+    out_.names.resize(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
-      Name name;
-      name.name = std::string(names[i].name);
+      Name& name = out_.names[i];
+      name.name.assign(names[i].name);
       name.value = names[i].value;
       name.label = names[i].lastIsLabel;
-      index_.emplace(name.name, i);
-      out_.names.push_back(std::move(name));
+      index_.define(names[i].name, static_cast<std::int32_t>(i));
     }
   }
 
   void piece(const SourceLine& line, const SourcePiece& p) override {
     checker_.piece(line, p);
-    collectWords(line, p);
+    for (const IntermediatePiece& w : p.words()) {
+      if (!w.word) continue;
+      out_.words.push_back(Word{line.number, w.address, *w.word,
+                                w.match ? w.match->form->mnemonic() : std::string_view()});
+    }
     collectTokens(line, p);
   }
 
   void found(const Finding& f) override {
-    Diagnosis d;
+    Diagnosis& d = out_.findings.emplace_back();
     d.at = Span{f.at.line, f.at.column,
                 tokenLength(f.at.source->bytes(f.at.column > 0 ? f.at.column - 1 : 0, 256))};
-    d.name = std::string(f.name);
+    d.name = f.name;
     d.message = f.at.message;
     if (f.note) {
       const Remark& n = *f.note;
@@ -84,134 +118,156 @@ class Collector final : public LineListener, public FindingListener {
       d.noteAt = Span{n.line, n.column, tokenLength(rest)};
       d.note = n.message;
     }
-    out_.findings.push_back(std::move(d));
   }
 
  private:
-  void collectWords(const SourceLine& line, const SourcePiece& p) {
-    for (const IntermediatePiece& w : p.words()) {
-      if (!w.word) continue;
-      if (out_.words.empty() || out_.words.back().line != line.number) {
-        out_.words.push_back(LineWords{line.number, {}});
-      }
-      const std::string_view mnemonic = w.match ? w.match->form->mnemonic() : std::string_view();
-      out_.words.back().words.push_back(Word{w.address, *w.word, mnemonic});
+  // The tokens of one piece, by the normaliser's text and by the raw bytes.
+  struct Tokens {
+    TokenSplitter text;
+    RawTokens raw;
+    std::uint32_t line;
+    std::uint32_t column;  // of the piece
+    std::string_view current;
+    std::uint32_t at = 0;  // column of the current token
+    bool next() {
+      current = text.next();
+      at = column + static_cast<std::uint32_t>(raw.next());
+      return !current.empty();
+    }
+    [[nodiscard]] Span span() const {
+      return Span{line, at, static_cast<std::uint32_t>(current.size())};
+    }
+  };
+
+  void add(const Tokens& t, TokenKind kind) { out_.tokens.push_back(Token{t.span(), kind}); }
+
+  // A name defined or used at the current token.
+  void place(const Tokens& t, bool definition) {
+    if (const std::optional<std::int32_t> index = index_.lookup(t.current)) {
+      out_.places.push_back(NamePlace{static_cast<std::uint32_t>(*index), t.span(), definition});
     }
   }
 
-  // Notes `token` of the piece as `kind`; a text operand that names a name
-  // is a use of it.
-  void add(const SourceLine& line, const SourcePiece& p, std::string_view token, TokenKind kind,
-           bool text = false) {
-    const auto offset = static_cast<std::size_t>(token.data() - p.normalised.data());
-    const std::uint32_t column = p.columnOf(offset);
-    const std::uint32_t end = p.columnOf(offset + token.size() - 1) + 1;
-    const Span at{line.number, column, end - column};
-    out_.tokens.push_back(Token{at, kind});
-    if (!text) return;
-    if (const auto found = index_.find(std::string(token)); found != index_.end()) {
-      out_.names[found->second].uses.push_back(at);
+  // The operands of the statement that pass 2 read as `form` (none for a
+  // word that is no mnemonic): only its text operand is looked up as a name.
+  void operands(Tokens& t, const InstructionForm* form) {
+    for (std::size_t position = 0; t.next(); ++position) {
+      const TokenKind kind = isRegisterToken(t.current)   ? TokenKind::reg
+                             : isPlainDecimal(t.current) ? TokenKind::number
+                                                         : TokenKind::name;
+      add(t, kind);
+      if (form && form->readsText(position)) place(t, false);
     }
   }
 
-  // The operands after `mnemonic` (none for a word that is no mnemonic):
-  // only its text operand is looked up as a name.
-  void operands(const SourceLine& line, const SourcePiece& p, TokenSplitter& tokens,
-                std::string_view mnemonic) {
-    const InstructionForm* form = nullptr;
-    for (const InstructionForm& f : instructionForms()) {
-      if (f.mnemonic() == mnemonic && f.form != Form::data) form = &f;
-    }
-    std::size_t position = 0;
-    for (std::string_view t = tokens.next(); !t.empty(); t = tokens.next(), ++position) {
-      const TokenKind kind = isRegisterToken(t)   ? TokenKind::reg
-                             : isPlainDecimal(t) ? TokenKind::number
-                                                 : TokenKind::name;
-      add(line, p, t, kind, form && form->readsText(position));
-    }
+  void values(Tokens& t) {
+    while (t.next()) add(t, isPlainDecimal(t.current) ? TokenKind::number : TokenKind::name);
   }
 
   void collectTokens(const SourceLine& line, const SourcePiece& p) {
     using Kind = Pass1Observer::Kind;
-    for (const SourcePiece::Defined& d : p.defined) {
-      if (const auto found = index_.find(std::string(d.name)); found != index_.end()) {
-        const std::uint32_t column = p.columnOf(d.offset);
-        out_.names[found->second].definitions.push_back(
-            Span{line.number, column, static_cast<std::uint32_t>(d.name.size())});
-      }
-    }
-    TokenSplitter tokens(p.normalised);
-    const std::string_view first = tokens.first();
-    if (!first.empty()) {
+    // The raw bytes the normaliser read: up to a NUL, a comment aside.
+    std::string_view raw = p.raw.substr(0, p.raw.find('\0'));
+    const std::size_t semicolon = raw.find(';');
+    const std::string_view comment =
+        semicolon == std::string_view::npos ? std::string_view() : raw.substr(semicolon);
+    raw = raw.substr(0, semicolon);
+    Tokens t{TokenSplitter(p.normalised), RawTokens(raw), line.number, p.column, {}, 0};
+    // The form pass 2 read the statement as.
+    const InstructionForm* form = nullptr;
+    if (!p.words().empty() && p.words().front().match) form = p.words().front().match->form;
+    if (form && form->form == Form::data) form = nullptr;
+    t.current = t.text.first();
+    t.at = p.column + static_cast<std::uint32_t>(t.raw.first());
+    if (!t.current.empty()) {
       switch (p.kind) {
-        case Kind::instruction:
-          add(line, p, first, TokenKind::mnemonic);
-          operands(line, p, tokens, first);
+        case Kind::instruction: {
+          add(t, TokenKind::mnemonic);
+          operands(t, form);
           break;
+        }
         case Kind::label: {
-          add(line, p, first, TokenKind::label);
+          add(t, TokenKind::label);
+          place(t, true);
           // What follows the label is read as a statement of its own.
-          TokenSplitter rest = tokens;
-          const std::string_view head = rest.next();
-          if (!head.empty() && isMnemonic(head)) {
-            add(line, p, head, TokenKind::mnemonic);
-            operands(line, p, rest, head);
+          Tokens head = t;
+          if (head.next() && isMnemonic(head.current)) {
+            add(head, TokenKind::mnemonic);
+            operands(head, form);
           } else {
-            operands(line, p, tokens, {});
+            operands(t, nullptr);
           }
           break;
         }
         case Kind::words:
         case Kind::bytes:
-          add(line, p, first, TokenKind::directive);
-          for (std::string_view t = tokens.next(); !t.empty(); t = tokens.next()) {
-            add(line, p, t, isPlainDecimal(t) ? TokenKind::number : TokenKind::name);
+          add(t, TokenKind::directive);
+          values(t);
+          break;
+        case Kind::define:
+          add(t, TokenKind::directive);
+          if (t.next()) {
+            add(t, TokenKind::label);
+            place(t, true);
+            values(t);
           }
           break;
-        case Kind::define: {
-          add(line, p, first, TokenKind::directive);
-          const std::string_view name = tokens.next();
-          if (!name.empty()) out_.tokens.push_back(Token{definedAt(line, p, name), TokenKind::label});
-          for (std::string_view t = tokens.next(); !t.empty(); t = tokens.next()) {
-            add(line, p, t, isPlainDecimal(t) ? TokenKind::number : TokenKind::name);
-          }
-          break;
-        }
         case Kind::blank:
           break;
       }
     }
-    // A comment runs from its ";" to the end of the piece.
-    std::string_view raw = p.raw.substr(0, p.raw.find('\0'));
-    while (!raw.empty() && (raw.back() == '\n' || raw.back() == '\r')) raw.remove_suffix(1);
-    if (const std::size_t semicolon = raw.find(';'); semicolon != std::string_view::npos) {
-      out_.tokens.push_back(Token{Span{line.number, p.column + static_cast<std::uint32_t>(semicolon),
-                                       static_cast<std::uint32_t>(raw.size() - semicolon)},
-                                  TokenKind::comment});
+    std::size_t length = comment.size();
+    while (length > 0 && (comment[length - 1] == '\n' || comment[length - 1] == '\r')) --length;
+    if (length > 0) {
+      out_.tokens.push_back(Token{
+          Span{line.number, p.column + static_cast<std::uint32_t>(semicolon),
+               static_cast<std::uint32_t>(length)},
+          TokenKind::comment});
     }
-  }
-
-  Span definedAt(const SourceLine& line, const SourcePiece& p, std::string_view token) const {
-    const auto offset = static_cast<std::size_t>(token.data() - p.normalised.data());
-    return Span{line.number, p.columnOf(offset), static_cast<std::uint32_t>(token.size())};
   }
 
   Analysis& out_;
   Checker checker_;
-  std::unordered_map<std::string, std::size_t> index_;  // of each name in out_.names
+  SymbolTable index_;  // of each name among out_.names
 };
 
 }  // namespace
 
-Analysis analyse(std::string_view source, Build build) {
-  Analysis analysis;
+void analyse(std::string_view source, Build build, Analysis& analysis) {
+  analysis.findings.clear();
+  analysis.words.clear();
+  analysis.places.clear();
+  analysis.tokens.clear();
   const MemoryText text(source);
   Walk walk(build);
   walk.splitSourcesFrom(UINT64_MAX);  // a text in memory is read at once
-  if (!walk.collect(text)) return analysis;  // a text in memory is always read
+  analysis.names.clear();
+  if (!walk.collect(text)) return;  // a text in memory is always read
   Collector collector(walk, analysis);
   (void)walk.walk(text, collector);
+}
+
+Analysis analyse(std::string_view source, Build build) {
+  Analysis analysis;
+  analyse(source, build, analysis);
   return analysis;
+}
+
+std::vector<Span> Analysis::placesOf(std::uint32_t name, bool definitions) const {
+  std::vector<Span> spans;
+  for (const NamePlace& p : places) {
+    if (p.name == name && p.definition == definitions) spans.push_back(p.at);
+  }
+  return spans;
+}
+
+std::optional<std::uint32_t> Analysis::nameAt(std::uint32_t line, std::uint64_t column) const {
+  const auto first = std::lower_bound(places.begin(), places.end(), line,
+                                      [](const NamePlace& p, std::uint32_t l) { return p.at.line < l; });
+  for (auto p = first; p != places.end() && p->at.line == line; ++p) {
+    if (column >= p->at.column && column <= p->at.column + p->at.length) return p->name;
+  }
+  return std::nullopt;
 }
 
 std::string describeWord(std::string_view mnemonic, std::uint16_t word, std::uint32_t address) {

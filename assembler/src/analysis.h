@@ -28,23 +28,19 @@ struct Span {
 // A finding of the check, its place running to the end of its token.
 struct Diagnosis {
   Span at;
-  std::string name;  // the -W name
+  std::string_view name;  // the -W name
   std::string message;
   std::optional<Span> noteAt;  // the place its note speaks of
   std::string note;
 };
 
-// A word a line makes, with the mnemonic of the instruction that made it
-// ("num" for data, empty for a word no instruction made).
+// A word a source line makes, with the mnemonic of the instruction that
+// made it ("num" for data, empty for a word no instruction made).
 struct Word {
+  std::uint32_t line = 0;
   std::uint32_t address = 0;
   std::uint16_t word = 0;
   std::string_view mnemonic;  // from the instruction table, never freed
-};
-
-struct LineWords {
-  std::uint32_t line = 0;
-  std::vector<Word> words;
 };
 
 enum class TokenKind : std::uint8_t { label, mnemonic, directive, reg, number, name, comment };
@@ -56,21 +52,34 @@ struct Token {
 
 // A name as the assembler resolves it.
 struct Name {
-  std::string name;      // lower case, as the assembler keeps it
+  std::string name;        // lower case, as the assembler keeps it
   std::int32_t value = 0;  // of its last definition, which wins
-  bool label = false;    // its last definition is a label
-  std::vector<Span> definitions;  // in source order
-  std::vector<Span> uses;         // where an operand names it
+  bool label = false;      // its last definition is a label
+};
+
+// A place where a name is defined, or used by an operand that names it.
+struct NamePlace {
+  std::uint32_t name = 0;  // its index among the names
+  Span at;
+  bool definition = false;
 };
 
 struct Analysis {
   std::vector<Diagnosis> findings;  // in source order
-  std::vector<LineWords> words;     // the lines that make words, in order
+  std::vector<Word> words;          // in address order
   std::vector<Name> names;          // in the order of first definition
+  std::vector<NamePlace> places;    // in source order
   std::vector<Token> tokens;        // in source order
+
+  // The places of name `name` (an index) that are definitions, or uses.
+  [[nodiscard]] std::vector<Span> placesOf(std::uint32_t name, bool definitions) const;
+  // The name at byte `column` (from 1) of `line`, or nothing.
+  [[nodiscard]] std::optional<std::uint32_t> nameAt(std::uint32_t line, std::uint64_t column) const;
 };
 
-// Analyses `source` as the build reads it.
+// Analyses `source` as the build reads it, into `analysis`, whose buffers
+// are used again.
+void analyse(std::string_view source, Build build, Analysis& analysis);
 Analysis analyse(std::string_view source, Build build);
 
 // The fields of `word` read as the instruction `mnemonic` at `address`

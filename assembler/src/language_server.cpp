@@ -45,6 +45,52 @@ json notification(const std::string& method, json params) {
   return json{{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}};
 }
 
+// Appends `text` as a JSON string; a byte that is no part of a whole
+// UTF-8 sequence (a piece of 99 bytes may cut one) becomes U+FFFD.
+void appendJsonString(std::string_view text, std::string& out) {
+  constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if (c == '"' || c == '\\') {
+        out += '\\';
+        out += static_cast<char>(c);
+      } else if (c < 0x20) {
+        out += "\\u00";
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+      } else {
+        out += static_cast<char>(c);
+      }
+      ++i;
+      continue;
+    }
+    // A whole sequence of two to four bytes, no overlong form, no surrogate.
+    std::size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
+    if (n > 0 && i + n <= text.size()) {
+      for (std::size_t k = 1; k < n; ++k) {
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) n = 0;
+      }
+      const auto second = n > 0 ? static_cast<unsigned char>(text[i + 1]) : 0;
+      if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second >= 0xA0) ||
+          (c == 0xF0 && second < 0x90) || (c == 0xF4 && second >= 0x90)) {
+        n = 0;
+      }
+    } else {
+      n = 0;
+    }
+    if (n == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+      continue;
+    }
+    out.append(text.substr(i, n));
+    i += n;
+  }
+  out += '"';
+}
+
 std::string hex4(std::uint32_t value) {
   const std::array<char, 4> digits = hexDigits(static_cast<std::uint16_t>(value));
   return std::string(digits.data(), digits.size());
@@ -112,10 +158,10 @@ struct LanguageServer::State {
     return found->second;
   }
   void analyse(const std::string& uri, Document& d, std::vector<std::string>& out) {
-    d.analysis = quellmark::analyse(d.text, build);
-    out.push_back(dumped(diagnostics(uri, d)));
+    quellmark::analyse(d.text, build, d.analysis);
+    out.push_back(diagnostics(uri, d));
   }
-  json diagnostics(const std::string& uri, const Document& d) const;
+  std::string diagnostics(const std::string& uri, const Document& d) const;
   json range(const LineIndex& index, const Span& span) const {
     const Position start = index.positionOf(span.line - 1, span.column - 1);
     const Position end = index.positionOf(span.line - 1, std::uint64_t{span.column} - 1 + span.length);
@@ -134,17 +180,15 @@ struct LanguageServer::State {
     const std::size_t start = index.offsetOf(Position{p.line, 0});
     return {p.line + 1, offset - start + 1};
   }
-  // The name at a place, and whether the place is one of its definitions.
-  static const Name* nameAt(const Analysis& a, std::uint32_t line, std::uint64_t column) {
-    for (const Name& n : a.names) {
-      for (const Span& s : n.definitions) {
-        if (contains(s, line, column)) return &n;
-      }
-      for (const Span& s : n.uses) {
-        if (contains(s, line, column)) return &n;
-      }
+  // The name at a place, and the span of it there.
+  static std::optional<std::pair<std::uint32_t, Span>> nameAt(const Analysis& a, std::uint32_t line,
+                                                               std::uint64_t column) {
+    const std::optional<std::uint32_t> name = a.nameAt(line, column);
+    if (!name) return std::nullopt;
+    for (const NamePlace& p : a.places) {
+      if (p.name == *name && contains(p.at, line, column)) return std::make_pair(*name, p.at);
     }
-    return nullptr;
+    return std::nullopt;
   }
 
   json hover(const Document& d, const json& params) const;
@@ -156,48 +200,81 @@ struct LanguageServer::State {
   void configure(const json& settings);
 };
 
-json LanguageServer::State::diagnostics(const std::string& uri, const Document& d) const {
+// The notification is written by hand: a large file's thousands of
+// findings would otherwise spend more time in building JSON objects than
+// in being found.
+std::string LanguageServer::State::diagnostics(const std::string& uri, const Document& d) const {
   const LineIndex index(d.text, encoding);
-  json list = json::array();
+  std::string text;
+  text.reserve(128 + d.analysis.findings.size() * 200);
+  const auto range = [&](const Span& span) {
+    const Position start = index.positionOf(span.line - 1, span.column - 1);
+    const Position end = index.positionOf(span.line - 1, std::uint64_t{span.column} - 1 + span.length);
+    text += R"({"start":{"line":)";
+    text += std::to_string(start.line);
+    text += R"(,"character":)";
+    text += std::to_string(start.character);
+    text += R"(},"end":{"line":)";
+    text += std::to_string(end.line);
+    text += R"(,"character":)";
+    text += std::to_string(end.character);
+    text += "}}";
+  };
+  text += R"({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"uri":)";
+  appendJsonString(uri, text);
+  text += R"(,"version":)";
+  text += std::to_string(d.version);
+  text += R"(,"diagnostics":[)";
+  bool first = true;
   for (const Diagnosis& f : d.analysis.findings) {
-    json item{{"range", range(index, f.at)},
-              {"severity", 2},
-              {"code", f.name},
-              {"source", "quellmark"},
-              {"message", f.message}};
+    text += first ? R"({"range":)" : R"(,{"range":)";
+    first = false;
+    range(f.at);
+    text += R"(,"severity":2,"code":)";
+    appendJsonString(f.name, text);
+    text += R"(,"source":"quellmark","message":)";
+    appendJsonString(f.message, text);
     if (f.noteAt) {
-      item["relatedInformation"] =
-          json::array({json{{"location", location(uri, index, *f.noteAt)}, {"message", f.note}}});
+      text += R"(,"relatedInformation":[{"location":{"uri":)";
+      appendJsonString(uri, text);
+      text += R"(,"range":)";
+      range(*f.noteAt);
+      text += R"(},"message":)";
+      appendJsonString(f.note, text);
+      text += "}]";
     }
-    list.push_back(std::move(item));
+    text += '}';
   }
-  return notification("textDocument/publishDiagnostics",
-                      json{{"uri", uri}, {"version", d.version}, {"diagnostics", std::move(list)}});
+  text += "]}}";
+  return text;
 }
 
 json LanguageServer::State::hover(const Document& d, const json& params) const {
   const LineIndex index(d.text, encoding);
   const auto [line, column] = place(index, params);
   std::string text;
-  if (const Name* n = nameAt(d.analysis, line, column)) {
-    text = "`" + n->name + "` = " + std::to_string(n->value) + " (0x" +
-           hex4(static_cast<std::uint32_t>(n->value)) + ")";
-    text += n->label ? ", a label" : ", a constant";
-    for (std::size_t i = 0; i < n->definitions.size(); ++i) {
-      text += i == 0 ? "\n\ndefined at line " : i + 1 == n->definitions.size() ? ", and last at line "
-                                                                              : ", again at line ";
-      text += std::to_string(n->definitions[i].line);
+  if (const auto at = nameAt(d.analysis, line, column)) {
+    const Name& n = d.analysis.names[at->first];
+    text = "`" + n.name + "` = " + std::to_string(n.value) + " (0x" +
+           hex4(static_cast<std::uint32_t>(n.value)) + ")";
+    text += n.label ? ", a label" : ", a constant";
+    const std::vector<Span> definitions = d.analysis.placesOf(at->first, true);
+    for (std::size_t i = 0; i < definitions.size(); ++i) {
+      text += i == 0 ? "\n\ndefined at line " : i + 1 == definitions.size() ? ", and last at line "
+                                                                            : ", again at line ";
+      text += std::to_string(definitions[i].line);
     }
   } else {
-    const auto found = std::find_if(d.analysis.words.begin(), d.analysis.words.end(),
-                                    [line = line](const LineWords& w) { return w.line == line; });
-    if (found == d.analysis.words.end()) return nullptr;
-    for (const Word& w : found->words) {
+    const std::vector<Word>& words = d.analysis.words;
+    for (auto w = std::find_if(words.begin(), words.end(),
+                               [line = line](const Word& w) { return w.line == line; });
+         w != words.end() && w->line == line; ++w) {
       if (!text.empty()) text += "\n\n";
-      text += hex4(w.address) + ": " + hex4(w.word);
-      const std::string fields = describeWord(w.mnemonic, w.word, w.address);
+      text += hex4(w->address) + ": " + hex4(w->word);
+      const std::string fields = describeWord(w->mnemonic, w->word, w->address);
       if (!fields.empty()) text += " \u2014 " + fields;
     }
+    if (text.empty()) return nullptr;
   }
   return json{{"contents", {{"kind", "markdown"}, {"value", text}}}};
 }
@@ -259,8 +336,8 @@ json LanguageServer::State::rename(const std::string& uri, const Document& d,
                                    const json& params) const {
   const LineIndex index(d.text, encoding);
   const auto [line, column] = place(index, params);
-  const Name* n = nameAt(d.analysis, line, column);
-  if (!n) throw BadParams{"no name stands there"};
+  const auto at = nameAt(d.analysis, line, column);
+  if (!at) throw BadParams{"no name stands there"};
   const std::string newName = params.at("newName").get<std::string>();
   if (!isNameToken(newName, build)) {
     throw BadParams{"`" + newName +
@@ -268,8 +345,10 @@ json LanguageServer::State::rename(const std::string& uri, const Document& d,
                     "number or a text with separators"};
   }
   json edits = json::array();
-  for (const auto* spans : {&n->definitions, &n->uses}) {
-    for (const Span& s : *spans) edits.push_back(json{{"range", range(index, s)}, {"newText", newName}});
+  for (const bool definitions : {true, false}) {
+    for (const Span& s : d.analysis.placesOf(at->first, definitions)) {
+      edits.push_back(json{{"range", range(index, s)}, {"newText", newName}});
+    }
   }
   return json{{"changes", {{uri, std::move(edits)}}}};
 }
@@ -298,14 +377,16 @@ json LanguageServer::State::inlayHints(const Document& d, const json& params) co
   const std::uint32_t first = params.at("range").at("start").at("line").get<std::uint32_t>();
   const std::uint32_t last = params.at("range").at("end").at("line").get<std::uint32_t>();
   json hints = json::array();
-  for (const LineWords& w : d.analysis.words) {
-    if (w.line - 1 < first || w.line - 1 > last) continue;
+  const std::vector<Word>& words = d.analysis.words;
+  for (auto w = words.begin(); w != words.end();) {
+    const std::uint32_t line = w->line;
     std::string label;
-    for (const Word& word : w.words) {
+    for (; w != words.end() && w->line == line; ++w) {
       label += label.empty() ? "" : "  ";
-      label += hex4(word.address) + ": " + hex4(word.word);
+      label += hex4(w->address) + ": " + hex4(w->word);
     }
-    hints.push_back(json{{"position", position(index.endOf(w.line - 1))},
+    if (line - 1 < first || line - 1 > last) continue;
+    hints.push_back(json{{"position", position(index.endOf(line - 1))},
                          {"label", label},
                          {"paddingLeft", true}});
   }
@@ -315,9 +396,15 @@ json LanguageServer::State::inlayHints(const Document& d, const json& params) co
 json LanguageServer::State::symbols(const Document& d) const {
   const LineIndex index(d.text, encoding);
   json list = json::array();
-  for (const Name& n : d.analysis.names) {
-    if (n.definitions.empty()) continue;
-    const json where = range(index, n.definitions.back());
+  // Each name where it is defined last, which gives its value.
+  std::vector<const NamePlace*> last(d.analysis.names.size());
+  for (const NamePlace& p : d.analysis.places) {
+    if (p.definition) last[p.name] = &p;
+  }
+  for (std::size_t i = 0; i < last.size(); ++i) {
+    if (!last[i]) continue;
+    const Name& n = d.analysis.names[i];
+    const json where = range(index, last[i]->at);
     list.push_back(json{{"name", n.name},
                         {"detail", std::to_string(n.value)},
                         {"kind", n.label ? 12 : 14},
@@ -403,36 +490,33 @@ json LanguageServer::State::answer(const std::string& method, const json& params
   if (method == "textDocument/documentSymbol") return symbols(d);
   const LineIndex index(d.text, encoding);
   const auto [line, column] = place(index, params);
-  const Name* n = nameAt(d.analysis, line, column);
+  const auto at = nameAt(d.analysis, line, column);
   if (method == "textDocument/prepareRename") {
-    if (!n) return nullptr;
-    for (const auto* spans : {&n->definitions, &n->uses}) {
-      for (const Span& s : *spans) {
-        if (contains(s, line, column)) return json{{"range", range(index, s)}, {"placeholder", n->name}};
-      }
-    }
-    return nullptr;
+    if (!at) return nullptr;
+    return json{{"range", range(index, at->second)},
+                {"placeholder", d.analysis.names[at->first].name}};
   }
   json list = json::array();
-  if (!n) return method == "textDocument/definition" ? json(nullptr) : list;
+  if (!at) return method == "textDocument/definition" ? json(nullptr) : list;
+  const std::vector<Span> definitions = d.analysis.placesOf(at->first, true);
+  const std::vector<Span> uses = d.analysis.placesOf(at->first, false);
   if (method == "textDocument/definition") {
     // The definition whose value is used first, then the earlier ones.
-    for (auto s = n->definitions.rbegin(); s != n->definitions.rend(); ++s) {
+    for (auto s = definitions.rbegin(); s != definitions.rend(); ++s) {
       list.push_back(location(uri, index, *s));
     }
     return list;
   }
   if (method == "textDocument/references") {
-    const bool declarations = params.value("/context/includeDeclaration"_json_pointer, false);
-    if (declarations) {
-      for (const Span& s : n->definitions) list.push_back(location(uri, index, s));
+    if (params.value("/context/includeDeclaration"_json_pointer, false)) {
+      for (const Span& s : definitions) list.push_back(location(uri, index, s));
     }
-    for (const Span& s : n->uses) list.push_back(location(uri, index, s));
+    for (const Span& s : uses) list.push_back(location(uri, index, s));
     return list;
   }
   if (method == "textDocument/documentHighlight") {
-    for (const Span& s : n->definitions) list.push_back(json{{"range", range(index, s)}, {"kind", 3}});
-    for (const Span& s : n->uses) list.push_back(json{{"range", range(index, s)}, {"kind", 2}});
+    for (const Span& s : definitions) list.push_back(json{{"range", range(index, s)}, {"kind", 3}});
+    for (const Span& s : uses) list.push_back(json{{"range", range(index, s)}, {"kind", 2}});
     return list;
   }
   return nullptr;

@@ -11,6 +11,7 @@
 #include "companion_properties.h"
 #include "line_index.h"
 #include "listing.h"
+#include "chars.h"
 
 namespace quellmark {
 namespace {
@@ -43,15 +44,13 @@ TEST(Analysis, FindingsAndWordsAreThoseOfTheCommandLine) {
       std::vector<std::string> heads;
       for (const Diagnosis& d : a.findings) {
         heads.push_back("t.asm:" + std::to_string(d.at.line) + ":" + std::to_string(d.at.column) +
-                        ": warning: " + d.message + " [-W" + d.name + "]");
+                        ": warning: " + d.message + " [-W" + std::string(d.name) + "]");
       }
       ASSERT_EQ(heads, checkedHeads(source, build)) << source;
       std::string groups;
-      for (const LineWords& line : a.words) {
-        for (const Word& w : line.words) {
-          const std::array<char, 4> group = imageGroup(w.word);
-          groups.append(group.data(), group.size());
-        }
+      for (const Word& w : a.words) {
+        const std::array<char, 4> group = imageGroup(w.word);
+        groups.append(group.data(), group.size());
       }
       ASSERT_EQ(groups, assembleText(source, build).image) << source;
     }
@@ -72,16 +71,20 @@ TEST(Analysis, NamesWithTheirDefinitionsAndUses) {
   EXPECT_EQ(max.name, "max");
   EXPECT_EQ(max.value, 10);
   EXPECT_FALSE(max.label);
-  EXPECT_EQ(max.definitions, (std::vector<Span>{{1, 8, 3}}));
+  EXPECT_EQ(a.placesOf(0, true), (std::vector<Span>{{1, 8, 3}}));
   // A name in data, or behind a word that is no mnemonic, is not looked
   // up, so it is no use.
-  EXPECT_EQ(max.uses, (std::vector<Span>{{2, 21, 3}}));
+  EXPECT_EQ(a.placesOf(0, false), (std::vector<Span>{{2, 21, 3}}));
   const Name& loop = a.names[1];
   EXPECT_EQ(loop.value, 4);
   EXPECT_TRUE(loop.label);
-  EXPECT_EQ(loop.definitions, (std::vector<Span>{{2, 1, 4}, {6, 1, 4}}));
-  EXPECT_EQ(loop.uses, (std::vector<Span>{{4, 13, 4}}));
-  EXPECT_EQ(a.names[2].uses, (std::vector<Span>{{3, 21, 4}}));
+  EXPECT_EQ(a.placesOf(1, true), (std::vector<Span>{{2, 1, 4}, {6, 1, 4}}));
+  EXPECT_EQ(a.placesOf(1, false), (std::vector<Span>{{4, 13, 4}}));
+  EXPECT_EQ(a.placesOf(2, false), (std::vector<Span>{{3, 21, 4}}));
+  EXPECT_EQ(a.nameAt(4, 16), 1u);
+  EXPECT_EQ(a.nameAt(4, 17), 1u);  // just after it, as a cursor stands
+  EXPECT_FALSE(a.nameAt(4, 18));
+  EXPECT_FALSE(a.nameAt(4, 1));
 
   // The redefinition's note points at the first place.
   const auto redefined = std::find_if(a.findings.begin(), a.findings.end(),
@@ -93,6 +96,7 @@ TEST(Analysis, NamesWithTheirDefinitionsAndUses) {
 
 TEST(Analysis, TokensByKindInSourceOrder) {
   const Analysis a = analyse("top: LW r1, 4(R2) ; load\n  dw 5, x\n", Build::full);
+  // (Each token stands where its bytes do; see also the property below.)
   const std::vector<Token> expected = {
       {{1, 1, 3}, TokenKind::label},     {{1, 6, 2}, TokenKind::mnemonic},
       {{1, 9, 2}, TokenKind::reg},       {{1, 13, 1}, TokenKind::number},
@@ -107,6 +111,33 @@ TEST(Analysis, TokensByKindInSourceOrder) {
   }
 }
 
+TEST(Analysis, TokensAreTheBytesTheyName) {
+  // Each token's span holds the token itself, lower-cased, and the tokens
+  // of a line come in order without overlapping.
+  std::mt19937 random(8642);
+  for (int i = 0; i < 200; ++i) {
+    const std::string source = generatedSource(random);
+    const LineIndex lines(source, Encoding::utf8);
+    const Analysis a = analyse(source, Build::full);
+    Span last;
+    for (const Token& t : a.tokens) {
+      const std::string_view text = lines.line(t.at.line - 1).substr(t.at.column - 1, t.at.length);
+      ASSERT_EQ(text.size(), t.at.length) << source;
+      if (t.kind == TokenKind::comment) {
+        ASSERT_TRUE(text.starts_with(';')) << source;
+      } else {
+        for (const char c : text) {
+          ASSERT_FALSE(isSeparator(c) || c == ';') << source;
+        }
+      }
+      if (t.at.line == last.line) {
+        ASSERT_GE(t.at.column, last.column + last.length) << source;
+      }
+      last = t.at;
+    }
+  }
+}
+
 TEST(Analysis, FindingsRunToTheEndOfTheirToken) {
   const Analysis a = analyse("  ad r1 r2\nj far\ninc r1\n", Build::full);
   ASSERT_EQ(a.findings.size(), 3u);
@@ -118,10 +149,10 @@ TEST(Analysis, FindingsRunToTheEndOfTheirToken) {
 TEST(Analysis, WordsOfALineCutIntoPieces) {
   const std::string line = "hlt" + std::string(96, ' ') + "j 0";
   const Analysis a = analyse(line + "\n", Build::full);
-  ASSERT_EQ(a.words.size(), 1u);
-  ASSERT_EQ(a.words[0].words.size(), 2u);
-  EXPECT_EQ(a.words[0].words[1].address, 1u);
-  EXPECT_EQ(a.words[0].words[1].mnemonic, "j");
+  ASSERT_EQ(a.words.size(), 2u);
+  EXPECT_EQ(a.words[1].line, 1u);
+  EXPECT_EQ(a.words[1].address, 1u);
+  EXPECT_EQ(a.words[1].mnemonic, "j");
 }
 
 TEST(Analysis, DescribesEachFormByItsFields) {
