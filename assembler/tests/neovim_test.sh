@@ -4,7 +4,7 @@
 # definition and references, and a rename the editor applies.
 #   neovim_test.sh QUELLMARK
 set -euo pipefail
-quellmark=$1
+quellmark=$(realpath "$1")
 here="$(cd "$(dirname "$0")" && pwd)"
 if ! command -v nvim >/dev/null; then
   echo "Neovim is not installed (scripts/setup.sh installs it)"
@@ -15,7 +15,8 @@ trap 'rm -rf "$work"' EXIT
 cp "$here/neovim/program.asm" "$work/p.asm"
 cd "$work"
 HOME="$work" XDG_STATE_HOME="$work" XDG_CACHE_HOME="$work" QUELLMARK="$quellmark" SOURCE=p.asm \
-  RESULT="$work/result.txt" timeout 60 nvim --headless -u NONE -i NONE -c "luafile $here/neovim/client.lua"
+  RESULT="$work/result.txt" timeout 60 nvim --headless -u NONE -i NONE \
+  -c "luafile $here/neovim/client.lua" -c 'cquit 1' || { echo "Neovim did not finish"; exit 1; }
 cat result.txt
 
 # What check prints, as "diag LINE:COLUMN CODE", beside what Neovim saw.
