@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <cstdio>
 
 #include "chars.h"
 #include "checker.h"
 #include "encoder.h"
 #include "image.h"
+#include "listing.h"
 #include "normaliser.h"
 #include "pass1.h"
 #include "symbol_table.h"
@@ -80,7 +82,13 @@ class RawTokens {
 
 class Collector final : public LineListener, public FindingListener {
  public:
-  Collector(const Walk& walk, Analysis& out) : out_(out), checker_(walk, *this) {
+  Collector(const Walk& walk, Analysis& out, std::optional<std::string_view> file)
+      : out_(out), checker_(walk, *this), file_(file) {
+    if (out_.texts) {
+      listed_.emplace();
+      listingOut_ = std::make_unique<BufferedWriter>(*listed_);
+      rows_.emplace(*listingOut_);
+    }
     const ChunkedVector<NameFacts>& names = walk.names();
     out_.names.resize(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -94,6 +102,7 @@ class Collector final : public LineListener, public FindingListener {
 
   void piece(const SourceLine& line, const SourcePiece& p) override {
     checker_.piece(line, p);
+    if (rows_) rows_->piece(line, p);
     for (const IntermediatePiece& w : p.words()) {
       if (!w.word) continue;
       out_.words.push_back(Word{line.number, w.address, *w.word,
@@ -102,7 +111,18 @@ class Collector final : public LineListener, public FindingListener {
     collectTokens(line, p);
   }
 
+  void lineEnds(const SourceLine& line) override {
+    if (rows_) rows_->lineEnds(line);
+  }
+
+  // The listing's rows as they were written.
+  std::string takeListing() {
+    if (!listingOut_ || !listingOut_->close()) return {};
+    return listed_->take();
+  }
+
   void found(const Finding& f) override {
+    if (out_.texts) appendFinding(*file_, f, out_.texts->check);
     Diagnosis& d = out_.findings.emplace_back();
     d.at = Span{f.at.line, f.at.column,
                 tokenLength(f.at.source->bytes(f.at.column > 0 ? f.at.column - 1 : 0, 256))};
@@ -228,28 +248,49 @@ class Collector final : public LineListener, public FindingListener {
 
   Analysis& out_;
   Checker checker_;
+  std::optional<std::string_view> file_;
   SymbolTable index_;  // of each name among out_.names
+  // The listing, when the texts are asked for.
+  std::optional<MemorySink> listed_;
+  std::unique_ptr<BufferedWriter> listingOut_;
+  std::optional<ListingRows> rows_;
 };
 
 }  // namespace
 
-void analyse(std::string_view source, Build build, Analysis& analysis) {
+void analyse(std::string_view source, Build build, Analysis& analysis,
+             std::optional<std::string_view> file) {
   analysis.findings.clear();
   analysis.words.clear();
   analysis.places.clear();
   analysis.tokens.clear();
+  analysis.names.clear();
+  analysis.texts.reset();
+  if (file) analysis.texts.emplace();
   const MemoryText text(source);
   Walk walk(build);
   walk.splitSourcesFrom(UINT64_MAX);  // a text in memory is read at once
-  analysis.names.clear();
   if (!walk.collect(text)) return;  // a text in memory is always read
-  Collector collector(walk, analysis);
+  Collector collector(walk, analysis, file);
   (void)walk.walk(text, collector);
+  if (!file) return;
+  // The texts as the programs print them: the listing's rows, a blank line
+  // and the symbol table; the words of the listing are the image's.
+  Analysis::Texts& texts = *analysis.texts;
+  texts.listing = collector.takeListing();
+  texts.listing += '\n';
+  appendSymbols(walk, texts.symbols);
+  texts.listing += texts.symbols;
+  texts.image.reserve(analysis.words.size() * 4);
+  for (const Word& w : analysis.words) {
+    const std::array<char, 4> group = imageGroup(w.word);
+    texts.image.append(group.data(), group.size());
+  }
 }
 
 Analysis analyse(std::string_view source, Build build) {
   Analysis analysis;
-  analyse(source, build, analysis);
+  analyse(source, build, analysis, std::nullopt);
   return analysis;
 }
 

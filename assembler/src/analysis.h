@@ -71,6 +71,17 @@ struct Analysis {
   std::vector<NamePlace> places;    // in source order
   std::vector<Token> tokens;        // in source order
 
+  // What the command line prints of the source, when asked for: `check`
+  // for a file of the given name, `list`, `symbols`, and the image that
+  // `brennor` or `assembler` writes.
+  struct Texts {
+    std::string check;
+    std::string listing;
+    std::string symbols;
+    std::string image;
+  };
+  std::optional<Texts> texts;
+
   // The places of name `name` (an index) that are definitions, or uses.
   [[nodiscard]] std::vector<Span> placesOf(std::uint32_t name, bool definitions) const;
   // The name at byte `column` (from 1) of `line`, or nothing.
@@ -78,8 +89,10 @@ struct Analysis {
 };
 
 // Analyses `source` as the build reads it, into `analysis`, whose buffers
-// are used again.
-void analyse(std::string_view source, Build build, Analysis& analysis);
+// are used again; with `file`, also into its texts, the findings named as
+// in a file of that name.
+void analyse(std::string_view source, Build build, Analysis& analysis,
+             std::optional<std::string_view> file = std::nullopt);
 Analysis analyse(std::string_view source, Build build);
 
 // The fields of `word` read as the instruction `mnemonic` at `address`

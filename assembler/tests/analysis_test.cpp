@@ -57,6 +57,37 @@ TEST(Analysis, FindingsAndWordsAreThoseOfTheCommandLine) {
   }
 }
 
+TEST(Analysis, TextsAreWhatTheProgramsPrint) {
+  std::mt19937 random(1357);
+  const auto printed = [](auto write) {
+    MemorySink sink;
+    BufferedWriter out(sink);
+    EXPECT_TRUE(write(out));
+    EXPECT_TRUE(out.close());
+    return sink.text();
+  };
+  for (int i = 0; i < 300; ++i) {
+    std::string source = generatedSource(random);
+    if (i % 10 == 0) source += std::string(300, 'x') + " ; " + std::string(250, '\t') + "j y\n";
+    for (const Build build : {Build::full, Build::reduced}) {
+      Analysis a;
+      analyse(source, build, a, "t.asm");
+      ASSERT_TRUE(a.texts);
+      const MemoryText text(source);
+      ASSERT_EQ(a.texts->check, printed([&](BufferedWriter& out) {
+        return checkSource("t.asm", text, build, out).has_value();
+      })) << source;
+      ASSERT_EQ(a.texts->listing, printed([&](BufferedWriter& out) {
+        return writeListing(text, build, out);
+      })) << source;
+      ASSERT_EQ(a.texts->symbols, printed([&](BufferedWriter& out) {
+        return writeSymbolTable(text, build, out);
+      })) << source;
+      ASSERT_EQ(a.texts->image, assembleText(source, build).image) << source;
+    }
+  }
+}
+
 TEST(Analysis, NamesWithTheirDefinitionsAndUses) {
   const Analysis a = analyse(
       "define max 10\n"
