@@ -16,6 +16,9 @@ packages=(
   g++-mingw-w64-x86-64-posix           # the assembler for 64-bit Windows
   g++-mingw-w64-i686-posix             # and for 32-bit Windows (only built here)
   wine wine64                          # runs the 64-bit Windows programs in the tests
+  clang-19 lld-19 wasi-libc            # the web page's WebAssembly, for wasm32-wasi,
+  libc++-19-dev-wasm32 libc++abi-19-dev-wasm32 libclang-rt-19-dev-wasm32  # with its C++ library
+  chromium                             # the browser the page's tests drive
 )
 
 missing=()
@@ -24,6 +27,12 @@ for package in "${packages[@]}"; do
     missing+=("$package")
   fi
 done
+
+# Node.js and npm for the page's packages (package-lock.json) and its tests;
+# a machine that has them from elsewhere keeps them.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  missing+=(nodejs npm)
+fi
 
 if ((${#missing[@]})); then
   sudo=()

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <exception>
 #include <system_error>
+#if !defined(QUELLMARK_NO_THREADS)
 #include <thread>
+#endif
 
 #include "assemble.h"
 
@@ -71,8 +73,12 @@ std::string_view SourceLine::bytes(std::uint64_t at, std::size_t n) const {
 
 Walk::Walk(Build build)
     : build_(build),
+#if defined(QUELLMARK_NO_THREADS)
+      splitFrom_(UINT64_MAX) {}
+#else
       // With one core a second thread only takes turns with the first.
       splitFrom_(std::thread::hardware_concurrency() == 1 ? UINT64_MAX : kSplitFrom) {}
+#endif
 
 std::string_view Walk::Names::keep(std::string_view name) {
   if (name.size() > free_) {
@@ -229,6 +235,35 @@ std::optional<std::uint64_t> Walk::splitPoint(const SeekableSource& source) cons
   return middle + feed + 1;
 }
 
+bool Walk::readTwoHalves(const SeekableSource& source, std::uint64_t split, Part& first,
+                         Part& second) const {
+#if defined(QUELLMARK_NO_THREADS)
+  (void)source, (void)split, (void)first, (void)second;
+  return false;
+#else
+  std::jthread other;
+  std::exception_ptr otherFailed;
+  try {
+    other = std::jthread([&] {
+      // Memory may run out on this thread too; the caller hears of it.
+      try {
+        SeekableReader rest(source, split, source.size());
+        readPart(rest, second);
+      } catch (...) {
+        otherFailed = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+    return false;  // no thread to be had
+  }
+  SeekableReader half(source, 0, split);
+  readPart(half, first);
+  other.join();
+  if (otherFailed) std::rethrow_exception(otherFailed);
+  return true;
+#endif
+}
+
 bool Walk::collect(const SeekableSource& source) {
   // A large source is read in two halves at once: the second from the
   // start of a line, as a reader of the whole would start a piece there,
@@ -238,28 +273,11 @@ bool Walk::collect(const SeekableSource& source) {
   Part first;
   Part second;
   const std::optional<std::uint64_t> split = splitPoint(source);
-  std::jthread other;
-  std::exception_ptr otherFailed;
-  if (split) {
-    try {
-      other = std::jthread([&] {
-        // Memory may run out on this thread too; the caller hears of it.
-        try {
-          SeekableReader rest(source, *split, source.size());
-          readPart(rest, second);
-        } catch (...) {
-          otherFailed = std::current_exception();
-        }
-      });
-    } catch (const std::system_error&) {
-      // No thread to be had: the whole source is read here.
-    }
+  halves_ = split && readTwoHalves(source, *split, first, second);
+  if (!halves_) {
+    SeekableReader whole(source);
+    readPart(whole, first);
   }
-  halves_ = other.joinable();
-  SeekableReader whole(source, 0, halves_ ? *split : source.size());
-  readPart(whole, first);
-  if (halves_) other.join();
-  if (otherFailed) std::rethrow_exception(otherFailed);
   if (first.failed || second.failed) return false;
 
   for (std::size_t i = 0; i < second.names.size(); ++i) {

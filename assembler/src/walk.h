@@ -215,6 +215,11 @@ class Walk {
   };
   // Pass 1 over `source` into `part`.
   void readPart(ByteSource& source, Part& part) const;
+  // Pass 1 over the two halves of `source` at once, split at `split`, on
+  // two threads; false, having read nothing, when no second thread can be
+  // had (or the build has no threads).
+  bool readTwoHalves(const SeekableSource& source, std::uint64_t split, Part& first,
+                     Part& second) const;
   // Where a second reader of `source` may start: after the first line feed
   // from the middle on.
   [[nodiscard]] std::optional<std::uint64_t> splitPoint(const SeekableSource& source) const;

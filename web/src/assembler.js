@@ -1,0 +1,261 @@
+// The assembler page: a source in an editor, checked, listed and assembled
+// by the tool set's own library on every change.
+import { EditorState, StateEffect, StateField, RangeSet } from '@codemirror/state';
+import {
+  EditorView, GutterMarker, gutter, keymap, lineNumbers, highlightActiveLine, drawSelection,
+} from '@codemirror/view';
+import { defaultKeymap, history, historyKeymap, insertNewline, insertTab } from '@codemirror/commands';
+import { StreamLanguage, syntaxHighlighting, defaultHighlightStyle } from '@codemirror/language';
+import { setDiagnostics, lintGutter } from '@codemirror/lint';
+import { loadTools } from './wasm.js';
+
+const MNEMONICS = new Set(['add', 'sub', 'and', 'or', 'inc', 'dec', 'comp', 'sla', 'slt', 'sra',
+  'sll', 'srl', 'push', 'pop', 'lw', 'sw', 'addi', 'beq', 'j', 'hlt']);
+const DIRECTIVES = new Set(['define', 'dw', 'db']);
+const STORE = 'quellmark.source';
+const hex4 = (n) => n.toString(16).toUpperCase().padStart(4, '0');
+
+// Colours labels, mnemonics, registers, numbers and comments as the
+// assembler reads a line: its first word decides what it is.
+const language = StreamLanguage.define({
+  startState: () => ({ first: true }),
+  token(stream, state) {
+    if (stream.sol()) state.first = true;
+    if (stream.eatSpace() || stream.eat(/[,()]/)) return null;
+    if (stream.eat(';')) { stream.skipToEnd(); return 'comment'; }
+    const word = stream.match(/^[^\s,();]+/)?.[0] ?? (stream.next(), '');
+    const lower = word.toLowerCase().replace(/:$/, '');
+    const first = state.first;
+    state.first = false;
+    if (MNEMONICS.has(lower)) return 'keyword';
+    if (first && DIRECTIVES.has(lower)) return 'macroName';
+    if (first) return 'labelName';
+    if (/^r[+-]?\d+$/i.test(word)) return 'variableName.special';
+    if (/^[+-]?\d+$/.test(word)) return 'number';
+    return 'variableName';
+  },
+});
+
+// The listing beside the source: each line's addresses and words.
+class WordsMarker extends GutterMarker {
+  constructor(text) { super(); this.text = text; }
+  eq(other) { return other.text === this.text; }
+  toDOM() { return document.createTextNode(this.text); }
+}
+const setListing = StateEffect.define();
+const listing = StateField.define({
+  create: () => new Map(),
+  update: (value, tr) => tr.effects.find((e) => e.is(setListing))?.value ?? value,
+});
+const listingGutter = gutter({
+  class: 'cm-listing',
+  lineMarker(view, line) {
+    const text = view.state.field(listing).get(view.state.doc.lineAt(line.from).number);
+    return text ? new WordsMarker(text) : null;
+  },
+  lineMarkerChange: (update) => update.transactions.some((tr) => tr.effects.some((e) => e.is(setListing))),
+  initialSpacer: () => new WordsMarker('0000 0000'),
+});
+
+// The offset in `text` (a line) of its byte `column` (from 1) in UTF-8.
+function indexOfByte(text, column) {
+  // eslint-disable-next-line no-control-regex
+  if (/^[\x00-\x7f]*$/.test(text)) return Math.min(column - 1, text.length);
+  let bytes = 0;
+  let i = 0;
+  while (i < text.length && bytes < column - 1) {
+    const code = text.codePointAt(i);
+    bytes += code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+    i += code >= 0x10000 ? 2 : 1;
+  }
+  return i;
+}
+
+async function compress(text) {
+  const stream = new Blob([text]).stream().pipeThrough(new CompressionStream('deflate-raw'));
+  const bytes = new Uint8Array(await new Response(stream).arrayBuffer());
+  let binary = '';
+  for (const b of bytes) binary += String.fromCharCode(b);
+  return btoa(binary).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
+}
+
+async function decompress(code) {
+  const binary = atob(code.replace(/-/g, '+').replace(/_/g, '/'));
+  const bytes = Uint8Array.from(binary, (c) => c.charCodeAt(0));
+  const stream = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('deflate-raw'));
+  return new Response(stream).text();
+}
+
+function download(name, bytes) {
+  const url = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
+  const a = Object.assign(document.createElement('a'), { href: url, download: name });
+  document.body.append(a);
+  a.click();
+  a.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 1000);
+}
+
+async function startingSource() {
+  const match = /^#src=([A-Za-z0-9_-]*)(?:&build=(full|reduced))?$/.exec(location.hash);
+  if (match) {
+    try {
+      return { text: await decompress(match[1]), build: match[2] ?? 'full' };
+    } catch {
+      document.getElementById('status').textContent = 'The link holds no source.';
+    }
+  }
+  const stored = localStorage.getItem(STORE);
+  if (stored) {
+    try { return JSON.parse(stored); } catch { /* a stored value of another kind */ }
+  }
+  return null;
+}
+
+async function main() {
+  const [tools, examples] = await Promise.all([
+    loadTools(),
+    fetch('examples.json').then((r) => r.json()),
+  ]);
+  const byId = (id) => document.getElementById(id);
+  const buildSelect = byId('build');
+  const start = (await startingSource()) ?? { text: examples[0]?.text ?? '', build: 'full' };
+  buildSelect.value = start.build;
+  let result = null;
+
+  // Runs the tool set over the document and shows what it says.
+  const update = (view) => {
+    const started = performance.now();
+    const source = view.state.doc.toString();
+    const reduced = buildSelect.value === 'reduced';
+    result = tools.analyse(source, reduced);
+    const doc = view.state.doc;
+    const diagnostics = [];
+    for (const [line, column, length, name, message] of result.findings) {
+      if (line > doc.lines) continue;
+      const l = doc.line(line);
+      const from = l.from + indexOfByte(l.text, column);
+      const to = Math.max(from, l.from + indexOfByte(l.text, column + length));
+      diagnostics.push({ from, to, severity: 'warning', source: `-W${name}`, message });
+    }
+    const words = new Map();
+    for (const [line, address, word] of result.words) {
+      const shown = words.get(line);
+      words.set(line, shown ? `${shown} ${hex4(address)} ${hex4(word)}` : `${hex4(address)} ${hex4(word)}`);
+    }
+    view.dispatch(setDiagnostics(view.state, diagnostics), { effects: setListing.of(words) });
+    showResults();
+    localStorage.setItem(STORE, JSON.stringify({ text: source, build: buildSelect.value }));
+    window.quellmarkTimings.push(performance.now() - started);
+  };
+
+  const showResults = () => {
+    byId('image').textContent = result.image;
+    byId('words').textContent = `${result.image.length / 4} words`;
+    byId('symbols').textContent = result.symbols;
+    byId('listing').textContent = result.listing;
+    byId('check').textContent = result.check;
+    const list = byId('findings');
+    byId('findings-title').textContent = `Findings (${result.findings.length})`;
+    const items = result.findings.slice(0, 500).map(([line, column, , name, message]) => {
+      const li = document.createElement('li');
+      li.tabIndex = 0;
+      li.textContent = `${line}:${column}: ${message} [-W${name}]`;
+      li.dataset.line = line;
+      li.dataset.column = column;
+      return li;
+    });
+    list.replaceChildren(...items);
+  };
+
+  let pending = false;
+  const view = new EditorView({
+    parent: byId('editor'),
+    state: EditorState.create({
+      doc: start.text,
+      extensions: [
+        // Only a line feed ends a line, as for the assembler; a CR stays in
+        // its line.
+        EditorState.lineSeparator.of('\n'),
+        lineNumbers(), listingGutter, lintGutter(), listing, history(), drawSelection(),
+        highlightActiveLine(), language, syntaxHighlighting(defaultHighlightStyle),
+        // A line of the source stands alone: Enter starts the next at its
+        // beginning, and Tab is a character of the line.
+        keymap.of([{ key: 'Enter', run: insertNewline }, { key: 'Tab', run: insertTab },
+          ...defaultKeymap, ...historyKeymap]),
+        EditorView.updateListener.of((u) => {
+          if (!u.docChanged || pending) return;
+          pending = true;
+          queueMicrotask(() => { pending = false; update(u.view); });
+        }),
+      ],
+    }),
+  });
+  window.quellmarkTimings = [];
+  window.quellmarkView = view;
+  window.quellmarkTools = tools;
+  update(view);
+
+  const replace = (text) => view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text } });
+  buildSelect.addEventListener('change', () => update(view));
+  byId('findings').addEventListener('click', (e) => {
+    const li = e.target.closest('li');
+    if (!li) return;
+    const l = view.state.doc.line(Number(li.dataset.line));
+    const at = l.from + indexOfByte(l.text, Number(li.dataset.column));
+    view.dispatch({ selection: { anchor: at }, scrollIntoView: true });
+    view.focus();
+  });
+  byId('findings').addEventListener('keydown', (e) => { if (e.key === 'Enter') e.target.click(); });
+
+  const menu = byId('examples');
+  for (const { name } of examples) menu.append(new Option(name, name));
+  menu.addEventListener('change', () => {
+    const chosen = examples.find((x) => x.name === menu.value);
+    if (chosen) replace(chosen.text);
+    menu.value = '';
+  });
+  byId('share').addEventListener('click', async () => {
+    const code = await compress(view.state.doc.toString());
+    const url = `${location.origin}${location.pathname}#src=${code}&build=${buildSelect.value}`;
+    window.history.replaceState(null, '', url);
+    byId('status').textContent = 'Link in the address bar.';
+    try { await navigator.clipboard.writeText(url); byId('status').textContent = 'Link copied.'; } catch { /* no clipboard here */ }
+  });
+  byId('copy-image').addEventListener('click', () => navigator.clipboard.writeText(result.image));
+  byId('download-image').addEventListener('click', () => download('out.hex', result.image));
+
+  for (const tab of document.querySelectorAll('[role="tab"]')) {
+    tab.addEventListener('click', () => {
+      for (const other of document.querySelectorAll('[role="tab"]')) {
+        other.setAttribute('aria-selected', String(other === tab));
+        byId(`tab-${other.dataset.tab}`).hidden = other !== tab;
+      }
+    });
+  }
+
+  // Disassembly: an image back to the source `quellmark dis` prints.
+  const disInput = byId('dis-input');
+  const disassemble = () => {
+    const answer = tools.disassemble(disInput.value);
+    byId('dis-output').textContent = answer.ok ? answer.source : '';
+    byId('dis-problem').textContent = answer.ok ? '' : answer.problem;
+    byId('dis-open').disabled = !answer.ok || answer.source === '';
+  };
+  disInput.addEventListener('input', disassemble);
+  const disTab = byId('tab-dis');
+  disTab.addEventListener('dragover', (e) => e.preventDefault());
+  disTab.addEventListener('drop', async (e) => {
+    e.preventDefault();
+    const file = e.dataTransfer.files[0];
+    if (!file) return;
+    disInput.value = await file.text();
+    disassemble();
+  });
+  byId('dis-open').addEventListener('click', () => {
+    buildSelect.value = 'full';
+    replace(byId('dis-output').textContent);
+  });
+  document.body.dataset.ready = 'true';
+}
+
+main();

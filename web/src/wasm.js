@@ -1,0 +1,42 @@
+// The tool set's WebAssembly module: text in, results out.
+const encoder = new TextEncoder();
+const decoder = new TextDecoder();
+
+// The module writes nothing: the few system calls its library names answer
+// that nothing can be done.
+const system = {
+  fd_close: () => 8,
+  fd_seek: () => 8,
+  fd_write: () => 8,
+};
+
+export async function loadTools(url = 'quellmark.wasm') {
+  const { instance } = await WebAssembly.instantiateStreaming(fetch(url), {
+    wasi_snapshot_preview1: system,
+  });
+  const api = instance.exports;
+  api._initialize?.();
+
+  const call = (name, input, ...args) => {
+    const bytes = typeof input === 'string' ? encoder.encode(input) : input;
+    const at = api.qm_input(bytes.length);
+    new Uint8Array(api.memory.buffer, at, bytes.length).set(bytes);
+    api[name](...args);
+    return new Uint8Array(api.memory.buffer, api.qm_output(), api.qm_output_size());
+  };
+  const text = (name, input, ...args) => decoder.decode(call(name, input, ...args));
+  const cells = (bits) => Array.from(bits, (b) => b === '1');
+  const bits = (cells) => cells.map((on) => (on ? '1' : '0')).join('');
+
+  return {
+    // What the programs print of `source`, and its findings and words.
+    analyse: (source, reduced) => JSON.parse(text('qm_analyse', source, reduced ? 1 : 0)),
+    disassemble: (image) => JSON.parse(text('qm_disassemble', image)),
+    // The 134 bytes of a .ptn file for 200 cells (cell 0 first).
+    encodePattern: (grid) => call('qm_pattern_encode', bits(grid)).slice(),
+    // The cells of a .ptn file's bytes, as the editor reads them.
+    decodePattern: (bytes) => cells(text('qm_pattern_decode', bytes)),
+    // The editor's random fill, on its sequence from the start of the page.
+    randomFill: (grid) => cells(text('qm_random_fill', bits(grid))),
+  };
+}

@@ -1,0 +1,93 @@
+// What the page's tests share: a static server on the loopback address
+// for the built folder, Debian's Chromium driven by playwright-core, and
+// the native programs to hold the page against.
+import { createServer } from 'node:http';
+import { readFile, mkdir, mkdtemp, writeFile, rm } from 'node:fs/promises';
+import { execFileSync } from 'node:child_process';
+import { existsSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, extname } from 'node:path';
+import { chromium } from 'playwright-core';
+
+export const folder = process.env.QUELLMARK_WEB ?? new URL('../../build/web', import.meta.url).pathname;
+export const programs = process.env.QUELLMARK_PROGRAMS ?? new URL('../../build/assembler', import.meta.url).pathname;
+export const report = process.env.QUELLMARK_REPORT ?? new URL('../../build/web-report', import.meta.url).pathname;
+const browserPath = process.env.QUELLMARK_CHROMIUM ?? '/usr/bin/chromium';
+
+export const haveBrowser = existsSync(browserPath);
+
+const types = {
+  '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
+  '.wasm': 'application/wasm', '.json': 'application/json',
+};
+
+// Serves the folder on 127.0.0.1 and counts the requests, so that a test
+// can see that the page asks for nothing outside it.
+export async function serve() {
+  const requests = [];
+  const server = createServer(async (request, response) => {
+    const path = new URL(request.url, 'http://x').pathname;
+    requests.push(path);
+    try {
+      const file = join(folder, path === '/' ? 'index.html' : path);
+      if (!file.startsWith(folder)) throw new Error('outside');
+      const body = await readFile(file);
+      response.writeHead(200, { 'content-type': types[extname(file)] ?? 'application/octet-stream' });
+      response.end(body);
+    } catch {
+      response.writeHead(404);
+      response.end();
+    }
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const url = `http://127.0.0.1:${server.address().port}/`;
+  return { url, requests, close: () => new Promise((resolve) => server.close(resolve)) };
+}
+
+export async function launch() {
+  return chromium.launch({
+    executablePath: browserPath,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+}
+
+// Opens a page of the served folder and waits until it is ready to use.
+export async function open(browser, url, options = {}) {
+  const context = await browser.newContext({ acceptDownloads: true, ...options });
+  const page = await context.newPage();
+  const requests = [];
+  page.on('request', (r) => requests.push(r.url()));
+  await page.goto(url);
+  await page.waitForSelector('body[data-ready="true"]');
+  return { page, context, requests };
+}
+
+// Runs a native program in a fresh folder with `files`; its output, status
+// and the folder's files afterwards.
+export async function native(program, args, files = {}) {
+  const dir = await mkdtemp(join(tmpdir(), 'quellmark-web-'));
+  try {
+    for (const [name, bytes] of Object.entries(files)) await writeFile(join(dir, name), bytes);
+    let stdout = '';
+    let status = 0;
+    try {
+      stdout = execFileSync(join(programs, program), args, { cwd: dir, encoding: 'latin1', maxBuffer: 1 << 28 });
+    } catch (e) {
+      stdout = e.stdout ?? '';
+      status = e.status;
+    }
+    const read = async (name) => (existsSync(join(dir, name)) ? (await readFile(join(dir, name))).toString('latin1') : null);
+    return { stdout, status, read };
+  } finally {
+    setTimeout(() => rm(dir, { recursive: true, force: true }), 0);
+  }
+}
+
+export async function screenshot(page, name) {
+  await mkdir(report, { recursive: true });
+  await page.screenshot({ path: join(report, name), fullPage: true });
+}
+
+// Text as the programs' Latin-1 readings show its UTF-8 bytes.
+export const asBytes = (text) => Buffer.from(text, 'utf8').toString('latin1');
