@@ -1,6 +1,6 @@
 // The assembler page: a source in an editor, checked, listed and assembled
 // by the tool set's own library on every change.
-import { EditorState, StateEffect, StateField, RangeSet } from '@codemirror/state';
+import { EditorState, StateEffect, StateField } from '@codemirror/state';
 import {
   EditorView, GutterMarker, gutter, keymap, lineNumbers, highlightActiveLine, drawSelection,
 } from '@codemirror/view';
@@ -36,7 +36,22 @@ const language = StreamLanguage.define({
   },
 });
 
-// The listing beside the source: each line's addresses and words.
+// The listing beside the source: each line's addresses and words, found
+// in the flat list of words (line, address, word), which is in line order.
+function wordsOfLine(words, line) {
+  let low = 0;
+  let high = words.length / 3;
+  while (low < high) {
+    const middle = (low + high) >> 1;
+    if (words[middle * 3] < line) low = middle + 1; else high = middle;
+  }
+  let text = '';
+  for (let i = low; i < words.length / 3 && words[i * 3] === line; ++i) {
+    text += `${text ? ' ' : ''}${hex4(words[i * 3 + 1])} ${hex4(words[i * 3 + 2])}`;
+  }
+  return text;
+}
+
 class WordsMarker extends GutterMarker {
   constructor(text) { super(); this.text = text; }
   eq(other) { return other.text === this.text; }
@@ -44,13 +59,13 @@ class WordsMarker extends GutterMarker {
 }
 const setListing = StateEffect.define();
 const listing = StateField.define({
-  create: () => new Map(),
+  create: () => new Uint32Array(0),
   update: (value, tr) => tr.effects.find((e) => e.is(setListing))?.value ?? value,
 });
 const listingGutter = gutter({
   class: 'cm-listing',
   lineMarker(view, line) {
-    const text = view.state.field(listing).get(view.state.doc.lineAt(line.from).number);
+    const text = wordsOfLine(view.state.field(listing), view.state.doc.lineAt(line.from).number);
     return text ? new WordsMarker(text) : null;
   },
   lineMarkerChange: (update) => update.transactions.some((tr) => tr.effects.some((e) => e.is(setListing))),
@@ -137,26 +152,41 @@ async function main() {
       const to = Math.max(from, l.from + indexOfByte(l.text, column + length));
       diagnostics.push({ from, to, severity: 'warning', source: `-W${name}`, message });
     }
-    const words = new Map();
-    for (const [line, address, word] of result.words) {
-      const shown = words.get(line);
-      words.set(line, shown ? `${shown} ${hex4(address)} ${hex4(word)}` : `${hex4(address)} ${hex4(word)}`);
-    }
-    view.dispatch(setDiagnostics(view.state, diagnostics), { effects: setListing.of(words) });
-    showResults();
-    localStorage.setItem(STORE, JSON.stringify({ text: source, build: buildSelect.value }));
+    view.dispatch(setDiagnostics(view.state, diagnostics), { effects: setListing.of(result.words) });
+    showFindings();
     window.quellmarkTimings.push(performance.now() - started);
+    later();
   };
 
-  const showResults = () => {
+  // What the companion prints (check, list, symbols) takes longer than the
+  // rest, so it is made only for the tab that shows it, once typing pauses.
+  let textsTimer = 0;
+  const shownTab = () => document.querySelector('[role="tab"][aria-selected="true"]').dataset.tab;
+  const showTexts = () => {
+    if (!['symbols', 'listing', 'check'].includes(shownTab())) return;
+    const texts = tools.analyse(view.state.doc.toString(), buildSelect.value === 'reduced', true);
+    byId('symbols').textContent = texts.symbols;
+    byId('listing').textContent = texts.listing;
+    byId('check').textContent = texts.check;
+  };
+  // The image, the texts and the kept source follow once typing pauses.
+  const later = () => {
+    clearTimeout(textsTimer);
+    textsTimer = setTimeout(() => {
+      showImage();
+      showTexts();
+      localStorage.setItem(STORE, JSON.stringify({ text: view.state.doc.toString(), build: buildSelect.value }));
+    }, 150);
+  };
+  const showImage = () => {
     byId('image').textContent = result.image;
     byId('words').textContent = `${result.image.length / 4} words`;
-    byId('symbols').textContent = result.symbols;
-    byId('listing').textContent = result.listing;
-    byId('check').textContent = result.check;
+  };
+
+  const showFindings = () => {
     const list = byId('findings');
     byId('findings-title').textContent = `Findings (${result.findings.length})`;
-    const items = result.findings.slice(0, 500).map(([line, column, , name, message]) => {
+    const items = result.findings.slice(0, 200).map(([line, column, , name, message]) => {
       const li = document.createElement('li');
       li.tabIndex = 0;
       li.textContent = `${line}:${column}: ${message} [-W${name}]`;
@@ -194,6 +224,7 @@ async function main() {
   window.quellmarkView = view;
   window.quellmarkTools = tools;
   update(view);
+  showImage();
 
   const replace = (text) => view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text } });
   buildSelect.addEventListener('change', () => update(view));
@@ -230,6 +261,7 @@ async function main() {
         other.setAttribute('aria-selected', String(other === tab));
         byId(`tab-${other.dataset.tab}`).hidden = other !== tab;
       }
+      showTexts();
     });
   }
 

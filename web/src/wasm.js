@@ -29,8 +29,14 @@ export async function loadTools(url = 'quellmark.wasm') {
   const bits = (cells) => cells.map((on) => (on ? '1' : '0')).join('');
 
   return {
-    // What the programs print of `source`, and its findings and words.
-    analyse: (source, reduced) => JSON.parse(text('qm_analyse', source, reduced ? 1 : 0)),
+    // The image, findings and words of `source` (the words as a flat list
+    // of line, address and word), and with `texts` what the companion
+    // prints of it (check, list, symbols).
+    analyse: (source, reduced, texts = false) => {
+      const result = JSON.parse(text('qm_analyse', source, reduced ? 1 : 0, texts ? 1 : 0));
+      result.words = new Uint32Array(api.memory.buffer, api.qm_words(), api.qm_word_count() * 3).slice();
+      return result;
+    },
     disassemble: (image) => JSON.parse(text('qm_disassemble', image)),
     // The 134 bytes of a .ptn file for 200 cells (cell 0 first).
     encodePattern: (grid) => call('qm_pattern_encode', bits(grid)).slice(),

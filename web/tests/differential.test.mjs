@@ -51,7 +51,7 @@ function generated(seed) {
 
 async function compare(source, label) {
   for (const reduced of [false, true]) {
-    const got = await page.evaluate(([s, r]) => window.quellmarkTools.analyse(s, r), [source, reduced]);
+    const got = await page.evaluate(([s, r]) => window.quellmarkTools.analyse(s, r, true), [source, reduced]);
     const files = { 'source.asm': source };
     const flag = reduced ? ['--reduced'] : [];
     const check = await native('quellmark', ['check', ...flag, 'source.asm'], files);

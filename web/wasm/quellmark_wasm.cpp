@@ -2,11 +2,15 @@
 // in, results out. The page writes its text into the buffer `qm_input`
 // gives and reads the result from `qm_output` and `qm_output_size`; every
 // result is the text the programs print, or JSON that holds it.
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "analysis.h"
 #include "disassembler.h"
+#include "image.h"
 #include "json_text.h"
 #include "ptn_format.h"
 #include "random_fill.h"
@@ -17,6 +21,7 @@ namespace {
 
 std::string input;
 std::string output;
+std::vector<std::uint32_t> words;
 quellmark::Analysis analysis;
 // One sequence from the start of the page, as in the editor from its start.
 tarnwick::FixedSeedRandom randomNumbers;
@@ -53,26 +58,32 @@ QM_EXPORT(qm_output_size) std::uint32_t qm_output_size() {
 }
 
 // The input as a source named "source.asm", in the full build or, when
-// `reduced`, the reduced one: {"check", "listing", "symbols", "image":
-// texts as the programs print them, "findings": [[line, column, length,
-// name, message, note line, note column, note length, note]...] with
-// places in bytes from 1 (note line 0 when there is none), "words":
-// [[line, address, word]...]}.
-QM_EXPORT(qm_analyse) void qm_analyse(int reduced) {
+// `reduced`, the reduced one: {"image": the image as brennor or assembler
+// writes it, "findings": [[line, column, length, name, message, note line,
+// note column, note length, note]...] with places in bytes from 1 (note
+// line 0 when there is none)}, and the words through `qm_words`; with
+// `texts` also "check", "listing" and "symbols" as the companion
+// prints them, which take longer.
+QM_EXPORT(qm_analyse) void qm_analyse(int reduced, int texts) {
   quellmark::analyse(input, reduced ? quellmark::Build::reduced : quellmark::Build::full, analysis,
-                     "source.asm");
-  const quellmark::Analysis::Texts& texts = *analysis.texts;
+                     texts ? std::optional<std::string_view>("source.asm") : std::nullopt);
   output.clear();
-  output.reserve(texts.check.size() + texts.listing.size() * 2 + analysis.words.size() * 24 +
-                 analysis.findings.size() * 160 + 256);
-  output += R"({"check":)";
-  quellmark::appendJsonString(texts.check, output);
-  output += R"(,"listing":)";
-  quellmark::appendJsonString(texts.listing, output);
-  output += R"(,"symbols":)";
-  quellmark::appendJsonString(texts.symbols, output);
-  output += R"(,"image":)";
-  quellmark::appendJsonString(texts.image, output);
+  output.reserve(analysis.words.size() * 24 + analysis.findings.size() * 160 + 256 +
+                 (texts ? analysis.texts->check.size() + analysis.texts->listing.size() * 2 : 0));
+  output += R"({"image":")";
+  for (const quellmark::Word& w : analysis.words) {
+    const std::array<char, 4> group = quellmark::imageGroup(w.word);
+    output.append(group.data(), group.size());
+  }
+  output += '"';
+  if (texts) {
+    output += R"(,"check":)";
+    quellmark::appendJsonString(analysis.texts->check, output);
+    output += R"(,"listing":)";
+    quellmark::appendJsonString(analysis.texts->listing, output);
+    output += R"(,"symbols":)";
+    quellmark::appendJsonString(analysis.texts->symbols, output);
+  }
   output += R"(,"findings":[)";
   bool first = true;
   for (const quellmark::Diagnosis& d : analysis.findings) {
@@ -94,19 +105,20 @@ QM_EXPORT(qm_analyse) void qm_analyse(int reduced) {
     quellmark::appendJsonString(d.note, output);
     output += ']';
   }
-  output += R"(],"words":[)";
-  first = true;
-  for (const quellmark::Word& w : analysis.words) {
-    output += first ? "[" : ",[";
-    first = false;
-    appendNumber(w.line, output);
-    output += ',';
-    appendNumber(w.address, output);
-    output += ',';
-    appendNumber(w.word, output);
-    output += ']';
-  }
   output += "]}";
+  // The words, three numbers each, for `qm_words`.
+  words.clear();
+  for (const quellmark::Word& w : analysis.words) words.insert(words.end(), {w.line, w.address, w.word});
+}
+
+// The words of the last analysis, three numbers each: the line, the
+// address and the word; `qm_word_count` of them.
+QM_EXPORT(qm_words) const std::uint32_t* qm_words() {
+  return words.data();
+}
+
+QM_EXPORT(qm_word_count) std::uint32_t qm_word_count() {
+  return static_cast<std::uint32_t>(words.size() / 3);
 }
 
 // The input as an image: {"ok": true, "source": what `quellmark dis`

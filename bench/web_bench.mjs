@@ -1,0 +1,69 @@
+// Times the web page in Debian's Chromium: from a keystroke to updated
+// diagnostics and listing (performance.now() around the page's update),
+// at several sizes; the first load to a usable editor; the folder's size.
+//   node bench/web_bench.mjs [BUILD_WEB_FOLDER]      (default build/web)
+// Run from the repository; it uses web/node_modules (cmake --build build --target web).
+import { readdir, stat } from 'node:fs/promises';
+import { join } from 'node:path';
+import { createRequire } from 'node:module';
+import { generateProgram } from './generated_program.mjs';
+
+const root = new URL('..', import.meta.url).pathname;
+const folder = process.argv[2] ?? join(root, 'build/web');
+process.env.QUELLMARK_WEB = folder;
+const require = createRequire(join(root, 'web/package.json'));
+require.resolve('playwright-core');
+const { serve, launch } = await import(join(root, 'web/tests/support.mjs'));
+
+const median = (v) => [...v].sort((a, b) => a - b)[Math.floor(v.length / 2)];
+
+let bytes = 0;
+for (const name of await readdir(folder)) bytes += (await stat(join(folder, name))).size;
+console.log(`folder: ${(bytes / 1024).toFixed(0)} KiB uncompressed`);
+
+const server = await serve();
+const browser = await launch();
+try {
+  const loads = [];
+  for (let i = 0; i < 7; i++) {
+    const context = await browser.newContext();
+    const page = await context.newPage();
+    const started = Date.now();
+    await page.goto(server.url);
+    await page.waitForSelector('body[data-ready="true"]');
+    loads.push(Date.now() - started);
+    await context.close();
+  }
+  console.log(`first load to a usable editor: median ${median(loads)} ms (of ${loads.join(', ')})`);
+
+  for (const lines of [1000, 10000, 100000]) {
+    const context = await browser.newContext();
+    const page = await context.newPage();
+    await page.goto(server.url);
+    await page.waitForSelector('body[data-ready="true"]');
+    const source = generateProgram(lines);
+    await page.evaluate((s) => {
+      const view = window.quellmarkView;
+      view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: s } });
+    }, source);
+    // Keystrokes in the middle line, each measured by the page itself.
+    await page.evaluate((l) => {
+      const view = window.quellmarkView;
+      view.dispatch({ selection: { anchor: view.state.doc.line(l).from } });
+      view.focus();
+    }, Math.floor(lines / 2));
+    await page.waitForTimeout(200);
+    await page.evaluate(() => { window.quellmarkTimings.length = 0; });
+    const keys = lines >= 100000 ? 20 : 60;
+    for (let i = 0; i < keys; i++) {
+      await page.keyboard.type(i % 2 ? 'x' : ' ');
+      await page.waitForFunction((n) => window.quellmarkTimings.length >= n, i + 1);
+    }
+    const timings = await page.evaluate(() => window.quellmarkTimings);
+    console.log(`${String(lines).padStart(7)} lines: keystroke to diagnostics and listing, median ${median(timings).toFixed(1)} ms, slowest ${Math.max(...timings).toFixed(1)} ms`);
+    await context.close();
+  }
+} finally {
+  await browser.close();
+  await server.close();
+}
