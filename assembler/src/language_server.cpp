@@ -162,7 +162,7 @@ std::string LanguageServer::State::diagnostics(const std::string& uri, const Doc
   const LineIndex index(d.text, encoding);
   std::string text;
   text.reserve(128 + d.analysis.findings.size() * 200);
-  const auto range = [&](const Span& span) {
+  const auto putRange = [&](const Span& span) {
     const Position start = index.positionOf(span.line - 1, span.column - 1);
     const Position end = index.positionOf(span.line - 1, std::uint64_t{span.column} - 1 + span.length);
     text += R"({"start":{"line":)";
@@ -184,7 +184,7 @@ std::string LanguageServer::State::diagnostics(const std::string& uri, const Doc
   for (const Diagnosis& f : d.analysis.findings) {
     text += first ? R"({"range":)" : R"(,{"range":)";
     first = false;
-    range(f.at);
+    putRange(f.at);
     text += R"(,"severity":2,"code":)";
     appendJsonString(f.name, text);
     text += R"(,"source":"quellmark","message":)";
@@ -193,7 +193,7 @@ std::string LanguageServer::State::diagnostics(const std::string& uri, const Doc
       text += R"(,"relatedInformation":[{"location":{"uri":)";
       appendJsonString(uri, text);
       text += R"(,"range":)";
-      range(*f.noteAt);
+      putRange(*f.noteAt);
       text += R"(},"message":)";
       appendJsonString(f.note, text);
       text += "}]";
