@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the Windows programs cross-built and
-# tested under Wine, the plain build, the fuzzers for a bounded time, and
-# the tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# tested under Wine, the plain build with the web page in Chromium and the
+# language server in Neovim, the fuzzers for a bounded time, and the tests
+# again under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
@@ -28,6 +29,7 @@ configure_and_build build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=R
   -DQUELLMARK_FUZZ=ON -DQUELLMARK_PATTERN_EDITOR=OFF -DBUILD_TESTING=OFF
 ctest --test-dir "$root/build-fuzz" -j"$jobs" --output-on-failure
 
+# (The web page is the same WebAssembly there, tested above.)
 configure_and_build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQUELLMARK_SANITIZE=ON \
-  -DQUELLMARK_PATTERN_EDITOR=OFF
+  -DQUELLMARK_PATTERN_EDITOR=OFF -DQUELLMARK_WEB=OFF
 ctest --test-dir "$root/build-sanitize" -j"$jobs" --output-on-failure
