@@ -270,7 +270,11 @@ void Checker::LineChecker::checkDefinitions(const SourceLine& line, const Source
                " now means this name, ", d.value, ", not the number"));
     }
     if (!walk_.repeats()) continue;
-    const std::size_t index = *walk_.indexOf(d.name);
+    // (A file changed between the two readings may define a name the first
+    // did not meet.)
+    const std::optional<std::size_t> found = walk_.indexOf(d.name);
+    if (!found) continue;
+    const std::size_t index = *found;
     const NameFacts& known = walk_.names()[index];
     if (known.definitions < 2) continue;
     // Only the first place of a name defined again is kept.
