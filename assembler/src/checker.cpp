@@ -32,8 +32,16 @@ struct Hex4 {
 template <typename Part>
 void appendPart(std::string& out, const Part& part) {
   if constexpr (std::is_same_v<Part, Quoted>) {
+    // A token of a piece may be 99 bytes long; a message quotes at most 64
+    // of them, so that no message line grows much past 300 bytes.
+    constexpr std::size_t kQuoted = 64;
     out += '`';
-    out.append(part.text);
+    if (part.text.size() <= kQuoted) {
+      out.append(part.text);
+    } else {
+      out.append(part.text.substr(0, kQuoted - 3));
+      out += "...";
+    }
     out += '`';
   } else if constexpr (std::is_same_v<Part, Hex4>) {
     const std::array<char, 4> digits = hexDigits(part.word);

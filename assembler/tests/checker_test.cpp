@@ -54,6 +54,10 @@ const std::string kFarBranch = "beq r1 r0 far\n" + kHundredHalts + "far: hlt\n";
 const std::string kLongLine = "hlt" + std::string(96, ' ') + "hlt\n";
 // 99 bytes and the line feed: the first piece normalises to 99 characters.
 const std::string kLongIntermediate = "j " + std::string(97, 'a') + "\n";
+// A name of 80 bytes, quoted by its first 61 and "...".
+const std::string kLongName = "addi r1 r0 " + std::string(80, 'z') + "\n";
+const std::string kLongNameQuoted = "t.asm:1:12: warning: `" + std::string(61, 'z') +
+                                    "...` is not defined: it reads as 0 [-Wundefined]";
 const std::string kTooLong = [] {
   std::string text;
   for (int i = 0; i < 8193; ++i) text += "hlt\n";
@@ -167,6 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "t.asm:1:1: warning: the reduced build has no data directives: `dw` is taken "
                     "as a label, and `5` assembles to 0000 [-Wreduced-data]",
                     Build::reduced},
+        FindingCase{"longTokenIsCut", kLongName.c_str(), kLongNameQuoted.c_str()},
         FindingCase{"labelWord", "top:\nj top\n",
                     "t.asm:1:1: warning: a label alone on its line is a word of its own in the "
                     "reduced build: `top` addresses a 0000 word [-Wlabel-word]",

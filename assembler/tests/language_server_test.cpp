@@ -131,9 +131,11 @@ TEST_F(ServerTest, ATokenCutInsideALetterStaysValidJson) {
   start();
   // The 99th byte is the first of "é", so the assembler's first piece ends
   // inside it, and the finding quotes half a letter.
-  const json found = open("j " + std::string(96, 'a') + "\u00e9t\u00e9\n");
-  ASSERT_GE(found.size(), 2u);
-  EXPECT_NE(found[1]["message"].get<std::string>().find("\ufffd"), std::string::npos);
+  const json found = open("j" + std::string(41, ' ') + std::string(56, 'a') + "\u00e9t\u00e9\n");
+  const auto halfLetter = [](const json& d) {
+    return d["message"].get<std::string>().find("\ufffd") != std::string::npos;
+  };
+  EXPECT_TRUE(std::any_of(found.begin(), found.end(), halfLetter)) << found.dump();
 }
 
 TEST_F(ServerTest, HoverDefinitionReferencesAndHighlights) {
