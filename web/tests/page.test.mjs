@@ -186,6 +186,8 @@ test('the pattern page: cells by click and key, Random, Save, Open and New', { s
   const saved = await readFile(await download.path(), 'latin1');
   assert.equal(saved, probe('encode', cells));
   assert.equal(saved.length, 134);
+  // And the editor's reader, the one its Open uses, gives the same cells back.
+  assert.equal(execFileSync(process.env.QUELLMARK_PATTERN_PROBE, ['decode'], { input: saved, encoding: 'latin1' }).trim(), cells);
   assert.equal(await page.textContent('#notice'), 'File is successfully saved');
 
   // Open reads a file as the editor does, whatever it holds.
