@@ -54,10 +54,20 @@ const std::string kFarBranch = "beq r1 r0 far\n" + kHundredHalts + "far: hlt\n";
 const std::string kLongLine = "hlt" + std::string(96, ' ') + "hlt\n";
 // 99 bytes and the line feed: the first piece normalises to 99 characters.
 const std::string kLongIntermediate = "j " + std::string(97, 'a') + "\n";
-// A name of 80 bytes, quoted by its first 61 and "...".
-const std::string kLongName = "addi r1 r0 " + std::string(80, 'z') + "\n";
-const std::string kLongNameQuoted = "t.asm:1:12: warning: `" + std::string(61, 'z') +
-                                    "...` is not defined: it reads as 0 [-Wundefined]";
+// Undefined names of 64 bytes (quoted whole), 65 and 80 bytes (quoted by
+// their first 61 and "...").
+std::string undefinedName(std::size_t length) {
+  return "addi r1 r0 " + std::string(length, 'z') + "\n";
+}
+std::string undefinedFinding(const std::string& quoted) {
+  return "t.asm:1:12: warning: `" + quoted + "` is not defined: it reads as 0 [-Wundefined]";
+}
+const std::string kName64 = undefinedName(64);
+const std::string kName64Quoted = undefinedFinding(std::string(64, 'z'));
+const std::string kName65 = undefinedName(65);
+const std::string kName65Quoted = undefinedFinding(std::string(61, 'z') + "...");
+const std::string kLongName = undefinedName(80);
+const std::string kLongNameQuoted = kName65Quoted;
 const std::string kTooLong = [] {
   std::string text;
   for (int i = 0; i < 8193; ++i) text += "hlt\n";
@@ -171,6 +181,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "t.asm:1:1: warning: the reduced build has no data directives: `dw` is taken "
                     "as a label, and `5` assembles to 0000 [-Wreduced-data]",
                     Build::reduced},
+        FindingCase{"tokenOf64IsWhole", kName64.c_str(), kName64Quoted.c_str()},
+        FindingCase{"tokenOf65IsCut", kName65.c_str(), kName65Quoted.c_str()},
         FindingCase{"longTokenIsCut", kLongName.c_str(), kLongNameQuoted.c_str()},
         FindingCase{"labelWord", "top:\nj top\n",
                     "t.asm:1:1: warning: a label alone on its line is a word of its own in the "

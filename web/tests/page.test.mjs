@@ -147,6 +147,7 @@ test('an image disassembles into the source quellmark dis prints, which assemble
 });
 
 const probe = (...args) => execFileSync(process.env.QUELLMARK_PATTERN_PROBE, args, { encoding: 'latin1' });
+const decoded = (bytes) => execFileSync(process.env.QUELLMARK_PATTERN_PROBE, ['decode'], { input: bytes, encoding: 'latin1' }).trim();
 const pressed = (page) => page.$$eval('#grid button', (b) => b.map((x) => (x.getAttribute('aria-pressed') === 'true' ? '1' : '0')).join(''));
 
 test('the pattern page: cells by click and key, Random, Save, Open and New', { skip: skip || !process.env.QUELLMARK_PATTERN_PROBE }, async () => {
@@ -187,7 +188,7 @@ test('the pattern page: cells by click and key, Random, Save, Open and New', { s
   assert.equal(saved, probe('encode', cells));
   assert.equal(saved.length, 134);
   // And the editor's reader, the one its Open uses, gives the same cells back.
-  assert.equal(execFileSync(process.env.QUELLMARK_PATTERN_PROBE, ['decode'], { input: saved, encoding: 'latin1' }).trim(), cells);
+  assert.equal(decoded(saved), cells);
   assert.equal(await page.textContent('#notice'), 'File is successfully saved');
 
   // Open reads a file as the editor does, whatever it holds.
@@ -202,6 +203,6 @@ test('the pattern page: cells by click and key, Random, Save, Open and New', { s
   await writeFile(bad, garbage);
   await page.setInputFiles('#open', bad);
   await page.waitForFunction(() => document.title === 'Quellmark (notes.ptn)');
-  assert.equal(await pressed(page), execFileSync(process.env.QUELLMARK_PATTERN_PROBE, ['decode'], { input: garbage, encoding: 'latin1' }).trim());
+  assert.equal(await pressed(page), decoded(garbage));
   await context.close();
 });
