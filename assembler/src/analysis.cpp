@@ -256,6 +256,23 @@ class Collector final : public LineListener, public FindingListener {
   std::optional<ListingRows> rows_;
 };
 
+// The first token at or after `at`.
+std::vector<Token>::const_iterator tokenFrom(const std::vector<Token>& tokens, const Span& at) {
+  return std::lower_bound(tokens.begin(), tokens.end(), at, [](const Token& t, const Span& s) {
+    return t.at.line != s.line ? t.at.line < s.line : t.at.column < s.column;
+  });
+}
+
+// `at` running over the whole token that starts there, as the line was read:
+// a colon inside an operand is part of it, and a stray colon a token.
+Span wholeToken(const std::vector<Token>& tokens, const Span& at) {
+  const auto t = tokenFrom(tokens, at);
+  if (t != tokens.end() && t->at.line == at.line && t->at.column == at.column && t->at.length > 0) {
+    return t->at;
+  }
+  return at;
+}
+
 }  // namespace
 
 void analyse(std::string_view source, Build build, Analysis& analysis,
@@ -273,6 +290,10 @@ void analyse(std::string_view source, Build build, Analysis& analysis,
   if (!walk.collect(text)) return;  // a text in memory is always read
   Collector collector(walk, analysis, file);
   (void)walk.walk(text, collector);
+  for (Diagnosis& d : analysis.findings) {
+    d.at = wholeToken(analysis.tokens, d.at);
+    if (d.noteAt) d.noteAt = wholeToken(analysis.tokens, *d.noteAt);
+  }
   if (!file) return;
   // The texts as the programs print them: the listing's rows, a blank line
   // and the symbol table; the words of the listing are the image's.
@@ -300,6 +321,16 @@ std::vector<Span> Analysis::placesOf(std::uint32_t name, bool definitions) const
     if (p.name == name && p.definition == definitions) spans.push_back(p.at);
   }
   return spans;
+}
+
+Span Analysis::markOf(const Span& at) const {
+  if (at.length > 0) return at;
+  for (auto t = tokenFrom(tokens, at); t != tokens.begin();) {
+    --t;
+    if (t->at.line != at.line) break;
+    if (t->kind != TokenKind::comment && t->at.length > 0) return t->at;
+  }
+  return at;
 }
 
 std::optional<std::uint32_t> Analysis::nameAt(std::uint32_t line, std::uint64_t column) const {

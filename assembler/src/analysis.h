@@ -25,7 +25,7 @@ struct Span {
   friend bool operator==(const Span&, const Span&) = default;
 };
 
-// A finding of the check, its place running to the end of its token.
+// A finding of the check, its place running over the whole token it names.
 struct Diagnosis {
   Span at;
   std::string_view name;  // the -W name
@@ -84,6 +84,11 @@ struct Analysis {
 
   // The places of name `name` (an index) that are definitions, or uses.
   [[nodiscard]] std::vector<Span> placesOf(std::uint32_t name, bool definitions) const;
+  // The span an editor draws for a place: the place itself when it holds
+  // bytes, else (the end of a statement) the last token before it on its
+  // line, since editors draw an empty span as they like, some on the next
+  // line.
+  [[nodiscard]] Span markOf(const Span& at) const;
   // The name at byte `column` (from 1) of `line`, or nothing.
   [[nodiscard]] std::optional<std::uint32_t> nameAt(std::uint32_t line, std::uint64_t column) const;
 };

@@ -11,6 +11,7 @@
 #include <io.h>
 #else
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -249,6 +250,15 @@ std::ptrdiff_t ConsoleSource::read(std::span<char> into) {
     const ssize_t n = ::read(STDIN_FILENO, into.data(), into.size());
     if (n >= 0 || errno != EINTR) return n;
   }
+#endif
+}
+
+bool ConsoleSource::ready() const {
+#if defined(_WIN32)
+  return false;
+#else
+  pollfd in{STDIN_FILENO, POLLIN, 0};
+  return ::poll(&in, 1, 0) > 0 && (in.revents & (POLLIN | POLLHUP)) != 0;
 #endif
 }
 

@@ -47,6 +47,7 @@ class ConsoleSource final : public ByteSource {
  public:
   ConsoleSource();
   std::ptrdiff_t read(std::span<char> into) override;
+  [[nodiscard]] bool ready() const override;
 };
 
 }  // namespace quellmark

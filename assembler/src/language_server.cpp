@@ -10,6 +10,7 @@
 #include "image.h"
 #include "json_text.h"
 #include "line_index.h"
+#include "listing.h"
 #include "pass1.h"
 
 namespace quellmark {
@@ -26,16 +27,20 @@ constexpr int kInvalidParams = -32602;
 constexpr int kServerNotInitialized = -32002;
 constexpr int kRequestFailed = -32803;
 
+// How deep a message may nest its arrays and objects. The protocol's own
+// messages nest a dozen levels; a deeper one is refused whole, before any
+// of it is copied or written (which would recurse once per level).
+constexpr int kDeepest = 256;
+
+// The largest number a position or line may be (the protocol's uinteger).
+constexpr std::uint64_t kLargestNumber = 2147483647;
+
 // The token types of semantic highlighting, by TokenKind.
 const char* const kTokenTypes[] = {"function", "keyword", "macro", "parameter",
                                    "number",   "variable", "comment"};
 
 std::string dumped(const json& message) {
   return message.dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-json response(const json& id, json result) {
-  return json{{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}};
 }
 
 json failure(const json& id, int code, const std::string& message) {
@@ -49,6 +54,16 @@ json notification(const std::string& method, json params) {
 std::string hex4(std::uint32_t value) {
   const std::array<char, 4> digits = hexDigits(static_cast<std::uint16_t>(value));
   return std::string(digits.data(), digits.size());
+}
+
+// A response whose result is JSON text already.
+std::string responseText(const json& id, std::string_view result) {
+  std::string text = R"({"jsonrpc":"2.0","id":)";
+  text += dumped(id);
+  text += R"(,"result":)";
+  text += result;
+  text += '}';
+  return text;
 }
 
 bool contains(const Span& span, std::uint32_t line, std::uint64_t column) {
@@ -79,15 +94,39 @@ std::string operandsOf(const InstructionForm& f) {
   return m;
 }
 
+// A reason the client gave a wrong request, answered with InvalidParams.
+struct BadParams {
+  std::string why;
+};
+
+// A line or character of the client's: a whole number from 0 to the
+// protocol's largest.
+std::uint32_t numberIn(const json& value, const char* what) {
+  if (!value.is_number_integer() || value.is_number_float()) {
+    throw BadParams{std::string(what) + " is no whole number"};
+  }
+  if (value.is_number_unsigned() ? value.get<std::uint64_t>() > kLargestNumber
+                                 : value.get<std::int64_t>() < 0) {
+    throw BadParams{std::string(what) + " is out of range"};
+  }
+  return value.get<std::uint32_t>();
+}
+
+Position positionIn(const json& value) {
+  return Position{numberIn(value.at("line"), "a line"), numberIn(value.at("character"), "a character")};
+}
+
 struct Document {
   std::string text;
   std::int64_t version = 0;
   Analysis analysis;
-};
+  std::optional<LineIndex> index;  // of `text` as it is, for `encoding`
+  bool stale = true;               // `analysis` is of an older text
 
-// A reason the client gave a wrong request, answered with InvalidParams.
-struct BadParams {
-  std::string why;
+  void changed(Encoding encoding) {
+    index.emplace(text, encoding);
+    stale = true;
+  }
 };
 
 }  // namespace
@@ -95,6 +134,7 @@ struct BadParams {
 struct LanguageServer::State {
   Build build;
   Encoding encoding = Encoding::utf16;
+  bool markdown = true;  // hover texts in markdown, else plain text
   bool initialized = false;
   bool shutDown = false;
   std::optional<int> exit;
@@ -103,8 +143,20 @@ struct LanguageServer::State {
   explicit State(Build b) : build(b) {}
 
   void receive(const json& message, std::vector<std::string>& out);
-  json answer(const std::string& method, const json& params);
+  std::string answer(const std::string& method, const json& params);
+  json answerAbout(const std::string& method, const std::string& uri, const Document& d,
+                   const json& params) const;
   void notice(const std::string& method, const json& params, std::vector<std::string>& out);
+  // Analyses each document changed since its last analysis and publishes
+  // its diagnostics.
+  void publish(std::vector<std::string>& out) {
+    for (auto& [uri, d] : documents) {
+      if (!d.stale) continue;
+      quellmark::analyse(d.text, build, d.analysis);
+      d.stale = false;
+      out.push_back(diagnostics(uri, d));
+    }
+  }
 
   Document& document(const json& params) {
     const std::string uri = params.at("textDocument").at("uri").get<std::string>();
@@ -112,28 +164,26 @@ struct LanguageServer::State {
     if (found == documents.end()) throw BadParams{"no open document " + uri};
     return found->second;
   }
-  void analyse(const std::string& uri, Document& d, std::vector<std::string>& out) {
-    quellmark::analyse(d.text, build, d.analysis);
-    out.push_back(diagnostics(uri, d));
-  }
   std::string diagnostics(const std::string& uri, const Document& d) const;
-  json range(const LineIndex& index, const Span& span) const {
-    const Position start = index.positionOf(span.line - 1, span.column - 1);
-    const Position end = index.positionOf(span.line - 1, std::uint64_t{span.column} - 1 + span.length);
+  // The protocol's start and end of a span of the assembler's bytes.
+  static std::pair<Position, Position> ends(const LineIndex& index, const Span& span) {
+    return {index.positionOf(span.line - 1, span.column - 1),
+            index.positionOf(span.line - 1, std::uint64_t{span.column} - 1 + span.length)};
+  }
+  static json range(const LineIndex& index, const Span& span) {
+    const auto [start, end] = ends(index, span);
     return json{{"start", position(start)}, {"end", position(end)}};
   }
   static json position(const Position& p) { return json{{"line", p.line}, {"character", p.character}}; }
-  json location(const std::string& uri, const LineIndex& index, const Span& span) const {
+  static json location(const std::string& uri, const LineIndex& index, const Span& span) {
     return json{{"uri", uri}, {"range", range(index, span)}};
   }
 
-  // The place in bytes (line and column from 1) of a request's position.
+  // The place in the assembler's bytes (line and column from 1) of a
+  // request's position.
   static std::pair<std::uint32_t, std::uint64_t> place(const LineIndex& index, const json& params) {
-    const Position p{params.at("position").at("line").get<std::uint32_t>(),
-                     params.at("position").at("character").get<std::uint32_t>()};
-    const std::size_t offset = index.offsetOf(p);
-    const std::size_t start = index.offsetOf(Position{p.line, 0});
-    return {p.line + 1, offset - start + 1};
+    const auto [line, column] = index.sourcePlace(index.offsetOf(positionIn(params.at("position"))));
+    return {line + 1, column + 1};
   }
   // The name at a place, and the span of it there.
   static std::optional<std::pair<std::uint32_t, Span>> nameAt(const Analysis& a, std::uint32_t line,
@@ -149,7 +199,7 @@ struct LanguageServer::State {
   json hover(const Document& d, const json& params) const;
   json completion(const Document& d, const json& params) const;
   json rename(const std::string& uri, const Document& d, const json& params) const;
-  json semanticTokens(const Document& d) const;
+  std::string semanticTokens(const Document& d) const;
   json inlayHints(const Document& d, const json& params) const;
   json symbols(const Document& d) const;
   void configure(const json& settings);
@@ -159,12 +209,11 @@ struct LanguageServer::State {
 // findings would otherwise spend more time in building JSON objects than
 // in being found.
 std::string LanguageServer::State::diagnostics(const std::string& uri, const Document& d) const {
-  const LineIndex index(d.text, encoding);
+  const LineIndex& index = *d.index;
   std::string text;
   text.reserve(128 + d.analysis.findings.size() * 200);
   const auto putRange = [&](const Span& span) {
-    const Position start = index.positionOf(span.line - 1, span.column - 1);
-    const Position end = index.positionOf(span.line - 1, std::uint64_t{span.column} - 1 + span.length);
+    const auto [start, end] = ends(index, span);
     text += R"({"start":{"line":)";
     text += std::to_string(start.line);
     text += R"(,"character":)";
@@ -184,7 +233,7 @@ std::string LanguageServer::State::diagnostics(const std::string& uri, const Doc
   for (const Diagnosis& f : d.analysis.findings) {
     text += first ? R"({"range":)" : R"(,{"range":)";
     first = false;
-    putRange(f.at);
+    putRange(d.analysis.markOf(f.at));
     text += R"(,"severity":2,"code":)";
     appendJsonString(f.name, text);
     text += R"(,"source":"quellmark","message":)";
@@ -205,12 +254,14 @@ std::string LanguageServer::State::diagnostics(const std::string& uri, const Doc
 }
 
 json LanguageServer::State::hover(const Document& d, const json& params) const {
-  const LineIndex index(d.text, encoding);
+  const LineIndex& index = *d.index;
   const auto [line, column] = place(index, params);
+  // Names stand in backticks in markdown, bare in plain text.
+  const char* const quote = markdown ? "`" : "";
   std::string text;
   if (const auto at = nameAt(d.analysis, line, column)) {
     const Name& n = d.analysis.names[at->first];
-    text = "`" + n.name + "` = " + std::to_string(n.value) + " (0x" +
+    text = quote + n.name + quote + " = " + std::to_string(n.value) + " (0x" +
            hex4(static_cast<std::uint32_t>(n.value)) + ")";
     text += n.label ? ", a label" : ", a constant";
     const std::vector<Span> definitions = d.analysis.placesOf(at->first, true);
@@ -221,23 +272,24 @@ json LanguageServer::State::hover(const Document& d, const json& params) const {
     }
   } else {
     const std::vector<Word>& words = d.analysis.words;
-    for (auto w = std::find_if(words.begin(), words.end(),
-                               [line = line](const Word& w) { return w.line == line; });
-         w != words.end() && w->line == line; ++w) {
+    const auto first = std::lower_bound(words.begin(), words.end(), line,
+                                        [](const Word& w, std::uint32_t l) { return w.line < l; });
+    for (auto w = first; w != words.end() && w->line == line; ++w) {
       if (!text.empty()) text += "\n\n";
-      text += hex4(w->address) + ": " + hex4(w->word);
+      text += hexText(w->address) + ": " + hex4(w->word);
       const std::string fields = describeWord(w->mnemonic, w->word, w->address);
       if (!fields.empty()) text += " \u2014 " + fields;
     }
     if (text.empty()) return nullptr;
   }
-  return json{{"contents", {{"kind", "markdown"}, {"value", text}}}};
+  return json{{"contents", {{"kind", markdown ? "markdown" : "plaintext"}, {"value", text}}}};
 }
 
 json LanguageServer::State::completion(const Document& d, const json& params) const {
-  const LineIndex index(d.text, encoding);
+  const LineIndex& index = *d.index;
   const auto [line, column] = place(index, params);
-  std::string_view before = index.line(line - 1).substr(0, static_cast<std::size_t>(column - 1));
+  const std::string_view before =
+      index.sourceLine(line - 1).substr(0, static_cast<std::size_t>(column - 1));
   json items = json::array();
   if (before.find(';') != std::string_view::npos) return items;
   // The words before the one being typed.
@@ -289,7 +341,7 @@ json LanguageServer::State::completion(const Document& d, const json& params) co
 
 json LanguageServer::State::rename(const std::string& uri, const Document& d,
                                    const json& params) const {
-  const LineIndex index(d.text, encoding);
+  const LineIndex& index = *d.index;
   const auto [line, column] = place(index, params);
   const auto at = nameAt(d.analysis, line, column);
   if (!at) throw BadParams{"no name stands there"};
@@ -308,29 +360,39 @@ json LanguageServer::State::rename(const std::string& uri, const Document& d,
   return json{{"changes", {{uri, std::move(edits)}}}};
 }
 
-json LanguageServer::State::semanticTokens(const Document& d) const {
-  const LineIndex index(d.text, encoding);
-  std::vector<std::uint32_t> data;
-  data.reserve(d.analysis.tokens.size() * 5);
+// Written by hand: a large file has hundreds of thousands of numbers.
+std::string LanguageServer::State::semanticTokens(const Document& d) const {
+  const LineIndex& index = *d.index;
+  std::string text = R"({"data":[)";
+  text.reserve(16 + d.analysis.tokens.size() * 16);
   Position last;
+  bool first = true;
+  const auto put = [&text](std::uint32_t n) {
+    char digits[16];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, n);
+    text.append(digits, end);
+    text += ',';
+  };
   for (const Token& t : d.analysis.tokens) {
-    const Position start = index.positionOf(t.at.line - 1, t.at.column - 1);
-    const Position end = index.positionOf(t.at.line - 1, std::uint64_t{t.at.column} - 1 + t.at.length);
-    if (end.character <= start.character) continue;
-    data.push_back(start.line - last.line);
-    data.push_back(start.line == last.line ? start.character - last.character : start.character);
-    data.push_back(end.character - start.character);
-    data.push_back(static_cast<std::uint32_t>(t.kind));
-    data.push_back(0);
+    const auto [start, end] = ends(index, t.at);
+    if (end.line != start.line || end.character <= start.character) continue;
+    put(start.line - last.line);
+    put(start.line == last.line ? start.character - last.character : start.character);
+    put(end.character - start.character);
+    put(static_cast<std::uint32_t>(t.kind));
+    text += "0,";
     last = start;
+    first = false;
   }
-  return json{{"data", std::move(data)}};
+  if (!first) text.pop_back();
+  text += "]}";
+  return text;
 }
 
 json LanguageServer::State::inlayHints(const Document& d, const json& params) const {
-  const LineIndex index(d.text, encoding);
-  const std::uint32_t first = params.at("range").at("start").at("line").get<std::uint32_t>();
-  const std::uint32_t last = params.at("range").at("end").at("line").get<std::uint32_t>();
+  const LineIndex& index = *d.index;
+  const std::uint32_t first = positionIn(params.at("range").at("start")).line;
+  const std::uint32_t last = positionIn(params.at("range").at("end")).line;
   json hints = json::array();
   const std::vector<Word>& words = d.analysis.words;
   for (auto w = words.begin(); w != words.end();) {
@@ -338,10 +400,12 @@ json LanguageServer::State::inlayHints(const Document& d, const json& params) co
     std::string label;
     for (; w != words.end() && w->line == line; ++w) {
       label += label.empty() ? "" : "  ";
-      label += hex4(w->address) + ": " + hex4(w->word);
+      label += hexText(w->address) + ": " + hex4(w->word);
     }
-    if (line - 1 < first || line - 1 > last) continue;
-    hints.push_back(json{{"position", position(index.endOf(line - 1))},
+    // The range counts the protocol's lines, which a lone CR also ends.
+    const Position end = index.endOf(line - 1);
+    if (end.line < first || end.line > last) continue;
+    hints.push_back(json{{"position", position(end)},
                          {"label", label},
                          {"paddingLeft", true}});
   }
@@ -349,7 +413,7 @@ json LanguageServer::State::inlayHints(const Document& d, const json& params) co
 }
 
 json LanguageServer::State::symbols(const Document& d) const {
-  const LineIndex index(d.text, encoding);
+  const LineIndex& index = *d.index;
   json list = json::array();
   // Each name where it is defined last, which gives its value.
   std::vector<const NamePlace*> last(d.analysis.names.size());
@@ -401,7 +465,7 @@ bool answers(const std::string& method) {
   return std::find(std::begin(kMethods), std::end(kMethods), method) != std::end(kMethods);
 }
 
-json LanguageServer::State::answer(const std::string& method, const json& params) {
+std::string LanguageServer::State::answer(const std::string& method, const json& params) {
   if (method == "initialize") {
     initialized = true;
     const json offered = params.contains("capabilities")
@@ -414,9 +478,17 @@ json LanguageServer::State::answer(const std::string& method, const json& params
         if (e == "utf-8") encoding = Encoding::utf8;
       }
     }
+    // Markdown unless the client names the formats it shows and markdown
+    // is not among them.
+    const json formats =
+        params.contains("capabilities")
+            ? params["capabilities"].value("/textDocument/hover/contentFormat"_json_pointer, json())
+            : json();
+    markdown = !formats.is_array() || formats.empty() ||
+               std::find(formats.begin(), formats.end(), "markdown") != formats.end();
     if (params.contains("initializationOptions")) configure(params["initializationOptions"]);
     json legend{{"tokenTypes", kTokenTypes}, {"tokenModifiers", json::array()}};
-    return json{
+    return dumped(json{
         {"capabilities",
          {{"positionEncoding", encoding == Encoding::utf8 ? "utf-8" : "utf-16"},
           {"textDocumentSync", {{"openClose", true}, {"change", 2}}},
@@ -429,21 +501,26 @@ json LanguageServer::State::answer(const std::string& method, const json& params
           {"renameProvider", {{"prepareProvider", true}}},
           {"inlayHintProvider", true},
           {"semanticTokensProvider", {{"legend", legend}, {"full", true}}}}},
-        {"serverInfo", {{"name", "quellmark"}, {"version", QUELLMARK_SERVER_VERSION}}}};
+        {"serverInfo", {{"name", "quellmark"}, {"version", QUELLMARK_SERVER_VERSION}}}});
   }
   if (method == "shutdown") {
     shutDown = true;
-    return nullptr;
+    return "null";
   }
   Document& d = document(params);
   const std::string uri = params["textDocument"]["uri"].get<std::string>();
+  if (method == "textDocument/semanticTokens/full") return semanticTokens(d);
+  return dumped(answerAbout(method, uri, d, params));
+}
+
+json LanguageServer::State::answerAbout(const std::string& method, const std::string& uri,
+                                        const Document& d, const json& params) const {
   if (method == "textDocument/hover") return hover(d, params);
   if (method == "textDocument/completion") return completion(d, params);
   if (method == "textDocument/rename") return rename(uri, d, params);
-  if (method == "textDocument/semanticTokens/full") return semanticTokens(d);
   if (method == "textDocument/inlayHint") return inlayHints(d, params);
   if (method == "textDocument/documentSymbol") return symbols(d);
-  const LineIndex index(d.text, encoding);
+  const LineIndex& index = *d.index;
   const auto [line, column] = place(index, params);
   const auto at = nameAt(d.analysis, line, column);
   if (method == "textDocument/prepareRename") {
@@ -487,29 +564,40 @@ void LanguageServer::State::notice(const std::string& method, const json& params
   if (method == "textDocument/didOpen") {
     const json& item = params.at("textDocument");
     const std::string uri = item.at("uri").get<std::string>();
+    std::string text = item.at("text").get<std::string>();
+    const std::int64_t version = item.value("version", std::int64_t{0});
     Document& d = documents[uri];
-    d.text = item.at("text").get<std::string>();
-    d.version = item.value("version", 0);
-    analyse(uri, d, out);
+    d.text = std::move(text);
+    d.version = version;
+    d.changed(encoding);
   } else if (method == "textDocument/didChange") {
-    const std::string uri = params.at("textDocument").at("uri").get<std::string>();
     Document& d = document(params);
-    for (const json& change : params.at("contentChanges")) {
-      const std::string text = change.at("text").get<std::string>();
-      if (!change.contains("range")) {
-        d.text = text;
-        continue;
+    const json& changes = params.at("contentChanges");
+    const std::int64_t version = params["textDocument"].value("version", d.version);
+    // Every change is read before the text is touched, so that a wrong
+    // one leaves the text as it was.
+    struct Change {
+      std::optional<std::pair<Position, Position>> range;
+      std::string text;
+    };
+    std::vector<Change> read;
+    for (const json& change : changes) {
+      Change& c = read.emplace_back();
+      c.text = change.at("text").get<std::string>();
+      if (change.contains("range")) {
+        const json& r = change["range"];
+        c.range.emplace(positionIn(r.at("start")), positionIn(r.at("end")));
       }
-      const LineIndex index(d.text, encoding);
-      const json& r = change["range"];
-      const std::size_t from = index.offsetOf({r.at("start").at("line").get<std::uint32_t>(),
-                                               r.at("start").at("character").get<std::uint32_t>()});
-      const std::size_t to = index.offsetOf({r.at("end").at("line").get<std::uint32_t>(),
-                                             r.at("end").at("character").get<std::uint32_t>()});
-      d.text.replace(from, to >= from ? to - from : 0, text);
     }
-    d.version = params["textDocument"].value("version", d.version);
-    analyse(uri, d, out);
+    for (Change& c : read) {
+      if (c.range) {
+        applyEdit(d.text, encoding, c.range->first, c.range->second, c.text);
+      } else {
+        d.text = std::move(c.text);
+      }
+    }
+    d.version = version;
+    d.changed(encoding);
   } else if (method == "textDocument/didClose") {
     const std::string uri = params.at("textDocument").at("uri").get<std::string>();
     documents.erase(uri);
@@ -519,7 +607,7 @@ void LanguageServer::State::notice(const std::string& method, const json& params
     const Build before = build;
     configure(params.value("settings", json::object()));
     if (build == before) return;
-    for (auto& [uri, d] : documents) analyse(uri, d, out);
+    for (auto& [uri, d] : documents) d.stale = true;
   }
 }
 
@@ -553,8 +641,10 @@ void LanguageServer::State::receive(const json& message, std::vector<std::string
     out.push_back(dumped(failure(id, kMethodNotFound, "no method " + method)));
     return;
   }
+  // A request is answered from the text as it is now.
+  publish(out);
   try {
-    out.push_back(dumped(response(id, answer(method, params))));
+    out.push_back(responseText(id, answer(method, params)));
   } catch (const BadParams& bad) {
     out.push_back(dumped(failure(id, method == "textDocument/rename" ? kRequestFailed
                                                                      : kInvalidParams,
@@ -567,13 +657,38 @@ void LanguageServer::State::receive(const json& message, std::vector<std::string
 LanguageServer::LanguageServer(Build build) : state_(std::make_unique<State>(build)) {}
 LanguageServer::~LanguageServer() = default;
 
-void LanguageServer::receive(std::string_view body, std::vector<std::string>& out) {
-  const json message = json::parse(body, nullptr, false);
+void LanguageServer::receive(std::string_view body, std::vector<std::string>& out, bool more) {
+  // Values nested too deep are left out as they are read (the reader
+  // itself does not recurse), and the message is refused.
+  bool tooDeep = false;
+  const json message = json::parse(
+      body,
+      [&tooDeep](int depth, json::parse_event_t event, json&) {
+        if (depth < kDeepest || (event != json::parse_event_t::object_start &&
+                                  event != json::parse_event_t::array_start)) {
+          return true;
+        }
+        tooDeep = true;
+        return false;
+      },
+      false);
   if (message.is_discarded()) {
     out.push_back(dumped(failure(nullptr, kParseError, "the message is no JSON")));
-    return;
+  } else if (tooDeep) {
+    // The id, when it is one a request can have and was kept.
+    const bool hasId = message.is_object() && message.contains("id") &&
+                       (message["id"].is_number_integer() || message["id"].is_string());
+    out.push_back(dumped(failure(hasId ? message["id"] : json(nullptr), kInvalidRequest,
+                                 "the message nests deeper than " + std::to_string(kDeepest) +
+                                     " levels")));
+  } else {
+    state_->receive(message, out);
   }
-  state_->receive(message, out);
+  if (!more) state_->publish(out);
+}
+
+void LanguageServer::publish(std::vector<std::string>& out) {
+  state_->publish(out);
 }
 
 std::string LanguageServer::badHeader() {
@@ -602,6 +717,10 @@ bool MessageReader::fill() {
   }
   buffer_.append(chunk, static_cast<std::size_t>(n));
   return true;
+}
+
+bool MessageReader::waiting() const {
+  return buffer_.size() > at_ || (!ended_ && in_.ready());
 }
 
 std::optional<MessageReader::Message> MessageReader::next() {
@@ -655,19 +774,28 @@ int serveLanguage(ByteSource& in, ByteSink& out, Build build) {
   LanguageServer server(build);
   MessageReader reader(in);
   std::vector<std::string> replies;
+  const auto send = [&out, &replies] {
+    for (const std::string& reply : replies) {
+      if (!out.write(framed(reply))) return false;
+    }
+    return replies.empty() || out.flush();
+  };
   while (const std::optional<MessageReader::Message> message = reader.next()) {
     replies.clear();
+    // Changes that come in a burst are applied together and analysed once,
+    // when no more are waiting.
     if (message->badHeader) {
       replies.push_back(LanguageServer::badHeader());
+      if (!reader.waiting()) server.publish(replies);
     } else {
-      server.receive(message->body, replies);
+      server.receive(message->body, replies, reader.waiting());
     }
-    for (const std::string& reply : replies) {
-      if (!out.write(framed(reply))) return 1;
-    }
-    if (!replies.empty() && !out.flush()) return 1;
+    if (!send()) return 1;
     if (server.exitStatus()) return *server.exitStatus();
   }
+  replies.clear();
+  server.publish(replies);
+  if (!send()) return 1;
   // The end of the input ends the server as `exit` would.
   return server.shutDown() ? 0 : 1;
 }

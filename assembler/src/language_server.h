@@ -24,8 +24,13 @@ class LanguageServer {
   LanguageServer& operator=(const LanguageServer&) = delete;
 
   // Handles the body of one message and appends the bodies of what the
-  // server sends in turn (its response, notifications) to `out`.
-  void receive(std::string_view body, std::vector<std::string>& out);
+  // server sends in turn (its response, notifications) to `out`. With
+  // `more` (further messages are waiting), a changed document is analysed
+  // and its diagnostics published only at the next request or `publish`.
+  void receive(std::string_view body, std::vector<std::string>& out, bool more = false);
+  // Analyses the documents changed since their last analysis and appends
+  // their diagnostics to `out`.
+  void publish(std::vector<std::string>& out);
   // The answer to a message whose header could not be read.
   static std::string badHeader();
 
@@ -50,6 +55,8 @@ class MessageReader {
   };
   // The next message, or nothing at the end of the input.
   std::optional<Message> next();
+  // Whether bytes of a further message have come already.
+  [[nodiscard]] bool waiting() const;
 
  private:
   bool fill();

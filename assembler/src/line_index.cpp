@@ -1,10 +1,16 @@
 #include "line_index.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace quellmark {
 
 namespace {
+
+// Lines longer than this get marks, so that a place on them is found
+// without counting from their start.
+constexpr std::size_t kStep = 256;
+constexpr std::size_t kLong = 4 * kStep;
 
 // How many bytes the UTF-8 sequence that starts with `lead` takes; a byte
 // that starts none counts alone, as a replacement character would.
@@ -15,14 +21,21 @@ std::size_t sequenceLength(unsigned char lead) {
   return 1;
 }
 
-// The length of the sequence at `at` of `line`, when it is whole.
-std::size_t sequenceAt(std::string_view line, std::size_t at) {
-  const std::size_t n = sequenceLength(static_cast<unsigned char>(line[at]));
-  if (at + n > line.size()) return 1;
+// The length of the sequence at `at` of `text`, when it is whole and ends
+// by `end`.
+std::size_t sequenceAt(std::string_view text, std::size_t at, std::size_t end) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) return 1;
+  const std::size_t n = sequenceLength(lead);
+  if (at + n > end) return 1;
   for (std::size_t i = 1; i < n; ++i) {
-    if ((static_cast<unsigned char>(line[at + i]) & 0xC0) != 0x80) return 1;
+    if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 1;
   }
   return n;
+}
+
+std::uint32_t unitsOf(std::size_t sequence) {
+  return sequence == 4 ? 2 : 1;
 }
 
 }  // namespace
@@ -32,48 +45,151 @@ LineIndex::LineIndex(std::string_view text, Encoding encoding) : text_(text), en
   for (std::size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', at + 1)) {
     starts_.push_back(at + 1);
   }
+  if (text.find('\r') == std::string_view::npos) return;
+  // A CR ends a protocol line too, unless a line feed follows it.
+  sameLines_ = false;
+  sourceStarts_ = std::move(starts_);
+  starts_.clear();
+  starts_.push_back(0);
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c == '\n' || (c == '\r' && (at + 1 == text.size() || text[at + 1] != '\n'))) {
+      starts_.push_back(at + 1);
+    }
+  }
 }
 
-std::string_view LineIndex::line(std::uint32_t line) const {
-  if (line >= starts_.size()) return {};
+std::uint32_t LineIndex::lineOf(std::size_t offset) const {
+  const auto fits = [this, offset](std::uint32_t line) {
+    return starts_[line] <= offset && (line + 1 == starts_.size() || offset < starts_[line + 1]);
+  };
+  if (lastLine_ < starts_.size() && fits(lastLine_)) return lastLine_;
+  if (lastLine_ + 1 < starts_.size() && fits(lastLine_ + 1)) return ++lastLine_;
+  const auto after = std::upper_bound(starts_.begin(), starts_.end(), offset);
+  lastLine_ = static_cast<std::uint32_t>(after - starts_.begin() - 1);
+  return lastLine_;
+}
+
+std::size_t LineIndex::contentEnd(std::uint32_t line) const {
+  if (line + 1 >= starts_.size()) return text_.size();
+  std::size_t end = starts_[line + 1] - 1;  // at its line end's last byte
+  if (text_[end] == '\n' && end > starts_[line] && text_[end - 1] == '\r') --end;
+  return end;
+}
+
+const std::vector<LineIndex::Mark>& LineIndex::marksOf(std::uint32_t line) const {
+  const auto [found, isNew] = marks_.try_emplace(line);
+  std::vector<Mark>& marks = found->second;
+  if (!isNew) return marks;
   const std::size_t start = starts_[line];
-  const std::size_t end = line + 1 < starts_.size() ? starts_[line + 1] - 1 : text_.size();
-  return text_.substr(start, end - start);
+  const std::size_t end = contentEnd(line);
+  std::uint32_t units = 0;
+  std::size_t next = start;
+  for (std::size_t at = start; at < end;) {
+    while (at >= next) {
+      marks.push_back(Mark{at, units});
+      next += kStep;
+    }
+    const std::size_t n = sequenceAt(text_, at, end);
+    units += unitsOf(n);
+    at += n;
+  }
+  if (marks.empty()) marks.push_back(Mark{start, 0});
+  return marks;
+}
+
+std::uint32_t LineIndex::unitsTo(std::uint32_t line, std::size_t offset) const {
+  std::size_t at = starts_[line];
+  const std::size_t end = contentEnd(line);
+  std::uint32_t units = 0;
+  if (end - at > kLong) {
+    const std::vector<Mark>& marks = marksOf(line);
+    std::size_t k = std::min((offset - at) / kStep, marks.size() - 1);
+    if (marks[k].offset > offset && k > 0) --k;
+    at = marks[k].offset;
+    units = marks[k].units;
+  }
+  while (at < offset) {
+    const std::size_t n = sequenceAt(text_, at, end);
+    if (at + n > offset) break;  // inside a letter: its start
+    units += unitsOf(n);
+    at += n;
+  }
+  return units;
+}
+
+std::size_t LineIndex::offsetOfUnits(std::uint32_t line, std::uint32_t units) const {
+  std::size_t at = starts_[line];
+  const std::size_t end = contentEnd(line);
+  std::uint32_t counted = 0;
+  if (end - at > kLong) {
+    const std::vector<Mark>& marks = marksOf(line);
+    const auto after = std::upper_bound(marks.begin(), marks.end(), units,
+                                        [](std::uint32_t u, const Mark& m) { return u < m.units; });
+    const Mark& mark = *(after - 1);  // the first mark has 0 units
+    at = mark.offset;
+    counted = mark.units;
+  }
+  while (at < end && counted < units) {
+    const std::size_t n = sequenceAt(text_, at, end);
+    counted += unitsOf(n);
+    at += n;
+  }
+  return at;
 }
 
 std::size_t LineIndex::offsetOf(Position position) const {
   if (position.line >= starts_.size()) return text_.size();
-  const std::string_view text = line(position.line);
   const std::size_t start = starts_[position.line];
-  if (encoding_ == Encoding::utf8) return start + std::min<std::size_t>(position.character, text.size());
-  std::size_t units = 0;
-  std::size_t at = 0;
-  while (at < text.size() && units < position.character) {
-    const std::size_t n = sequenceAt(text, at);
-    units += n == 4 ? 2 : 1;
-    at += n;
-  }
-  return start + at;
+  const std::size_t end = contentEnd(position.line);
+  if (encoding_ == Encoding::utf8) return start + std::min<std::size_t>(position.character, end - start);
+  return offsetOfUnits(position.line, position.character);
 }
 
-Position LineIndex::positionOf(std::uint32_t line, std::uint64_t column) const {
-  if (line >= starts_.size()) return endOf(static_cast<std::uint32_t>(starts_.size() - 1));
-  const std::string_view text = this->line(line);
-  const std::size_t end = static_cast<std::size_t>(std::min<std::uint64_t>(column, text.size()));
-  if (encoding_ == Encoding::utf8) return {line, static_cast<std::uint32_t>(end)};
-  std::uint32_t units = 0;
-  for (std::size_t at = 0; at < end;) {
-    const std::size_t n = sequenceAt(text, at);
-    units += n == 4 ? 2 : 1;
-    at += n;
-  }
-  return {line, units};
+Position LineIndex::positionAt(std::size_t offset) const {
+  offset = std::min(offset, text_.size());
+  const std::uint32_t line = lineOf(offset);
+  offset = std::min(offset, contentEnd(line));
+  if (encoding_ == Encoding::utf8) return {line, static_cast<std::uint32_t>(offset - starts_[line])};
+  return {line, unitsTo(line, offset)};
+}
+
+std::size_t LineIndex::sourceOffset(std::uint32_t line, std::uint64_t column) const {
+  const std::string_view bytes = sourceLine(line);
+  if (line >= (sameLines_ ? starts_ : sourceStarts_).size()) return text_.size();
+  return static_cast<std::size_t>(bytes.data() - text_.data()) +
+         static_cast<std::size_t>(std::min<std::uint64_t>(column, bytes.size()));
+}
+
+std::pair<std::uint32_t, std::uint64_t> LineIndex::sourcePlace(std::size_t offset) const {
+  const std::vector<std::size_t>& starts = sameLines_ ? starts_ : sourceStarts_;
+  offset = std::min(offset, text_.size());
+  const auto after = std::upper_bound(starts.begin(), starts.end(), offset);
+  const auto line = static_cast<std::uint32_t>(after - starts.begin() - 1);
+  return {line, offset - starts[line]};
+}
+
+std::string_view LineIndex::sourceLine(std::uint32_t line) const {
+  const std::vector<std::size_t>& starts = sameLines_ ? starts_ : sourceStarts_;
+  if (line >= starts.size()) return text_.substr(text_.size());
+  const std::size_t start = starts[line];
+  const std::size_t end = line + 1 < starts.size() ? starts[line + 1] - 1 : text_.size();
+  return text_.substr(start, end - start);
 }
 
 Position LineIndex::endOf(std::uint32_t line) const {
-  std::string_view text = this->line(line);
-  if (text.ends_with('\r')) text.remove_suffix(1);
-  return positionOf(line, text.size());
+  std::string_view bytes = sourceLine(line);
+  if (bytes.ends_with('\r')) bytes.remove_suffix(1);
+  return positionAt(static_cast<std::size_t>(bytes.data() - text_.data()) + bytes.size());
+}
+
+void applyEdit(std::string& text, Encoding encoding, Position from, Position to,
+               std::string_view replacement) {
+  const LineIndex index(text, encoding);
+  const std::size_t start = index.offsetOf(from);
+  const std::size_t end = index.offsetOf(to);
+  // A range that ends before it starts is an insertion at its start.
+  text.replace(start, end >= start ? end - start : 0, replacement);
 }
 
 }  // namespace quellmark

@@ -81,6 +81,11 @@ void appendRow(const IntermediatePiece* w, std::uint32_t number, std::string_vie
 
 }  // namespace
 
+std::string hexText(std::uint32_t value) {
+  char text[8];
+  return std::string(text, writeHex(value, text));
+}
+
 std::string wordColumns(std::uint32_t address, std::uint16_t word) {
   char row[32];
   return std::string(row, writeWordColumns(address, word, row));

@@ -9,6 +9,10 @@
 
 namespace quellmark {
 
+// A value as the listing writes an address: upper-case hexadecimal, at
+// least four digits ("0012", "10000").
+std::string hexText(std::uint32_t value);
+
 // "AAAA WWWW GGGG" for a word at `address`: the address and the word as
 // upper-case hexadecimal, most significant digit first (an address past
 // 0xFFFF takes the digits it needs), then the word's group in the image.

@@ -21,6 +21,9 @@ class ByteSource {
   // Reads up to `into.size()` bytes; returns how many, 0 at the end of the
   // stream and -1 on a read error.
   [[nodiscard]] virtual std::ptrdiff_t read(std::span<char> into) = 0;
+  // Whether bytes have come that a read would return at once; false when
+  // that cannot be told.
+  [[nodiscard]] virtual bool ready() const { return false; }
 };
 
 class ByteSink {
@@ -41,6 +44,7 @@ class MemorySource final : public ByteSource {
  public:
   explicit MemorySource(std::string_view text) : rest_(text) {}
   std::ptrdiff_t read(std::span<char> into) override;
+  [[nodiscard]] bool ready() const override { return !rest_.empty(); }
 
  private:
   std::string_view rest_;

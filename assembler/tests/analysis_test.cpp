@@ -152,7 +152,7 @@ TEST(Analysis, TokensAreTheBytesTheyName) {
     const Analysis a = analyse(source, Build::full);
     Span last;
     for (const Token& t : a.tokens) {
-      const std::string_view text = lines.line(t.at.line - 1).substr(t.at.column - 1, t.at.length);
+      const std::string_view text = lines.sourceLine(t.at.line - 1).substr(t.at.column - 1, t.at.length);
       ASSERT_EQ(text.size(), t.at.length) << source;
       if (t.kind == TokenKind::comment) {
         ASSERT_TRUE(text.starts_with(';')) << source;
@@ -249,9 +249,125 @@ TEST(LineIndex, PositionsInBothEncodings) {
   EXPECT_EQ(utf16.offsetOf(Position{1, 99}), text.find("\nlast"));
   EXPECT_EQ(utf16.offsetOf(Position{7, 0}), text.size());
   EXPECT_EQ(utf16.positionOf(2, 99), (Position{2, 4}));
-  // A byte that starts no sequence counts as one unit.
-  const std::string broken = "\xff\xe9x";
-  EXPECT_EQ(LineIndex(broken, Encoding::utf16).positionOf(0, 3), (Position{0, 3}));
+}
+
+TEST(LineIndex, LettersOfEveryLengthAndBytesThatStartNone) {
+  struct Case {
+    const char* text;
+    std::uint64_t byte;  // a place in line 0, both ways
+    std::uint32_t unit16;
+  };
+  // A 3-byte letter is one unit; 0xC0 and 0xC1 start no letter (they
+  // would be overlong), so each counts alone, as does a cut sequence.
+  for (const Case c : {Case{"a\u20acb", 4, 2}, Case{"a\u20acb", 5, 3}, Case{"\u2192\u6f22x", 6, 2},
+                       Case{"\xC0\x80x", 1, 1}, Case{"\xC0\x80x", 2, 2}, Case{"\xC0\x80x", 3, 3},
+                       Case{"\xC1\xBFx", 2, 2}, Case{"\xE2\x82x", 2, 2}, Case{"\xff\xe9x", 3, 3},
+                       Case{"\xC2\x80x", 2, 1}}) {
+    const LineIndex index(c.text, Encoding::utf16);
+    EXPECT_EQ(index.positionOf(0, c.byte), (Position{0, c.unit16})) << c.text << " " << c.byte;
+    EXPECT_EQ(index.offsetOf(Position{0, c.unit16}), c.byte) << c.text << " " << c.byte;
+  }
+}
+
+// The places of a text made of letters of each length and of each line
+// end, counted the slow way: every boundary between pieces, with its
+// protocol position in either encoding and its assembler line and column.
+struct Boundary {
+  std::size_t offset;
+  Position utf8;
+  Position utf16;
+  std::uint32_t sourceLine;
+  std::uint64_t sourceColumn;
+};
+
+std::string generatedText(std::mt19937& random, std::size_t pieces, std::vector<Boundary>& places,
+                          std::vector<Position>& ends8, std::vector<Position>& ends16) {
+  static const char* const kPieces[] = {"a", " ", "\u00e9", "\u20ac", "\u6f22",
+                                        "\U0001D11E", "\n", "\r\n", "\r"};
+  std::string text;
+  Position at8;
+  Position at16;
+  std::uint32_t sourceLine = 0;
+  std::uint64_t sourceColumn = 0;
+  places.push_back(Boundary{0, at8, at16, 0, 0});
+  for (std::size_t i = 0; i < pieces; ++i) {
+    // Line ends are rarer than letters, and a few lines are long.
+    std::size_t k = random() % 40 == 0 ? 6 + random() % 3 : random() % 6;
+    if (k == 6 && text.ends_with('\r')) k = 7;  // a CR and a line feed would be one line end
+    const std::string_view piece = kPieces[k];
+    text += piece;
+    if (k >= 6) {
+      ends8.push_back(at8);
+      ends16.push_back(at16);
+      at8 = Position{at8.line + 1, 0};
+      at16 = Position{at16.line + 1, 0};
+      if (piece.ends_with('\n')) {
+        ++sourceLine;
+        sourceColumn = 0;
+      } else {
+        ++sourceColumn;  // a lone CR stays in the assembler's line
+      }
+    } else {
+      at8.character += static_cast<std::uint32_t>(piece.size());
+      at16.character += piece.size() == 4 ? 2 : 1;
+      sourceColumn += piece.size();
+    }
+    places.push_back(Boundary{text.size(), at8, at16, sourceLine, sourceColumn});
+  }
+  ends8.push_back(at8);
+  ends16.push_back(at16);
+  return text;
+}
+
+TEST(LineIndex, EveryPlaceOfGeneratedTextsBothWays) {
+  std::mt19937 random(2468);
+  for (int round = 0; round < 60; ++round) {
+    std::vector<Boundary> places;
+    std::vector<Position> ends8;
+    std::vector<Position> ends16;
+    // Some texts hold lines long enough to be marked.
+    const std::size_t pieces = round % 3 == 0 ? 6000 : 200;
+    const std::string text = generatedText(random, pieces, places, ends8, ends16);
+    const LineIndex utf8(text, Encoding::utf8);
+    const LineIndex utf16(text, Encoding::utf16);
+    ASSERT_EQ(utf8.lines(), ends8.size());
+    // In the order of the text, backwards, and at random.
+    std::vector<std::size_t> order(places.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    if (round % 3 == 1) std::reverse(order.begin(), order.end());
+    if (round % 3 == 2) std::shuffle(order.begin(), order.end(), random);
+    for (const std::size_t i : order) {
+      const Boundary& b = places[i];
+      // A boundary just behind a CR of a CR LF stands inside a line end.
+      const bool insideLineEnd = b.offset > 0 && text[b.offset - 1] == '\r' && b.offset < text.size() &&
+                                 text[b.offset] == '\n';
+      if (insideLineEnd) continue;
+      ASSERT_EQ(utf8.positionAt(b.offset), b.utf8) << b.offset;
+      ASSERT_EQ(utf16.positionAt(b.offset), b.utf16) << b.offset;
+      ASSERT_EQ(utf8.offsetOf(b.utf8), b.offset);
+      ASSERT_EQ(utf16.offsetOf(b.utf16), b.offset);
+      ASSERT_EQ(utf16.sourcePlace(b.offset), std::make_pair(b.sourceLine, b.sourceColumn));
+      ASSERT_EQ(utf16.sourceOffset(b.sourceLine, b.sourceColumn), b.offset);
+    }
+    // Past the end of each line's content is that end, before its line end.
+    for (std::uint32_t line = 0; line < ends16.size(); ++line) {
+      ASSERT_EQ(utf16.positionAt(utf16.offsetOf(Position{line, ends16[line].character + 5})),
+                ends16[line]);
+      ASSERT_EQ(utf8.positionAt(utf8.offsetOf(Position{line, ends8[line].character + 5})), ends8[line]);
+    }
+  }
+}
+
+TEST(LineIndex, EditsPastTheEndOfALineLandBeforeItsLineEnd) {
+  for (const Encoding encoding : {Encoding::utf8, Encoding::utf16}) {
+    std::string text = "  j lop\r\n  hlt\r  add\n";
+    applyEdit(text, encoding, Position{0, 40}, Position{0, 40}, "x");
+    EXPECT_EQ(text, "  j lopx\r\n  hlt\r  add\n");
+    applyEdit(text, encoding, Position{1, 9}, Position{1, 9}, "y");
+    EXPECT_EQ(text, "  j lopx\r\n  hlty\r  add\n");
+    applyEdit(text, encoding, Position{2, 0}, Position{3, 0}, "");
+    EXPECT_EQ(text, "  j lopx\r\n  hlty\r");
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <random>
 
+#include "analysis.h"
 #include "companion_properties.h"
 #include "kept_inputs.h"
 #include "language_server_properties.h"
@@ -250,6 +251,212 @@ TEST_F(ServerTest, SemanticTokensAreRelative) {
                   0, 2, 3, 5, 0,   // top (name)
                   0, 4, 3, 6, 0,   // ; x (comment)
                   1, 2, 3, 1, 0}));  // hlt
+}
+
+TEST_F(ServerTest, CrLfAndLoneCrLinesAndEditsPastTheEndInBothEncodings) {
+  for (const char* encoding : {"utf-16", "utf-8"}) {
+    SCOPED_TRACE(encoding);
+    server = std::make_unique<LanguageServer>(Build::full);
+    start(json::object(), encoding);
+    // The protocol's fourth line starts after the lone CR; the assembler
+    // reads "  hlt\r  j lop" as one line, `j lop` as what follows `hlt`.
+    std::string text = "\u00e9: hlt\r\n  j lop\r\n  hlt\r  j lop\r\n";
+    const json found = open(text);
+    ASSERT_EQ(found.size(), 2u) << found.dump();
+    EXPECT_EQ(found[0]["range"], range(1, 4, 7));
+    EXPECT_EQ(found[1]["code"], "operands");
+    EXPECT_EQ(found[1]["range"], range(3, 2, 3));
+    // A character past the end of a line is the end of its content.
+    const std::vector<json> out = notify(
+        "textDocument/didChange",
+        {{"textDocument", {{"uri", kUri}, {"version", 2}}},
+         {"contentChanges", {{{"range", range(1, 99, 99)}, {"text", "x"}},
+                             {{"range", range(3, 99, 99)}, {"text", "y"}}}}});
+    text = "\u00e9: hlt\r\n  j lopx\r\n  hlt\r  j lopy\r\n";
+    ASSERT_EQ(out.size(), 1u);
+    const json after = out[0]["params"]["diagnostics"];
+    ASSERT_EQ(after.size(), 2u) << after.dump();
+    EXPECT_EQ(after[0]["range"], range(1, 4, 8));
+    EXPECT_EQ(after[0]["message"], "`lopx` is not defined: it reads as 0");
+    EXPECT_EQ(after[1]["range"], range(3, 2, 3));
+    // The server's text is the client's: its findings are those of `check`.
+    const Analysis a = analyse(text, Build::full);
+    ASSERT_EQ(a.findings.size(), 2u);
+    EXPECT_EQ(a.findings[1].message, after[1]["message"]);
+    // Hints stand at the end of each line's content, and hover on the
+    // protocol's fourth line finds the word of the assembler's third.
+    const json hints = request(
+        "textDocument/inlayHint",
+        {{"textDocument", {{"uri", kUri}}},
+         {"range", {{"start", {{"line", 0}, {"character", 0}}}, {"end", {{"line", 9}, {"character", 0}}}}}})["result"];
+    ASSERT_EQ(hints.size(), 3u);
+    EXPECT_EQ(hints[0]["position"], (json{{"line", 0}, {"character", std::string(encoding) == "utf-8" ? 7 : 6}}));
+    EXPECT_EQ(hints[2]["position"], (json{{"line", 3}, {"character", 8}}));
+    EXPECT_EQ(request("textDocument/hover", at(3, 3))["result"]["contents"]["value"],
+              "0002: E000 \u2014 hlt");
+  }
+}
+
+TEST_F(ServerTest, EachRangeCoversItsTokenAndNoneIsEmpty) {
+  start();
+  // Two emoji, then an instruction short of an operand: the finding is at
+  // the end of the statement, drawn on its last token.
+  const json found = open("\U0001F600\U0001F600: lw r1\nj loop:push\nstart : add r1, r2, r3\n");
+  ASSERT_EQ(found.size(), 3u) << found.dump();
+  EXPECT_EQ(found[0]["code"], "operands");
+  EXPECT_EQ(found[0]["range"], range(0, 9, 11));  // r1, after 4 units of emoji and ": lw "
+  EXPECT_EQ(found[1]["code"], "undefined");
+  EXPECT_EQ(found[1]["range"], range(1, 2, 11));  // loop:push
+  EXPECT_EQ(found[2]["code"], "label-colon");
+  EXPECT_EQ(found[2]["range"], range(2, 6, 7));  // the stray colon
+}
+
+TEST_F(ServerTest, AddressesPastFFFFAsTheListingWritesThem) {
+  start();
+  // Words 0 to 65,537, one a line: the hint and hover of the lines on both
+  // sides of the 65,536th word.
+  std::string text;
+  for (int i = 0; i < 65538; ++i) text += "hlt\n";
+  open(text);
+  Analysis analysis;
+  analyse(text, Build::full, analysis, "t.asm");
+  const std::string& listing = analysis.texts->listing;
+  for (const int line : {65534, 65535, 65536, 65537}) {
+    SCOPED_TRACE(line);
+    const json hints = request("textDocument/inlayHint", {{"textDocument", {{"uri", kUri}}},
+                                                          {"range", range(line, 0, 0)}})["result"];
+    ASSERT_EQ(hints.size(), 1u);
+    const std::string label = hints[0]["label"];
+    const std::string address = label.substr(0, label.find(':'));
+    EXPECT_NE(listing.find("\n" + address + " E000 000E "), std::string::npos) << address;
+    EXPECT_EQ(address, line < 65536 ? (line == 65534 ? "FFFE" : "FFFF") : (line == 65536 ? "10000" : "10001"));
+    const std::string hover = request("textDocument/hover", at(line, 1))["result"]["contents"]["value"];
+    EXPECT_TRUE(hover.starts_with(address + ": E000")) << hover;
+  }
+}
+
+TEST_F(ServerTest, PositionsOutOfRangeOrOfTheWrongTypeAreRefused) {
+  start();
+  open(kProgram);
+  const auto hoverAt = [this](json line, json character) {
+    return request("textDocument/hover", {{"textDocument", {{"uri", kUri}}},
+                                          {"position", {{"line", line}, {"character", character}}}});
+  };
+  for (const json& bad : {json(4294967300ULL), json(2147483648ULL), json(-1), json(1.5), json("3"),
+                          json(nullptr), json::array()}) {
+    EXPECT_EQ(hoverAt(bad, 1)["error"]["code"], -32602) << bad;
+    EXPECT_EQ(hoverAt(1, bad)["error"]["code"], -32602) << bad;
+  }
+  // The largest the protocol allows is past every line: nothing there.
+  EXPECT_TRUE(hoverAt(2147483647, 0)["result"].is_null());
+  EXPECT_FALSE(hoverAt(4, 9)["result"].is_null());
+  // A change with a wrong range changes nothing, and the server goes on.
+  const json before = request("textDocument/hover", at(3, 13))["result"];
+  notify("textDocument/didChange",
+         {{"textDocument", {{"uri", kUri}, {"version", 2}}},
+          {"contentChanges", {{{"range", range(3, 8, 10)}, {"text", "add"}},
+                              {{"range", {{"start", {{"line", -1}, {"character", 0}}}}}, {"text", ""}}}}});
+  EXPECT_EQ(request("textDocument/hover", at(3, 13))["result"], before);
+  EXPECT_EQ(before["contents"]["value"], "0001: 0000");
+}
+
+TEST_F(ServerTest, HoverInTheFormatTheClientShows) {
+  const json plain = request(
+      "initialize",
+      {{"capabilities", {{"textDocument", {{"hover", {{"contentFormat", {"plaintext"}}}}}}}}});
+  ASSERT_TRUE(plain.contains("result"));
+  open(kProgram);
+  const json contents = request("textDocument/hover", at(1, 7))["result"]["contents"];
+  EXPECT_EQ(contents["kind"], "plaintext");
+  EXPECT_EQ(contents["value"], "n = 5 (0x0005), a constant\n\ndefined at line 2");
+}
+
+TEST_F(ServerTest, ABackslashOrControlCharacterInATokenStaysJson) {
+  start();
+  // Every reply is parsed by send(), so a bad escape would throw there.
+  std::string text = "j a\\q\n  j \"b\"\n";
+  for (char c = 1; c < 0x20; ++c) {
+    if (c != '\n' && c != '\t' && c != '\r') text += std::string("j x") + c + "y\n";
+  }
+  const json found = open(text);
+  ASSERT_GE(found.size(), 2u);
+  EXPECT_EQ(found[0]["message"], "`a\\q` is not defined: it reads as 0");
+  EXPECT_EQ(found[1]["message"], "`\"b\"` is not defined: it reads as 0");
+}
+
+// Runs a whole session of framed messages; the messages the server sent.
+std::vector<json> serve(const std::vector<std::string>& bodies) {
+  std::string input;
+  for (const std::string& b : bodies) input += framed(b);
+  MemorySource in(input);
+  MemorySink out;
+  (void)serveLanguage(in, out, Build::full);
+  std::vector<json> replies;
+  std::string_view rest = out.text();
+  while (!rest.empty()) {
+    const std::size_t end = rest.find("\r\n\r\n");
+    const std::size_t length = std::stoul(std::string(rest.substr(16, end - 16)));
+    replies.push_back(json::parse(rest.substr(end + 4, length)));
+    rest.remove_prefix(end + 4 + length);
+  }
+  return replies;
+}
+
+const std::string kInitialize = R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{}})";
+
+TEST(Serve, DeepNestingIsRefusedAndTheServerGoesOn) {
+  const std::string deep(100000, '[');
+  const std::string closed(100000, ']');
+  const std::vector<json> replies = serve({
+      kInitialize,
+      R"({"jsonrpc":"2.0","id":)" + deep + closed + R"(,"method":"textDocument/hover","params":{}})",
+      R"({"jsonrpc":"2.0","id":7,"method":"textDocument/hover","params":)" + deep + closed + "}",
+      // 256 levels are still read; 257 are not.
+      R"({"jsonrpc":"2.0","id":8,"method":"x","params":)" + std::string(255, '[') + std::string(255, ']') + "}",
+      R"({"jsonrpc":"2.0","id":9,"method":"x","params":)" + std::string(256, '[') + std::string(256, ']') + "}",
+      R"({"jsonrpc":"2.0","id":10,"method":"shutdown"})",
+  });
+  ASSERT_EQ(replies.size(), 6u);
+  EXPECT_TRUE(replies[1]["id"].is_null());
+  EXPECT_EQ(replies[1]["error"]["code"], -32600);
+  EXPECT_EQ(replies[2]["id"], 7);
+  EXPECT_EQ(replies[2]["error"]["code"], -32600);
+  EXPECT_EQ(replies[3]["error"]["code"], -32601);  // read, and no such method
+  EXPECT_EQ(replies[4]["error"]["code"], -32600);
+  EXPECT_EQ(replies[5]["id"], 10);
+  EXPECT_TRUE(replies[5]["result"].is_null());
+}
+
+TEST(Serve, ABurstOfChangesIsAnalysedOnceForTheLastVersion) {
+  std::vector<std::string> bodies = {kInitialize};
+  const json open = {{"jsonrpc", "2.0"},
+                     {"method", "textDocument/didOpen"},
+                     {"params", {{"textDocument", {{"uri", kUri}, {"version", 1}, {"text", "j x\n"}}}}}};
+  bodies.push_back(open.dump());
+  for (int version = 2; version <= 21; ++version) {
+    const json change = {{"range", {{"start", {{"line", 0}, {"character", 3}}}, {"end", {{"line", 0}, {"character", 3}}}}},
+                         {"text", "y"}};
+    bodies.push_back(json{{"jsonrpc", "2.0"},
+                          {"method", "textDocument/didChange"},
+                          {"params", {{"textDocument", {{"uri", kUri}, {"version", version}}},
+                                      {"contentChanges", {change}}}}}
+                         .dump());
+  }
+  std::vector<json> replies = serve(bodies);
+  ASSERT_EQ(replies.size(), 2u);
+  EXPECT_EQ(replies[1]["params"]["version"], 21);
+  EXPECT_EQ(replies[1]["params"]["diagnostics"][0]["message"],
+            "`x" + std::string(20, 'y') + "` is not defined: it reads as 0");
+  // A request in the burst is answered from the text as it is then, after
+  // the diagnostics of that text.
+  bodies.insert(bodies.begin() + 5,
+                R"({"jsonrpc":"2.0","id":2,"method":"textDocument/hover","params":{"textDocument":{"uri":")" +
+                    kUri + R"("},"position":{"line":0,"character":0}}})");
+  replies = serve(bodies);
+  ASSERT_EQ(replies.size(), 4u);
+  EXPECT_EQ(replies[1]["params"]["version"], 4);
+  EXPECT_EQ(replies[2]["id"], 2);
+  EXPECT_EQ(replies[3]["params"]["version"], 21);
 }
 
 TEST(MessageReader, FramesAndResynchronises) {
