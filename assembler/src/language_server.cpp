@@ -167,8 +167,7 @@ struct LanguageServer::State {
   std::string diagnostics(const std::string& uri, const Document& d) const;
   // The protocol's start and end of a span of the assembler's bytes.
   static std::pair<Position, Position> ends(const LineIndex& index, const Span& span) {
-    return {index.positionOf(span.line - 1, span.column - 1),
-            index.positionOf(span.line - 1, std::uint64_t{span.column} - 1 + span.length)};
+    return index.rangeOf(span.line - 1, span.column - 1, span.length);
   }
   static json range(const LineIndex& index, const Span& span) {
     const auto [start, end] = ends(index, span);

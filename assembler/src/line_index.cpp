@@ -177,6 +177,28 @@ std::string_view LineIndex::sourceLine(std::uint32_t line) const {
   return text_.substr(start, end - start);
 }
 
+std::pair<Position, Position> LineIndex::rangeOf(std::uint32_t line, std::uint64_t column,
+                                                 std::uint64_t length) const {
+  const std::size_t from = sourceOffset(line, column);
+  const std::size_t to = sourceOffset(line, column + length);
+  const Position start = positionAt(from);
+  const std::string_view bytes = text_.substr(from, to - from);
+  // Bytes within one line (a token) end on the line they start on, found
+  // without looking the line up again.
+  if (bytes.find_first_of("\r\n") != std::string_view::npos) return {start, positionAt(to)};
+  if (encoding_ == Encoding::utf8) {
+    return {start, Position{start.line, start.character + static_cast<std::uint32_t>(bytes.size())}};
+  }
+  std::uint32_t units = 0;
+  for (std::size_t at = from; at < to;) {
+    const std::size_t n = sequenceAt(text_, at, text_.size());
+    if (at + n > to) break;  // an end inside a letter is its start
+    units += unitsOf(n);
+    at += n;
+  }
+  return {start, Position{start.line, start.character + units}};
+}
+
 Position LineIndex::endOf(std::uint32_t line) const {
   std::string_view bytes = sourceLine(line);
   if (bytes.ends_with('\r')) bytes.remove_suffix(1);

@@ -51,6 +51,10 @@ class LineIndex {
   [[nodiscard]] Position positionOf(std::uint32_t line, std::uint64_t column) const {
     return positionAt(sourceOffset(line, column));
   }
+  // The protocol positions of the start and end of `length` bytes from
+  // byte `column` of the assembler's line `line`.
+  [[nodiscard]] std::pair<Position, Position> rangeOf(std::uint32_t line, std::uint64_t column,
+                                                      std::uint64_t length) const;
   // The protocol position of the end of the assembler's line `line`,
   // before its CR LF or line feed.
   [[nodiscard]] Position endOf(std::uint32_t line) const;

@@ -348,6 +348,15 @@ TEST(LineIndex, EveryPlaceOfGeneratedTextsBothWays) {
       ASSERT_EQ(utf16.offsetOf(b.utf16), b.offset);
       ASSERT_EQ(utf16.sourcePlace(b.offset), std::make_pair(b.sourceLine, b.sourceColumn));
       ASSERT_EQ(utf16.sourceOffset(b.sourceLine, b.sourceColumn), b.offset);
+      // A range from here to a later boundary ends where that one stands.
+      const Boundary& later = places[std::min(places.size() - 1, i + 1 + random() % 4)];
+      if (later.sourceLine == b.sourceLine) {
+        const std::uint64_t length = later.sourceColumn - b.sourceColumn;
+        ASSERT_EQ(utf16.rangeOf(b.sourceLine, b.sourceColumn, length),
+                  std::make_pair(b.utf16, utf16.positionAt(later.offset)));
+        ASSERT_EQ(utf8.rangeOf(b.sourceLine, b.sourceColumn, length),
+                  std::make_pair(b.utf8, utf8.positionAt(later.offset)));
+      }
     }
     // Past the end of each line's content is that end, before its line end.
     for (std::uint32_t line = 0; line < ends16.size(); ++line) {
