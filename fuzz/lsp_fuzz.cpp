@@ -8,7 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  const std::string fault = quellmark::serverFault(bytes);
+  const std::string fault = quellmark::serverFault(bytes, false);
   if (!fault.empty()) {
     std::fprintf(stderr, "language server: %s\n", fault.c_str());
     std::abort();

@@ -1,6 +1,8 @@
 #include "walk.h"
 
 #include <algorithm>
+#include <memory>
+#include <span>
 #include <exception>
 #include <system_error>
 #if !defined(QUELLMARK_NO_THREADS)
@@ -164,12 +166,18 @@ std::uint64_t lineLength(const SeekableSource& source, std::uint64_t start, std:
     return at != std::string_view::npos;
   };
   feed = scan(ahead);
-  std::string chunk;
+  // A few KiB first: most lines end soon after a piece, or the text does.
+  char small[4096];
+  std::unique_ptr<char[]> large;
+  std::span<char> chunk(small);
   while (!feed) {
-    chunk.resize(std::size_t{1} << 16);
     const std::ptrdiff_t n = source.readAt(start + length, chunk);
     if (n <= 0) break;
-    feed = scan(std::string_view(chunk).substr(0, static_cast<std::size_t>(n)));
+    feed = scan(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
+    if (!large) {
+      large = std::make_unique_for_overwrite<char[]>(std::size_t{1} << 16);
+      chunk = std::span(large.get(), std::size_t{1} << 16);
+    }
   }
   endsInCr = last == '\r';
   return length;
