@@ -189,6 +189,19 @@ TEST_F(AnyInputTest, StandardInputIsReadOnceAndAStreamThatCannotBeKeptIsNoSucces
   EXPECT_EQ(result.errors, "quellmark: cannot keep '<stdin>': No space left on device\n");
 }
 
+TEST_F(AnyInputTest, TheKeptCopyOfALargeStreamLeavesNothingBehind) {
+  std::string big;
+  while (big.size() < 5'000'000) big += "hlt\n";
+  put("big.asm", big);
+  fs::create_directory(dir_ / "keep");
+  // After a success, and after a run that ends with status 2 once the
+  // stream is kept (the second file cannot be read).
+  EXPECT_EQ(shell("cat big.asm | TMPDIR=keep \"$COMPANION\" symbols -").status, 0);
+  EXPECT_TRUE(fs::is_empty(dir_ / "keep"));
+  EXPECT_EQ(shell("cat big.asm | TMPDIR=keep \"$COMPANION\" check - missing.asm").status, 2);
+  EXPECT_TRUE(fs::is_empty(dir_ / "keep"));
+}
+
 TEST_F(AnyInputTest, LinesOfMegabytesInBoundedMemoryAndOutput) {
   if (kSanitized) GTEST_SKIP() << "the sanitizers need more address space than the limit";
   // Eight mistakes a megabyte apart on one line.

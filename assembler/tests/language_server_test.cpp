@@ -9,6 +9,7 @@
 #include "analysis.h"
 #include "companion_properties.h"
 #include "kept_inputs.h"
+#include "json_text.h"
 #include "language_server_properties.h"
 
 namespace quellmark {
@@ -457,6 +458,19 @@ TEST(Serve, ABurstOfChangesIsAnalysedOnceForTheLastVersion) {
   EXPECT_EQ(replies[1]["params"]["version"], 4);
   EXPECT_EQ(replies[2]["id"], 2);
   EXPECT_EQ(replies[3]["params"]["version"], 21);
+}
+
+TEST(JsonText, QuotesBackslashesAndEveryControlCharacterReadBack) {
+  std::string text = "\"\\a\\q\u00e9";
+  for (char c = 0; c < 0x20; ++c) text += c;
+  text += '\x7f';
+  std::string written;
+  appendJsonString(text, written);
+  EXPECT_EQ(json::parse(written).get<std::string>(), text) << written;
+  // A byte that is no UTF-8 becomes U+FFFD, and the rest stays.
+  written.clear();
+  appendJsonString("a\xff\xC0\x80" "b", written);
+  EXPECT_EQ(json::parse(written).get<std::string>(), "a\ufffd\ufffd\ufffdb");
 }
 
 TEST(MessageReader, FramesAndResynchronises) {
