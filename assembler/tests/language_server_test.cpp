@@ -385,7 +385,7 @@ TEST_F(ServerTest, ABackslashOrControlCharacterInATokenStaysJson) {
   EXPECT_EQ(found[1]["message"], "`\"b\"` is not defined: it reads as 0");
 }
 
-// Runs a whole session of framed messages; the messages the server sent.
+// Serves the framed messages of `bodies` from first to last; what the server sent back.
 std::vector<json> serve(const std::vector<std::string>& bodies) {
   std::string input;
   for (const std::string& b : bodies) input += framed(b);
