@@ -102,7 +102,7 @@ struct BadParams {
 // A line or character of the client's: a whole number from 0 to the
 // protocol's largest.
 std::uint32_t numberIn(const json& value, const char* what) {
-  if (!value.is_number_integer() || value.is_number_float()) {
+  if (!value.is_number_integer()) {
     throw BadParams{std::string(what) + " is no whole number"};
   }
   if (value.is_number_unsigned() ? value.get<std::uint64_t>() > kLargestNumber
@@ -588,15 +588,18 @@ void LanguageServer::State::notice(const std::string& method, const json& params
         c.range.emplace(positionIn(r.at("start")), positionIn(r.at("end")));
       }
     }
+    // Each change is placed by the index of the text the one before it
+    // left.
     for (Change& c : read) {
       if (c.range) {
-        applyEdit(d.text, encoding, c.range->first, c.range->second, c.text);
+        applyEdit(d.text, *d.index, c.range->first, c.range->second, c.text);
       } else {
         d.text = std::move(c.text);
       }
+      d.changed(encoding);
     }
     d.version = version;
-    d.changed(encoding);
+    d.stale = true;  // published for its version even when nothing changed
   } else if (method == "textDocument/didClose") {
     const std::string uri = params.at("textDocument").at("uri").get<std::string>();
     documents.erase(uri);

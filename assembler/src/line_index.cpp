@@ -205,9 +205,8 @@ Position LineIndex::endOf(std::uint32_t line) const {
   return positionAt(static_cast<std::size_t>(bytes.data() - text_.data()) + bytes.size());
 }
 
-void applyEdit(std::string& text, Encoding encoding, Position from, Position to,
+void applyEdit(std::string& text, const LineIndex& index, Position from, Position to,
                std::string_view replacement) {
-  const LineIndex index(text, encoding);
   const std::size_t start = index.offsetOf(from);
   const std::size_t end = index.offsetOf(to);
   // A range that ends before it starts is an insertion at its start.

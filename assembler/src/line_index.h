@@ -86,9 +86,10 @@ class LineIndex {
   mutable std::unordered_map<std::uint32_t, std::vector<Mark>> marks_;  // by line
 };
 
-// Applies a protocol edit: the bytes from `from` to `to` become
-// `replacement` (inserted at `from` when `to` comes before it).
-void applyEdit(std::string& text, Encoding encoding, Position from, Position to,
+// Applies a protocol edit to `text`, whose index `index` is: the bytes
+// from `from` to `to` become `replacement` (inserted at `from` when `to`
+// comes before it). The index no longer fits the text afterwards.
+void applyEdit(std::string& text, const LineIndex& index, Position from, Position to,
                std::string_view replacement);
 
 }  // namespace quellmark

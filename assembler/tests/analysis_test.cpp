@@ -370,11 +370,11 @@ TEST(LineIndex, EveryPlaceOfGeneratedTextsBothWays) {
 TEST(LineIndex, EditsPastTheEndOfALineLandBeforeItsLineEnd) {
   for (const Encoding encoding : {Encoding::utf8, Encoding::utf16}) {
     std::string text = "  j lop\r\n  hlt\r  add\n";
-    applyEdit(text, encoding, Position{0, 40}, Position{0, 40}, "x");
+    applyEdit(text, LineIndex(text, encoding), Position{0, 40}, Position{0, 40}, "x");
     EXPECT_EQ(text, "  j lopx\r\n  hlt\r  add\n");
-    applyEdit(text, encoding, Position{1, 9}, Position{1, 9}, "y");
+    applyEdit(text, LineIndex(text, encoding), Position{1, 9}, Position{1, 9}, "y");
     EXPECT_EQ(text, "  j lopx\r\n  hlty\r  add\n");
-    applyEdit(text, encoding, Position{2, 0}, Position{3, 0}, "");
+    applyEdit(text, LineIndex(text, encoding), Position{2, 0}, Position{3, 0}, "");
     EXPECT_EQ(text, "  j lopx\r\n  hlty\r");
   }
 }
