@@ -7,6 +7,7 @@ packages=(
   build-essential cmake libgtest-dev   # compiler, build, unit tests
   nlohmann-json3-dev                   # the language server's JSON
   neovim                               # a real client of the language server in the tests
+  emacs-nox elpa-eglot                 # a second one, Emacs with eglot
   qt6-base-dev                         # the pattern editor's widgets
   xvfb xauth x11-utils imagemagick     # the editor's smoke test under a real X server
   libx11-dev                           # its helper that finds and closes the window
