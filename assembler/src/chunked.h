@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <vector>
 
 namespace quellmark {
@@ -20,13 +19,14 @@ class ChunkedVector {
   [[nodiscard]] bool empty() const { return size_ == 0; }
 
   void push_back(const T& element) {
-    if (size_ % kChunk == 0) chunks_.push_back(std::make_unique_for_overwrite<T[]>(kChunk));
-    chunks_[size_ / kChunk][size_ % kChunk] = element;
+    // A chunk's room is taken, not filled: most tables hold a few names.
+    if (size_ % kChunk == 0) chunks_.emplace_back().reserve(kChunk);
+    chunks_.back().push_back(element);
     ++size_;
   }
 
  private:
-  std::vector<std::unique_ptr<T[]>> chunks_;
+  std::vector<std::vector<T>> chunks_;
   std::size_t size_ = 0;
 };
 
