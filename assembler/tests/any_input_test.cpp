@@ -116,10 +116,12 @@ const std::string kFaulty =
 
 TEST_F(AnyInputTest, PipesFifosAndStandardInputGiveWhatTheFileGives) {
   put("p.asm", kFaulty);
-  // Large enough to be kept in a temporary file rather than in memory.
+  // Large enough to be kept in a temporary file rather than in memory; its
+  // long comments make it cheap to check twenty times.
   std::string big;
+  const std::string comment = " ; " + std::string(1000, 'c');
   for (int i = 0; big.size() < 5'000'000; ++i) {
-    big += "l" + std::to_string(i % 1000) + ": addi r1, r0, " + std::to_string(i % 200) + "\n";
+    big += "l" + std::to_string(i % 1000) + ": addi r1, r0, " + std::to_string(i % 200) + comment + "\n";
   }
   put("big.asm", big);
   ::mkfifo((dir_ / "fifo").c_str(), 0600);
