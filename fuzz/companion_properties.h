@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis.h"
 #include "assemble.h"
 #include "disassembler.h"
 #include "image.h"
@@ -94,6 +95,62 @@ inline std::string splitFault(const std::string& source, Build build) {
   appendSymbols(whole, symbolsOfWhole);
   appendSymbols(halves, symbolsOfHalves);
   if (symbolsOfWhole != symbolsOfHalves) return "the symbol table differs in the halves";
+  return {};
+}
+
+// Empty when analysing `source` in two halves at once gives what analysing
+// it whole gives, findings, words, names, places, tokens and texts, else
+// what differs. `inHalves` tells whether the halves were used.
+inline std::string analysisHalvesFault(const std::string& source, Build build,
+                                       bool* inHalves = nullptr) {
+  Analysis whole;
+  Analysis halves;
+  analyse(source, build, whole, "t.asm", UINT64_MAX);
+  analyse(source, build, halves, "t.asm", 0);
+  if (inHalves) *inHalves = halves.inHalves;
+  if (whole.inHalves) return "a whole analysis was made in halves";
+  if (whole.findings.size() != halves.findings.size()) return "another number of findings";
+  for (std::size_t i = 0; i < whole.findings.size(); ++i) {
+    const Diagnosis& a = whole.findings[i];
+    const Diagnosis& b = halves.findings[i];
+    if (a.at != b.at || a.name != b.name || a.message != b.message || a.noteAt != b.noteAt ||
+        a.note != b.note) {
+      return "finding " + std::to_string(i) + " differs: " + b.message;
+    }
+  }
+  if (whole.words.size() != halves.words.size()) return "another number of words";
+  for (std::size_t i = 0; i < whole.words.size(); ++i) {
+    const Word& a = whole.words[i];
+    const Word& b = halves.words[i];
+    if (a.line != b.line || a.address != b.address || a.word != b.word ||
+        a.mnemonic != b.mnemonic) {
+      return "word " + std::to_string(i) + " differs";
+    }
+  }
+  if (whole.names.size() != halves.names.size()) return "another number of names";
+  for (std::size_t i = 0; i < whole.names.size(); ++i) {
+    const Name& a = whole.names[i];
+    const Name& b = halves.names[i];
+    if (a.name != b.name || a.value != b.value || a.label != b.label) return "name " + a.name;
+  }
+  if (whole.places.size() != halves.places.size()) return "another number of places";
+  for (std::size_t i = 0; i < whole.places.size(); ++i) {
+    const NamePlace& a = whole.places[i];
+    const NamePlace& b = halves.places[i];
+    if (a.name != b.name || a.at != b.at || a.definition != b.definition) {
+      return "place " + std::to_string(i) + " differs";
+    }
+  }
+  if (whole.tokens.size() != halves.tokens.size()) return "another number of tokens";
+  for (std::size_t i = 0; i < whole.tokens.size(); ++i) {
+    if (whole.tokens[i].at != halves.tokens[i].at || whole.tokens[i].kind != halves.tokens[i].kind) {
+      return "token " + std::to_string(i) + " differs";
+    }
+  }
+  if (whole.texts->check != halves.texts->check) return "the check's text differs";
+  if (whole.texts->listing != halves.texts->listing) return "the listing differs";
+  if (whole.texts->symbols != halves.texts->symbols) return "the symbol table differs";
+  if (whole.texts->image != halves.texts->image) return "the image differs";
   return {};
 }
 

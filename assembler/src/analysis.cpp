@@ -5,6 +5,7 @@
 #include <memory>
 #include <cstdio>
 
+#include "beside.h"
 #include "chars.h"
 #include "checker.h"
 #include "encoder.h"
@@ -80,23 +81,19 @@ class RawTokens {
   std::size_t at_ = 0;
 };
 
+// Gathers what a walk tells of a stretch of the source into `out`: the
+// findings, words, places and tokens of its lines, and their check text and
+// listing rows when the texts are asked for. `index` gives each name's
+// index among the names.
 class Collector final : public LineListener, public FindingListener {
  public:
-  Collector(const Walk& walk, Analysis& out, std::optional<std::string_view> file)
-      : out_(out), checker_(walk, *this), file_(file) {
+  Collector(const Walk& walk, const SymbolTable& index, Analysis& out,
+            std::optional<std::string_view> file)
+      : out_(out), checker_(walk, *this), file_(file), index_(index) {
     if (out_.texts) {
       listed_.emplace();
       listingOut_ = std::make_unique<BufferedWriter>(*listed_);
       rows_.emplace(*listingOut_);
-    }
-    const ChunkedVector<NameFacts>& names = walk.names();
-    out_.names.resize(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      Name& name = out_.names[i];
-      name.name.assign(names[i].name);
-      name.value = names[i].value;
-      name.label = names[i].lastIsLabel;
-      index_.define(names[i].name, static_cast<std::int32_t>(i));
     }
   }
 
@@ -249,7 +246,7 @@ class Collector final : public LineListener, public FindingListener {
   Analysis& out_;
   Checker checker_;
   std::optional<std::string_view> file_;
-  SymbolTable index_;  // of each name among out_.names
+  const SymbolTable& index_;
   // The listing, when the texts are asked for.
   std::optional<MemorySink> listed_;
   std::unique_ptr<BufferedWriter> listingOut_;
@@ -273,23 +270,95 @@ Span wholeToken(const std::vector<Token>& tokens, const Span& at) {
   return at;
 }
 
+// Walks the two halves that the first reading of `text` was read in at
+// once, each into an analysis of its own, the second appended to
+// `analysis` afterwards, with the listing of both in `listing`. The check
+// of a name defined again shows the place of its first definition, so a
+// name defined in both halves keeps the walk whole: false, having walked
+// nothing, then, or when the first reading was whole or no second thread
+// can be had.
+bool walkInHalves(const Walk& walk, const MemoryText& text, const SymbolTable& index,
+                  Analysis& analysis, std::optional<std::string_view> file,
+                  std::string& listing) {
+  if (!walk.secondHalf() || walk.definedInBothHalves()) return false;
+  Walk::Stretch second = *walk.secondHalf();
+  const Walk::Stretch first{0, second.from, 0, 0, 0};
+  Analysis rest;
+  std::string restListing;
+  const auto walkSecond = [&] {
+    rest = Analysis{};
+    // About half of what the whole took last time, so that the vectors
+    // seldom grow.
+    rest.findings.reserve(analysis.findings.capacity() / 2);
+    rest.words.reserve(analysis.words.capacity() / 2);
+    rest.places.reserve(analysis.places.capacity() / 2);
+    rest.tokens.reserve(analysis.tokens.capacity() / 2);
+    if (file) rest.texts.emplace();
+    Collector collector(walk, index, rest, file);
+    (void)walk.walk(text, collector, second, nullptr);
+    restListing = collector.takeListing();
+  };
+  std::uint32_t words = 0;
+  const bool both = runBeside(walkSecond, [&] {
+    Collector collector(walk, index, analysis, file);
+    (void)walk.walk(text, collector, first, &words);
+    listing = collector.takeListing();
+  });
+  if (!both) return false;
+  if (words != second.pass2Words) {
+    // Pass 2 read a long intermediate line in pieces, each a word that
+    // pass 1 did not count: the second half again, from the true address.
+    second.pass2Words = words;
+    walkSecond();
+  }
+  const auto append = [](auto& to, auto& from) {
+    to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+  };
+  append(analysis.findings, rest.findings);
+  append(analysis.words, rest.words);
+  append(analysis.places, rest.places);
+  append(analysis.tokens, rest.tokens);
+  if (file) analysis.texts->check += rest.texts->check;
+  listing += restListing;
+  return true;
+}
+
 }  // namespace
 
 void analyse(std::string_view source, Build build, Analysis& analysis,
-             std::optional<std::string_view> file) {
+             std::optional<std::string_view> file, std::uint64_t halvesFrom) {
   analysis.findings.clear();
   analysis.words.clear();
   analysis.places.clear();
   analysis.tokens.clear();
   analysis.names.clear();
   analysis.texts.reset();
+  analysis.inHalves = false;
   if (file) analysis.texts.emplace();
   const MemoryText text(source);
   Walk walk(build);
-  walk.splitSourcesFrom(UINT64_MAX);  // a text in memory is read at once
+  walk.splitSourcesFrom(secondCoreHelps() ? halvesFrom : UINT64_MAX);
   if (!walk.collect(text)) return;  // a text in memory is always read
-  Collector collector(walk, analysis, file);
-  (void)walk.walk(text, collector);
+  // The names, and the index of each, which is only looked up from here
+  // on, so that both halves may share it.
+  const ChunkedVector<NameFacts>& names = walk.names();
+  analysis.names.resize(names.size());
+  SymbolTable index;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    Name& name = analysis.names[i];
+    name.name.assign(names[i].name);
+    name.value = names[i].value;
+    name.label = names[i].lastIsLabel;
+    index.define(names[i].name, static_cast<std::int32_t>(i));
+  }
+  (void)index.names();
+  std::string listing;
+  analysis.inHalves = walkInHalves(walk, text, index, analysis, file, listing);
+  if (!analysis.inHalves) {
+    Collector collector(walk, index, analysis, file);
+    (void)walk.walk(text, collector);
+    listing = collector.takeListing();
+  }
   for (Diagnosis& d : analysis.findings) {
     d.at = wholeToken(analysis.tokens, d.at);
     if (d.noteAt) d.noteAt = wholeToken(analysis.tokens, *d.noteAt);
@@ -298,7 +367,7 @@ void analyse(std::string_view source, Build build, Analysis& analysis,
   // The texts as the programs print them: the listing's rows, a blank line
   // and the symbol table; the words of the listing are the image's.
   Analysis::Texts& texts = *analysis.texts;
-  texts.listing = collector.takeListing();
+  texts.listing = std::move(listing);
   texts.listing += '\n';
   appendSymbols(walk, texts.symbols);
   texts.listing += texts.symbols;
@@ -311,7 +380,7 @@ void analyse(std::string_view source, Build build, Analysis& analysis,
 
 Analysis analyse(std::string_view source, Build build) {
   Analysis analysis;
-  analyse(source, build, analysis, std::nullopt);
+  analyse(source, build, analysis);
   return analysis;
 }
 

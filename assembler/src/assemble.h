@@ -39,6 +39,9 @@ class Pass2 {
   std::optional<std::uint16_t> handleLine(std::string_view line);
   // The address of the next word.
   [[nodiscard]] std::uint32_t wordCounter() const { return wordCounter_; }
+  // Starts at a piece after `counter` words: for a reading that begins in
+  // the middle of the intermediate text.
+  void startAfter(std::uint32_t counter) { wordCounter_ = counter; }
 
  private:
   const SymbolTable& symbols_;

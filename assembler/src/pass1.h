@@ -49,6 +49,9 @@ class Pass1 {
 
   // The number of words pass 2 will have written before the next line.
   [[nodiscard]] std::uint32_t locationCounter() const { return counter_; }
+  // Starts at a line after `counter` words: for a reading that begins in
+  // the middle of a source.
+  void startAfter(std::uint32_t counter) { counter_ = counter; }
 
  private:
   void expandWords(TokenSplitter& tokens);

@@ -3,13 +3,9 @@
 #include <algorithm>
 #include <memory>
 #include <span>
-#include <exception>
-#include <system_error>
-#if !defined(QUELLMARK_NO_THREADS)
-#include <thread>
-#endif
 
 #include "assemble.h"
+#include "beside.h"
 
 namespace quellmark {
 
@@ -74,13 +70,7 @@ std::string_view SourceLine::bytes(std::uint64_t at, std::size_t n) const {
 }
 
 Walk::Walk(Build build)
-    : build_(build),
-#if defined(QUELLMARK_NO_THREADS)
-      splitFrom_(UINT64_MAX) {}
-#else
-      // With one core a second thread only takes turns with the first.
-      splitFrom_(std::thread::hardware_concurrency() == 1 ? UINT64_MAX : kSplitFrom) {}
-#endif
+    : build_(build), splitFrom_(secondCoreHelps() ? kSplitFrom : UINT64_MAX) {}
 
 std::string_view Walk::Names::keep(std::string_view name) {
   if (name.size() > free_) {
@@ -245,31 +235,15 @@ std::optional<std::uint64_t> Walk::splitPoint(const SeekableSource& source) cons
 
 bool Walk::readTwoHalves(const SeekableSource& source, std::uint64_t split, Part& first,
                          Part& second) const {
-#if defined(QUELLMARK_NO_THREADS)
-  (void)source, (void)split, (void)first, (void)second;
-  return false;
-#else
-  std::jthread other;
-  std::exception_ptr otherFailed;
-  try {
-    other = std::jthread([&] {
-      // Memory may run out on this thread too; the caller hears of it.
-      try {
+  return runBeside(
+      [&] {
         SeekableReader rest(source, split, source.size());
         readPart(rest, second);
-      } catch (...) {
-        otherFailed = std::current_exception();
-      }
-    });
-  } catch (const std::system_error&) {
-    return false;  // no thread to be had
-  }
-  SeekableReader half(source, 0, split);
-  readPart(half, first);
-  other.join();
-  if (otherFailed) std::rethrow_exception(otherFailed);
-  return true;
-#endif
+      },
+      [&] {
+        SeekableReader half(source, 0, split);
+        readPart(half, first);
+      });
 }
 
 bool Walk::collect(const SeekableSource& source) {
@@ -287,6 +261,11 @@ bool Walk::collect(const SeekableSource& source) {
     readPart(whole, first);
   }
   if (first.failed || second.failed) return false;
+  secondHalf_.reset();
+  definedInBoth_ = false;
+  if (halves_) {
+    secondHalf_ = Stretch{*split, source.size(), first.lines, first.words, first.words};
+  }
 
   for (std::size_t i = 0; i < second.names.size(); ++i) {
     NameFacts facts = second.names[i];
@@ -297,6 +276,7 @@ bool Walk::collect(const SeekableSource& source) {
     }
     const auto index = static_cast<std::int32_t>(first.names.size());
     if (const std::optional<std::int32_t> known = first.index.enterNew(facts.name, index)) {
+      definedInBoth_ = true;
       NameFacts& earlier = first.names[static_cast<std::size_t>(*known)];
       facts.definitions += earlier.definitions;
       facts.name = earlier.name;
@@ -319,11 +299,16 @@ bool Walk::collect(const SeekableSource& source) {
       index_.define(names_[i].name, static_cast<std::int32_t>(i));
     }
   }
+  // Both tables are entered whole now, so that looking up changes nothing
+  // in them and may be done on several threads at once.
+  (void)symbols_.names();
+  (void)index_.names();
   return true;
 }
 
-bool Walk::walk(const SeekableSource& source, LineListener& listener) const {
-  SeekableReader in(source);
+bool Walk::walk(const SeekableSource& source, LineListener& listener, const Stretch& stretch,
+                std::uint32_t* wordsAfter) const {
+  SeekableReader in(source, stretch.from, std::min(stretch.to, source.size()));
   PieceReader reader(in);
   // Pass 1 runs again for the intermediate text of each piece; it keeps no
   // table, as pass 2 takes the table of the first reading.
@@ -333,12 +318,15 @@ bool Walk::walk(const SeekableSource& source, LineListener& listener) const {
   Pass1 pass1(build_, out, notes1);
   Pass2Notes notes2;
   Pass2 pass2(symbols_, build_, &notes2);
+  pass1.startAfter(stretch.pass1Words);
+  pass2.startAfter(stretch.pass2Words);
   std::string spilled;  // an intermediate text that did not fit the buffer
 
   SourceLine line;
   line.source_ = &source;
+  line.number = stretch.linesBefore;
   SourcePiece p;
-  std::uint64_t offset = 0;  // of the piece in the source
+  std::uint64_t offset = stretch.from;  // of the piece in the source
   bool inLine = false;
   std::uint32_t index = 0;  // of the piece in its line
   for (std::span<char> piece = reader.next(); !piece.empty(); piece = reader.next()) {
@@ -409,6 +397,7 @@ bool Walk::walk(const SeekableSource& source, LineListener& listener) const {
     }
   }
   if (inLine) listener.lineEnds(line);
+  if (wordsAfter) *wordsAfter = pass2.wordCounter();
   return !reader.failed();
 }
 

@@ -163,9 +163,31 @@ class Walk {
   // and the facts of each name. False on a read error.
   [[nodiscard]] bool collect(const SeekableSource& source);
 
+  // Lines of a source from a line's start on, with what the passes have
+  // counted before them.
+  struct Stretch {
+    std::uint64_t from = 0;  // the first byte, where a line starts
+    std::uint64_t to = UINT64_MAX;  // past the last byte
+    std::uint32_t linesBefore = 0;
+    std::uint32_t pass1Words = 0;  // the words pass 1 counted before `from`
+    std::uint32_t pass2Words = 0;  // and those pass 2 made
+  };
   // The second reading: tells `listener` every piece of every source line
   // in order. False on a read error.
-  [[nodiscard]] bool walk(const SeekableSource& source, LineListener& listener) const;
+  [[nodiscard]] bool walk(const SeekableSource& source, LineListener& listener) const {
+    return walk(source, listener, Stretch{}, nullptr);
+  }
+  // The second reading of the lines of `stretch` alone; `wordsAfter`, when
+  // given, is set to pass 2's word counter after them.
+  [[nodiscard]] bool walk(const SeekableSource& source, LineListener& listener,
+                          const Stretch& stretch, std::uint32_t* wordsAfter) const;
+  // The second half of the last first reading, when it was read in two:
+  // from the line where it began to the end. Pass 2 is taken to have made
+  // as many words before it as pass 1 counted, which holds unless an
+  // intermediate line is longer than pass 2 reads at once.
+  [[nodiscard]] std::optional<Stretch> secondHalf() const { return secondHalf_; }
+  // Whether a name was defined in both halves of the last first reading.
+  [[nodiscard]] bool definedInBothHalves() const { return definedInBoth_; }
 
   [[nodiscard]] const SymbolTable& symbols() const { return symbols_; }
   // Every name defined, in the order of its first definition.
@@ -229,6 +251,8 @@ class Walk {
   Build build_;
   std::uint64_t splitFrom_;
   bool halves_ = false;
+  std::optional<Stretch> secondHalf_;
+  bool definedInBoth_ = false;
   SymbolTable symbols_;
   SymbolTable index_;  // of each name among names_
   ChunkedVector<NameFacts> names_;

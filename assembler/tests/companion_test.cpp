@@ -111,6 +111,51 @@ TEST(Walk, HalvesReadAtOnceFindWhatTheWholeFinds) {
   EXPECT_GT(holdsForKeptInputs(splitFault), 0);
 }
 
+TEST(Analysis, HalvesAtOnceGiveWhatTheWholeGives) {
+  std::mt19937 random(8642);
+  int inHalves = 0;
+  for (int i = 0; i < 300; ++i) {
+    std::string source = generatedSource(random);
+    // Names of their own in every other source, so that both halves are
+    // walked at once, and not whole as for a name defined in both.
+    if (i % 2 == 0) {
+      for (std::size_t at = 0; (at = source.find("start", at)) != std::string::npos; at += 5) {
+        source.replace(at, 5, "s" + std::to_string(at % 1000).substr(0, 4));
+      }
+    }
+    for (const Build build : {Build::full, Build::reduced}) {
+      bool halves = false;
+      ASSERT_EQ(analysisHalvesFault(source, build, &halves), "") << source;
+      inHalves += halves;
+    }
+  }
+  EXPECT_GT(inHalves, 150);
+  EXPECT_GT(holdsForKeptInputs([](const std::string& source, Build build) {
+              return analysisHalvesFault(source, build);
+            }),
+            0);
+}
+
+TEST(Analysis, HalvesThatCannotBeWalkedAtOnce) {
+  // A name defined in both halves: its second definition is reported with
+  // the place of the first, so the walk stays whole.
+  const std::string both = "a: hlt\nhlt\nhlt\nhlt\na: hlt\nhlt\n";
+  // An intermediate line past what pass 2 reads at once makes it words that
+  // pass 1 did not count: the second half is walked again from its true
+  // address, where a branch back to `b` is encoded.
+  // (In the reduced build; the full build makes no word of the empty last
+  // piece.)
+  const std::string longer = "j " + std::string(97, 'a') + "\nb: hlt\n" + std::string(60, ';') +
+                             "\nbeq r1 r1 b\nj b\n";
+  for (const Build build : {Build::full, Build::reduced}) {
+    bool halves = true;
+    EXPECT_EQ(analysisHalvesFault(both, build, &halves), "");
+    EXPECT_FALSE(halves);
+    EXPECT_EQ(analysisHalvesFault(longer, build, &halves), "");
+    EXPECT_TRUE(halves);
+  }
+}
+
 TEST(Walk, HalvesMoveLabelsAndLinesAndKeepTheLastDefinition) {
   // The second half starts at "b:", the line after the middle byte.
   const std::string source =
