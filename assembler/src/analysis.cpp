@@ -285,14 +285,18 @@ bool walkInHalves(const Walk& walk, const MemoryText& text, const SymbolTable& i
   const Walk::Stretch first{0, second.from, 0, 0, 0};
   Analysis rest;
   std::string restListing;
+  // About half of what the whole took last time, so that the vectors
+  // seldom grow (read here, before the first half fills them).
+  const std::array<std::size_t, 4> room{analysis.findings.capacity() / 2,
+                                        analysis.words.capacity() / 2,
+                                        analysis.places.capacity() / 2,
+                                        analysis.tokens.capacity() / 2};
   const auto walkSecond = [&] {
     rest = Analysis{};
-    // About half of what the whole took last time, so that the vectors
-    // seldom grow.
-    rest.findings.reserve(analysis.findings.capacity() / 2);
-    rest.words.reserve(analysis.words.capacity() / 2);
-    rest.places.reserve(analysis.places.capacity() / 2);
-    rest.tokens.reserve(analysis.tokens.capacity() / 2);
+    rest.findings.reserve(room[0]);
+    rest.words.reserve(room[1]);
+    rest.places.reserve(room[2]);
+    rest.tokens.reserve(room[3]);
     if (file) rest.texts.emplace();
     Collector collector(walk, index, rest, file);
     (void)walk.walk(text, collector, second, nullptr);
