@@ -68,13 +68,15 @@ inline std::string listingFault(const std::string& source, Build build) {
 }
 
 // Empty when the first reading of `source` in two halves at once finds the
-// definitions and symbols that reading it whole finds, else what differs.
-inline std::string splitFault(const std::string& source, Build build) {
+// definitions and symbols that reading it whole finds, else what differs;
+// with `inTurn`, the halves are read one after the other.
+inline std::string splitFault(const std::string& source, Build build, bool inTurn = false) {
   const MemoryText text(source);
   Walk whole(build);
   whole.splitSourcesFrom(UINT64_MAX);
   Walk halves(build);
   halves.splitSourcesFrom(0);
+  if (inTurn) halves.readHalvesInTurn();
   if (!whole.collect(text) || !halves.collect(text)) return "a source in memory was not read";
   const ChunkedVector<NameFacts>& a = whole.names();
   const ChunkedVector<NameFacts>& b = halves.names();

@@ -15,7 +15,9 @@ inline bool secondCoreHelps() {
 #if defined(QUELLMARK_NO_THREADS)
   return false;
 #else
-  return std::thread::hardware_concurrency() != 1;
+  // Asked once: the answer is read from the system each time.
+  static const bool helps = std::thread::hardware_concurrency() != 1;
+  return helps;
 #endif
 }
 

@@ -1,6 +1,7 @@
 #include "language_server.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -445,6 +446,32 @@ void LanguageServer::State::configure(const json& settings) {
   if (*chosen == "full") build = Build::full;
 }
 
+// What the server can do, written once for each position encoding.
+const std::string& capabilities(Encoding encoding) {
+  static const std::array<std::string, 2> kWritten = [] {
+    std::array<std::string, 2> written;
+    for (const Encoding e : {Encoding::utf8, Encoding::utf16}) {
+      const json legend{{"tokenTypes", kTokenTypes}, {"tokenModifiers", json::array()}};
+      written[static_cast<std::size_t>(e)] = dumped(json{
+          {"capabilities",
+           {{"positionEncoding", e == Encoding::utf8 ? "utf-8" : "utf-16"},
+            {"textDocumentSync", {{"openClose", true}, {"change", 2}}},
+            {"hoverProvider", true},
+            {"definitionProvider", true},
+            {"referencesProvider", true},
+            {"documentHighlightProvider", true},
+            {"documentSymbolProvider", true},
+            {"completionProvider", {{"triggerCharacters", {" ", ","}}}},
+            {"renameProvider", {{"prepareProvider", true}}},
+            {"inlayHintProvider", true},
+            {"semanticTokensProvider", {{"legend", legend}, {"full", true}}}}},
+          {"serverInfo", {{"name", "quellmark"}, {"version", QUELLMARK_SERVER_VERSION}}}});
+    }
+    return written;
+  }();
+  return kWritten[static_cast<std::size_t>(encoding)];
+}
+
 // The requests the server answers.
 bool answers(const std::string& method) {
   static const char* const kMethods[] = {
@@ -662,18 +689,23 @@ LanguageServer::~LanguageServer() = default;
 void LanguageServer::receive(std::string_view body, std::vector<std::string>& out, bool more) {
   // Values nested too deep are left out as they are read (the reader
   // itself does not recurse), and the message is refused.
+  // A body too short to nest that deep is read without the watch, which
+  // is faster.
   bool tooDeep = false;
-  const json message = json::parse(
-      body,
-      [&tooDeep](int depth, json::parse_event_t event, json&) {
-        if (depth < kDeepest || (event != json::parse_event_t::object_start &&
-                                  event != json::parse_event_t::array_start)) {
-          return true;
-        }
-        tooDeep = true;
-        return false;
-      },
-      false);
+  const json message =
+      body.size() < kDeepest
+          ? json::parse(body, nullptr, false)
+          : json::parse(
+                body,
+                [&tooDeep](int depth, json::parse_event_t event, json&) {
+                  if (depth < kDeepest || (event != json::parse_event_t::object_start &&
+                                            event != json::parse_event_t::array_start)) {
+                    return true;
+                  }
+                  tooDeep = true;
+                  return false;
+                },
+                false);
   if (message.is_discarded()) {
     out.push_back(dumped(failure(nullptr, kParseError, "the message is no JSON")));
   } else if (tooDeep) {

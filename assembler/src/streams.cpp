@@ -40,11 +40,20 @@ std::span<char> beforeNul(std::span<char> piece) {
 }
 
 void PieceReader::refill() {
-  std::copy(buffer_.get() + begin_, buffer_.get() + end_, buffer_.get());
+  if (size_ == 0 || (size_ < kBufferSize && end_ == size_)) {
+    // A larger buffer for a stream that filled it; what is left moves along.
+    const std::size_t size = size_ == 0 ? kFirstSize : size_ * 2;
+    auto larger = std::make_unique_for_overwrite<char[]>(size);
+    if (buffer_) std::copy(buffer_.get() + begin_, buffer_.get() + end_, larger.get());
+    buffer_ = std::move(larger);
+    size_ = size;
+  } else {
+    std::copy(buffer_.get() + begin_, buffer_.get() + end_, buffer_.get());
+  }
   end_ -= begin_;
   begin_ = 0;
-  while (!atEnd_ && end_ < kBufferSize) {
-    const std::ptrdiff_t n = source_.read(std::span(buffer_.get() + end_, kBufferSize - end_));
+  while (!atEnd_ && end_ < size_) {
+    const std::ptrdiff_t n = source_.read(std::span(buffer_.get() + end_, size_ - end_));
     if (n <= 0) {
       atEnd_ = true;
       failed_ = n < 0;
@@ -56,8 +65,17 @@ void PieceReader::refill() {
   }
 }
 
+void BufferedWriter::grow(std::size_t size) {
+  std::size_t next = size_ == 0 ? kFirstSize : std::min(size_ * 2, kBufferSize);
+  while (next < size) next *= 2;
+  buffer_ = std::make_unique_for_overwrite<char[]>(next);
+  size_ = next;
+}
+
 void BufferedWriter::flush() {
   if (used_ != 0 && !failed_) failed_ = !sink_.write({buffer_.get(), used_});
+  // A text that filled the buffer goes on, likely: a larger one for it.
+  if (used_ == size_ && size_ < kBufferSize) grow(0);
   used_ = 0;
 }
 
@@ -67,6 +85,7 @@ void BufferedWriter::writeLarge(std::string_view bytes) {
     if (!failed_) failed_ = !sink_.write(bytes);
     return;
   }
+  if (bytes.size() > size_) grow(bytes.size());
   std::memcpy(buffer_.get(), bytes.data(), bytes.size());
   used_ = bytes.size();
 }

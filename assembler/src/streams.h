@@ -153,9 +153,13 @@ class PieceReader {
  private:
   void refill();
 
+  // The buffer starts small and grows to its full size as the stream goes
+  // on: most sources are short, and a fuzzer reads thousands a second.
+  static constexpr std::size_t kFirstSize = std::size_t{1} << 12;
   static constexpr std::size_t kBufferSize = std::size_t{1} << 16;
   ByteSource& source_;
-  std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
+  std::unique_ptr<char[]> buffer_;
+  std::size_t size_ = 0;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool atEnd_ = false;
@@ -165,17 +169,18 @@ class PieceReader {
 // Buffers small writes into large ones; remembers the first failure.
 class BufferedWriter {
  public:
-  explicit BufferedWriter(ByteSink& sink) : sink_(sink) {}
+  explicit BufferedWriter(ByteSink& sink)
+      : sink_(sink), buffer_(std::make_unique_for_overwrite<char[]>(kFirstSize)), size_(kFirstSize) {}
   BufferedWriter(const BufferedWriter&) = delete;
   BufferedWriter& operator=(const BufferedWriter&) = delete;
 
   void write(std::string_view bytes) {
-    if (bytes.size() > kBufferSize - used_) return writeLarge(bytes);
+    if (bytes.size() > size_ - used_) return writeLarge(bytes);
     std::memcpy(buffer_.get() + used_, bytes.data(), bytes.size());
     used_ += bytes.size();
   }
   void put(char c) {
-    if (used_ == kBufferSize) flush();
+    if (used_ == size_) flush();
     buffer_[used_++] = c;
   }
   // Writes what is buffered and closes the sink; false if any write or the
@@ -191,10 +196,17 @@ class BufferedWriter {
 
  private:
   void writeLarge(std::string_view bytes);
+  // Makes the buffer, empty, twice as large (up to its full size), or at
+  // least `size` bytes.
+  void grow(std::size_t size);
 
+  // The buffer starts small and grows each time it is handed over, to its
+  // full size: most texts written are short.
+  static constexpr std::size_t kFirstSize = std::size_t{1} << 12;
   static constexpr std::size_t kBufferSize = std::size_t{1} << 16;
   ByteSink& sink_;
-  std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
+  std::unique_ptr<char[]> buffer_;
+  std::size_t size_ = 0;
   std::size_t used_ = 0;
   bool failed_ = false;
 };

@@ -51,7 +51,8 @@ std::uint32_t fnv1a(std::string_view text) {
 
 }  // namespace
 
-SymbolTable::SymbolTable() : slots_(kInitialSlots) {}
+// The slots are made with the first name: many tables stay empty.
+SymbolTable::SymbolTable() = default;
 
 std::string_view SymbolTable::nameAt(std::uint32_t at) const {
   const std::string& block = blocks_[at >> kBlockBits];
@@ -90,6 +91,7 @@ void SymbolTable::define(std::string_view name, std::int32_t value) {
   if (name.empty()) return;
   name = name.substr(0, kLongestName);
   ++definitions_;
+  if (slots_.empty()) slots_.resize(kInitialSlots);
   if (waitingCount_ == kBatch) enterWaiting();
   const std::uint32_t hash = fnv1a(name);
 #if defined(__GNUC__)
@@ -106,6 +108,7 @@ std::optional<std::int32_t> SymbolTable::enterNew(std::string_view name, std::in
   if (name.empty()) return std::nullopt;
   if (waitingCount_ != 0) enterWaiting();
   name = name.substr(0, kLongestName);
+  if (slots_.empty()) slots_.resize(kInitialSlots);
   const std::uint32_t hash = fnv1a(name);
   const Slot& slot = slots_[find(name, hash)];
   if (slot.entry != kFree) return entries_[slot.entry].value;

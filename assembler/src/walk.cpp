@@ -74,7 +74,11 @@ Walk::Walk(Build build)
 
 std::string_view Walk::Names::keep(std::string_view name) {
   if (name.size() > free_) {
-    const std::size_t size = std::max(kBlock, name.size());
+    // A KiB first, twice as much each time up to a block: most sources
+    // define a few names.
+    const std::size_t size =
+        std::max(std::min(kBlock, std::size_t{1024} << std::min<std::size_t>(blocks_.size(), 6)),
+                 name.size());
     blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
     next_ = blocks_.back().get();
     free_ = size;
@@ -220,30 +224,38 @@ std::optional<std::uint64_t> Walk::splitPoint(const SeekableSource& source) cons
   const std::uint64_t size = source.size();
   if (size < splitFrom_ || size < 2 || !source.concurrent()) return std::nullopt;
   const std::uint64_t middle = size / 2;
-  // A line feed is looked for this far at most.
-  std::string bytes(64 * 1024, '\0');
-  std::size_t got = 0;
-  while (got < bytes.size()) {
-    const std::ptrdiff_t n = source.readAt(middle + got, std::span(bytes).subspan(got));
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
+  // A line feed is looked for this far at most, a few KiB at a time: most
+  // lines end soon.
+  constexpr std::uint64_t kFarthest = 64 * 1024;
+  char chunk[4096];
+  for (std::uint64_t at = middle; at < middle + kFarthest;) {
+    const std::ptrdiff_t n = source.readAt(at, std::span(chunk));
+    if (n <= 0) return std::nullopt;
+    const std::string_view bytes(chunk, static_cast<std::size_t>(
+                                            std::min<std::uint64_t>(n, middle + kFarthest - at)));
+    if (const std::size_t feed = bytes.find('\n'); feed != std::string_view::npos) {
+      if (at + feed + 1 >= size) return std::nullopt;
+      return at + feed + 1;
+    }
+    at += bytes.size();
   }
-  const std::size_t feed = std::string_view(bytes).substr(0, got).find('\n');
-  if (feed == std::string_view::npos || middle + feed + 1 >= size) return std::nullopt;
-  return middle + feed + 1;
+  return std::nullopt;
 }
 
 bool Walk::readTwoHalves(const SeekableSource& source, std::uint64_t split, Part& first,
                          Part& second) const {
-  return runBeside(
-      [&] {
-        SeekableReader rest(source, split, source.size());
-        readPart(rest, second);
-      },
-      [&] {
-        SeekableReader half(source, 0, split);
-        readPart(half, first);
-      });
+  const auto readSecond = [&] {
+    SeekableReader rest(source, split, source.size());
+    readPart(rest, second);
+  };
+  const auto readFirst = [&] {
+    SeekableReader half(source, 0, split);
+    readPart(half, first);
+  };
+  if (!inTurn_) return runBeside(readSecond, readFirst);
+  readSecond();
+  readFirst();
+  return true;
 }
 
 bool Walk::collect(const SeekableSource& source) {

@@ -204,6 +204,10 @@ class Walk {
   // the first reading, on two threads, with the same result: by default a
   // mebibyte, unless the machine has one core only. Tests lower it.
   void splitSourcesFrom(std::uint64_t bytes) { splitFrom_ = bytes; }
+  // Reads the two halves one after the other, on this thread, with the same
+  // result: for a fuzzer, where starting a thread for every input would cost
+  // more than the reading.
+  void readHalvesInTurn() { inTurn_ = true; }
   // Whether the last first reading was done in two halves.
   [[nodiscard]] bool readInHalves() const { return halves_; }
 
@@ -251,6 +255,7 @@ class Walk {
   Build build_;
   std::uint64_t splitFrom_;
   bool halves_ = false;
+  bool inTurn_ = false;
   std::optional<Stretch> secondHalf_;
   bool definedInBoth_ = false;
   SymbolTable symbols_;
