@@ -39,16 +39,6 @@ std::uint32_t tokenLength(std::string_view from) {
   return n;
 }
 
-std::string hex4(std::uint32_t value) {
-  const std::array<char, 4> digits = hexDigits(static_cast<std::uint16_t>(value));
-  return std::string(digits.data(), digits.size());
-}
-
-int signed7(std::uint16_t word) {
-  const int field = word & 0x7F;
-  return field >= 64 ? field - 128 : field;
-}
-
 std::string reg(int number) {
   return "r" + std::to_string(number);
 }

@@ -29,11 +29,6 @@ std::string shown(char c) {
   return text;
 }
 
-// The 7-bit field as the signed number it stands for.
-int signed7(std::uint16_t word) {
-  const int field = word & 0x7F;
-  return field >= 64 ? field - 128 : field;
-}
 
 std::string format(const char* pattern, std::string_view mnemonic, int a = 0, int b = 0,
                    int c = 0) {

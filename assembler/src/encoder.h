@@ -85,6 +85,13 @@ inline constexpr InstructionForm kInstructionForms[] = {
     {"num", "num %d", Form::data, 0, true},
 };
 
+// The low 7 bits of a word (the offset or value of the load, store, add
+// immediate and branch forms) as the signed number they stand for.
+constexpr int signed7(std::uint16_t word) {
+  const int field = word & 0x7F;
+  return field >= 64 ? field - 128 : field;
+}
+
 // The same table as a span.
 std::span<const InstructionForm> instructionForms();
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -26,6 +27,12 @@ inline std::array<char, 4> hexDigits(std::uint16_t word) {
   constexpr char kDigits[] = "0123456789ABCDEF";
   return {kDigits[(word >> 12) & 0xF], kDigits[(word >> 8) & 0xF], kDigits[(word >> 4) & 0xF],
           kDigits[word & 0xF]};
+}
+
+// The four hex digits of the low 16 bits of `value`, as a text.
+inline std::string hex4(std::uint32_t value) {
+  const std::array<char, 4> digits = hexDigits(static_cast<std::uint16_t>(value));
+  return std::string(digits.data(), digits.size());
 }
 
 // The group of `word` as it stands in the image: its digits reversed,
