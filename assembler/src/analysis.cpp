@@ -39,10 +39,6 @@ std::uint32_t tokenLength(std::string_view from) {
   return n;
 }
 
-std::string reg(int number) {
-  return "r" + std::to_string(number);
-}
-
 // Finds the tokens of a piece in its raw bytes, in step with a
 // TokenSplitter over its normalised text: the normaliser makes each run of
 // separators one blank, so the runs of other bytes are the same tokens.
@@ -411,35 +407,35 @@ std::string describeWord(std::string_view mnemonic, std::uint16_t word, std::uin
     if (f.mnemonic() == mnemonic) form = &f;
   }
   if (!form) return {};
-  const std::string m(mnemonic);
-  const int high = (word >> 10) & 7;
-  const int middle = (word >> 7) & 7;
-  const int low = (word >> 4) & 7;
-  switch (form->form) {
-    case Form::registers:
-      if (form->operandCount() == 2) return m + ", ra " + reg(low) + ", rb " + reg(high);
-      return m + ", ra " + reg(low) + ", rb " + reg(high) + ", rc " + reg(middle);
-    case Form::pushPop:
-      return m + ", ra " + reg(low);
-    case Form::load:
-    case Form::store:
-      return m + ", ra " + reg(middle) + ", rb " + reg(high) + ", offset " +
-             std::to_string(signed7(word));
-    case Form::addImmediate:
-      return m + ", ra " + reg(middle) + ", rb " + reg(high) + ", value " +
-             std::to_string(signed7(word));
-    case Form::branch:
-      return m + ", ra " + reg(high) + ", rb " + reg(middle) + ", offset " +
-             std::to_string(signed7(word)) + " \u2192 " +
-             hex4((address + 1 + static_cast<std::uint32_t>(signed7(word))) & 0xFFFFu);
-    case Form::jump:
-      return m + ", target " + hex4(word & 0x1FFFu);
-    case Form::halt:
-      return m;
-    case Form::data:
-      return "data";
+  if (form->form == Form::data) return "data";
+  std::string text(mnemonic);
+  // Each operand the form reads, at its first field.
+  const FormLayout layout = layoutOf(form->form);
+  std::uint32_t described = 0;  // a bit for each operand
+  for (std::size_t i = 0; i < layout.count; ++i) {
+    const OperandField& f = layout.fields[i];
+    if (f.operand >= form->operandCount() || (described >> f.operand & 1u)) continue;
+    described |= 1u << f.operand;
+    const std::int32_t value = fieldValue(word, f);
+    text += ", ";
+    text += f.name;
+    switch (f.kind) {
+      case FieldKind::reg:
+        text += " r" + std::to_string(value);
+        break;
+      case FieldKind::number:
+        text += " " + std::to_string(value);
+        break;
+      case FieldKind::relative:
+        text += " " + std::to_string(value) + " \u2192 " +
+                hex4((address + 1 + static_cast<std::uint32_t>(value)) & 0xFFFFu);
+        break;
+      case FieldKind::address:
+        text += " " + hex4(static_cast<std::uint32_t>(value));
+        break;
+    }
   }
-  return {};
+  return text;
 }
 
 bool isNameToken(std::string_view text, Build build) {

@@ -110,21 +110,13 @@ const char* fieldName(int shift) {
 // The shift of the field each register operand of a form fills, by
 // operand position; -1 for an operand that is no register.
 std::array<int, 3> registerShifts(Form form) {
-  switch (form) {
-    case Form::registers:
-      return {4, 10, 7};
-    case Form::pushPop:
-      return {4, -1, -1};
-    case Form::load:
-    case Form::store:
-      return {7, -1, 10};
-    case Form::addImmediate:
-      return {7, 10, -1};
-    case Form::branch:
-      return {10, 7, -1};
-    default:
-      return {-1, -1, -1};
+  std::array<int, 3> shifts{-1, -1, -1};
+  const FormLayout layout = layoutOf(form);
+  for (std::size_t i = layout.count; i-- > 0;) {
+    const OperandField& f = layout.fields[i];
+    if (f.kind == FieldKind::reg) shifts[f.operand] = f.shift;  // its first field wins
   }
+  return shifts;
 }
 
 // Maps offsets of what pass 2 read back to columns of the source: of the

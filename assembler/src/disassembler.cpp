@@ -41,30 +41,23 @@ std::string format(const char* pattern, std::string_view mnemonic, int a = 0, in
 // The text of `word` as form `f` would write it, from the fields of the
 // word; empty when the form cannot stand for it.
 std::string textFor(const InstructionForm& f, std::uint16_t word) {
-  const unsigned opcode = word >> 13;
-  const int high = (word >> 10) & 7;
-  const int middle = (word >> 7) & 7;
-  const int low = (word >> 4) & 7;
+  const auto value = [&f, word](std::uint8_t operand) { return operandValue(word, f.form, operand); };
   const std::string_view m = f.mnemonic();
   switch (f.form) {
     case Form::registers:
-      if (opcode != 0 || (word & 0xFu) != f.function) return {};
-      if (f.operandCount() == 2) return format("%s r%d, r%d", m, low, high);
-      return format("%s r%d, r%d, r%d", m, low, high, middle);
     case Form::pushPop:
-      if (opcode != 0 || (word & 0xFu) != f.function) return {};
-      return format("%s r%d", m, low);
+      if ((word >> 13) != layoutOf(f.form).opcode || (word & 0xFu) != f.function) return {};
+      if (f.operandCount() == 1) return format("%s r%d", m, value(0));
+      if (f.operandCount() == 2) return format("%s r%d, r%d", m, value(0), value(1));
+      return format("%s r%d, r%d, r%d", m, value(0), value(1), value(2));
     case Form::load:
     case Form::store:
-      return format("%s r%d, %d(r%d)", m, middle, signed7(word), high);
+      return format("%s r%d, %d(r%d)", m, value(0), value(1), value(2));
     case Form::addImmediate:
-    case Form::branch: {
-      const bool branch = f.form == Form::branch;
-      return format("%s r%d, r%d, %d", m, branch ? high : middle, branch ? middle : high,
-                    signed7(word));
-    }
+    case Form::branch:
+      return format("%s r%d, r%d, %d", m, value(0), value(1), value(2));
     case Form::jump:
-      return format("%s %d", m, word & 0x1FFF);
+      return format("%s %d", m, value(0));
     case Form::halt:
       return std::string(m);
     case Form::data:

@@ -149,36 +149,25 @@ std::uint32_t resolve(std::string_view text, const SymbolTable& symbols, bool br
   return bits(decimalValue(text));
 }
 
-// `found`, when given, gets the value of the text operand's symbol.
-std::uint32_t encode(const Test& test, const Operands& op, const SymbolTable& symbols,
+// `found`, when given, gets the value of the text operand's symbol. Inline,
+// so that each form's encoder has its own fields folded in.
+[[gnu::always_inline]] inline std::uint32_t encode(const Test& test, const Operands& op, const SymbolTable& symbols,
                      std::uint32_t wordCounter, std::optional<std::int32_t>* found) {
-  const std::uint32_t a = bits(op.number[0]);
-  const std::uint32_t b = bits(op.number[1]);
-  const std::uint32_t c = bits(op.number[2]);
-  const auto text = [&](bool branch) {
-    return resolve(op.text, symbols, branch, wordCounter, found);
-  };
-  switch (test.form) {
-    case Form::registers:
-      return b << 10 | c << 7 | a << 4 | test.function;
-    case Form::pushPop:
-      return a << 10 | a << 7 | a << 4 | test.function;
-    case Form::load:
-      return 1u << 13 | c << 10 | a << 7 | (text(false) & 0x7Fu);
-    case Form::store:
-      return 2u << 13 | c << 10 | a << 7 | (text(false) & 0x7Fu);
-    case Form::addImmediate:
-      return 3u << 13 | b << 10 | a << 7 | (text(false) & 0x7Fu);
-    case Form::branch:
-      return 4u << 13 | a << 10 | b << 7 | (text(true) & 0x7Fu);
-    case Form::jump:
-      return 5u << 13 | (text(false) & 0x1FFFu);
-    case Form::halt:
-      return 7u << 13;
-    case Form::data:
-      return a & 0xFFFFu;
+  const FormLayout layout = layoutOf(test.form);
+  std::uint32_t word = layout.opcode << 13 | test.function;
+  for (std::size_t i = 0; i < layout.count; ++i) {
+    const OperandField& f = layout.fields[i];
+    if (f.kind == FieldKind::reg) {
+      word |= bits(op.number[f.operand]) << f.shift;
+      continue;
+    }
+    const std::uint32_t value =
+        test.form == Form::data
+            ? bits(op.number[f.operand])
+            : resolve(op.text, symbols, f.kind == FieldKind::relative, wordCounter, found);
+    word |= (value & ((1u << f.width) - 1u)) << f.shift;
   }
-  return 0;
+  return word;
 }
 
 // The reader of test T's pattern from position P on, operand N next: the

@@ -85,11 +85,89 @@ inline constexpr InstructionForm kInstructionForms[] = {
     {"num", "num %d", Form::data, 0, true},
 };
 
+// How a field of a word is read back and described.
+enum class FieldKind : std::uint8_t {
+  reg,       // a register number: shifted in whole, so that a number past 7
+             // reaches into the fields above, as the assembler does
+  number,    // a text operand's value, or a data word, cut to its bits
+  relative,  // a branch's offset from the word after it, cut to its bits
+  address,   // a jump's target, cut to its bits
+};
+
+// One field of an instruction word: `width` bits from bit `shift`, filled
+// by operand `operand` of the form's pattern.
+struct OperandField {
+  std::string_view name;  // "ra", "rb", "rc", "offset", "value", "target"
+  std::uint8_t operand = 0;
+  std::uint8_t shift = 0;
+  std::uint8_t width = 0;
+  FieldKind kind = FieldKind::reg;
+  bool isSigned = false;  // read back as a two's-complement number
+};
+
+// The word of a form: its top three bits, then its fields, in the order
+// they are described (a push's one register fills three fields).
+struct FormLayout {
+  std::uint32_t opcode = 0;
+  std::array<OperandField, 3> fields{};
+  std::uint8_t count = 0;
+};
+
+// The one description of where each form puts its operands, which the
+// encoder, the disassembler, the checker and the descriptions of a word
+// read.
+constexpr FormLayout layoutOf(Form form) {
+  constexpr auto reg = [](std::string_view name, std::uint8_t operand, std::uint8_t shift) {
+    return OperandField{name, operand, shift, 3, FieldKind::reg, false};
+  };
+  switch (form) {
+    case Form::registers:
+      return {0, {reg("ra", 0, 4), reg("rb", 1, 10), reg("rc", 2, 7)}, 3};
+    case Form::pushPop:
+      return {0, {reg("ra", 0, 4), reg("ra", 0, 7), reg("ra", 0, 10)}, 3};
+    case Form::load:
+    case Form::store:
+      return {form == Form::load ? 1u : 2u,
+              {reg("ra", 0, 7), reg("rb", 2, 10), {"offset", 1, 0, 7, FieldKind::number, true}},
+              3};
+    case Form::addImmediate:
+      return {3, {reg("ra", 0, 7), reg("rb", 1, 10), {"value", 2, 0, 7, FieldKind::number, true}},
+              3};
+    case Form::branch:
+      return {4,
+              {reg("ra", 0, 10), reg("rb", 1, 7), {"offset", 2, 0, 7, FieldKind::relative, true}},
+              3};
+    case Form::jump:
+      return {5, {OperandField{"target", 0, 0, 13, FieldKind::address, false}}, 1};
+    case Form::halt:
+      return {7, {}, 0};
+    case Form::data:
+      return {0, {OperandField{"value", 0, 0, 16, FieldKind::number, false}}, 1};
+  }
+  return {};
+}
+
+// The value that field `field` of `word` holds.
+constexpr std::int32_t fieldValue(std::uint16_t word, const OperandField& field) {
+  const std::uint32_t raw = (std::uint32_t{word} >> field.shift) & ((1u << field.width) - 1u);
+  const std::uint32_t sign = 1u << (field.width - 1u);
+  return field.isSigned && raw >= sign ? static_cast<std::int32_t>(raw) - static_cast<std::int32_t>(sign * 2u)
+                                       : static_cast<std::int32_t>(raw);
+}
+
+// The value of operand `operand` in a word of form `form`: its first field.
+constexpr std::int32_t operandValue(std::uint16_t word, Form form, std::uint8_t operand) {
+  const FormLayout layout = layoutOf(form);
+  for (std::size_t i = 0; i < layout.count; ++i) {
+    if (layout.fields[i].operand == operand) return fieldValue(word, layout.fields[i]);
+  }
+  return 0;
+}
+
 // The low 7 bits of a word (the offset or value of the load, store, add
 // immediate and branch forms) as the signed number they stand for.
 constexpr int signed7(std::uint16_t word) {
-  const int field = word & 0x7F;
-  return field >= 64 ? field - 128 : field;
+  return operandValue(word, Form::branch, 2);
 }
 
 // The same table as a span.
