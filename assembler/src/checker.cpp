@@ -10,98 +10,16 @@
 #include "chars.h"
 #include "image.h"
 #include "normaliser.h"
+#include "checker_messages.h"
 #include "pass1.h"
 
 namespace quellmark {
 
 namespace {
 
-constexpr std::size_t kShownBytes = 200;
+using namespace messages;
+
 constexpr std::uint32_t kLastJumpTarget = 8191;
-
-// A token as a message shows it, in backquotes.
-struct Quoted {
-  std::string_view text;
-};
-
-// A word as four upper-case hexadecimal digits.
-struct Hex4 {
-  std::uint16_t word;
-};
-
-template <typename Part>
-void appendPart(std::string& out, const Part& part) {
-  if constexpr (std::is_same_v<Part, Quoted>) {
-    // A token of a piece may be 99 bytes long; a message quotes at most 64
-    // of them, so that no message line grows much past 300 bytes.
-    constexpr std::size_t kQuoted = 64;
-    out += '`';
-    if (part.text.size() <= kQuoted) {
-      out.append(part.text);
-    } else {
-      out.append(part.text.substr(0, kQuoted - 3));
-      out += "...";
-    }
-    out += '`';
-  } else if constexpr (std::is_same_v<Part, Hex4>) {
-    const std::array<char, 4> digits = hexDigits(part.word);
-    out.append(digits.data(), digits.size());
-  } else if constexpr (std::is_same_v<Part, char>) {
-    out += part;
-  } else if constexpr (std::is_integral_v<Part>) {
-    char text[24];
-    out.append(text, std::to_chars(text, text + sizeof text, part).ptr);
-  } else {
-    out.append(std::string_view(part));
-  }
-}
-
-// A message made of texts, quoted tokens and numbers, in one string.
-template <typename... Parts>
-std::string said(const Parts&... parts) {
-  std::string text;
-  text.reserve(160);  // room for nearly every message at once
-  (appendPart(text, parts), ...);
-  return text;
-}
-
-// The value of the low `bits` bits of `value` as a two's-complement number.
-std::int64_t signedField(std::int64_t value, int bits) {
-  const std::int64_t field = value & ((std::int64_t{1} << bits) - 1);
-  return field >= (std::int64_t{1} << (bits - 1)) ? field - (std::int64_t{1} << bits) : field;
-}
-
-bool looksHexadecimal(std::string_view token) {
-  if (!token.empty() && (token[0] == '-' || token[0] == '+')) token.remove_prefix(1);
-  return token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X');
-}
-
-// What a text operand that is neither a name nor a plain number reads as.
-std::string readsAs(std::string_view token, std::int32_t value, std::string_view what) {
-  if (looksHexadecimal(token)) {
-    return said(Quoted{token}, " reads as ", value,
-                ": the source language has only decimal numbers");
-  }
-  return said(Quoted{token}, " is ", what, ": it reads as ", value);
-}
-
-// What a register number beyond its field at `shift` sets: every field to
-// its left that one of its bits lands in.
-std::string spillOf(std::int32_t number, int shift) {
-  if (number < 0) return "a negative number sets every bit to the left of its field";
-  const std::uint64_t bits = static_cast<std::uint64_t>(number) << shift;
-  std::vector<const char*> into;
-  if (shift < 7 && (bits & 0x0380u)) into.push_back("the middle register field");
-  if (shift < 10 && (bits & 0x1C00u)) into.push_back("the high register field");
-  if (bits & 0xE000u) into.push_back("the opcode");
-  if (bits & ~std::uint64_t{0xFFFF}) into.push_back("bits past the word, which are cut");
-  std::string text = "it spills into ";
-  for (std::size_t i = 0; i < into.size(); ++i) {
-    if (i > 0) text += i + 1 == into.size() ? " and " : ", ";
-    text += into[i];
-  }
-  return text;
-}
 
 const char* fieldName(int shift) {
   return shift == 4 ? "low" : shift == 7 ? "middle" : "high";
@@ -547,76 +465,6 @@ void Checker::LineChecker::checkText(const SourceLine& line, const IntermediateP
   }
 }
 
-namespace {
-
-void appendShown(std::string_view file, const Remark& r, std::string_view kind,
-                 std::string_view name, std::string& out) {
-  const Shown part = r.source ? shownPart(*r.source, r.column) : r.shown;
-  const std::string_view text = part.text;
-  const std::uint64_t column = r.column > 0 ? r.column - 1 : 0;
-  const std::size_t blanks =
-      column > part.start ? static_cast<std::size_t>(column - part.start) : 0;
-  constexpr std::string_view kCut = "...";
-  // Room for all of it is made once (two numbers of ten digits at most and
-  // the punctuation), and the parts are copied in.
-  const std::size_t start = out.size();
-  out.resize(start + file.size() + kind.size() + r.message.size() + name.size() + text.size() +
-             blanks + 64);
-  char* at = out.data() + start;
-  const auto put = [&at](std::string_view part) { at = std::copy(part.begin(), part.end(), at); };
-  const auto number = [&at](std::uint32_t value) { at = std::to_chars(at, at + 11, value).ptr; };
-  put(file);
-  *at++ = ':';
-  number(r.line);
-  *at++ = ':';
-  number(r.column);
-  put(": ");
-  put(kind);
-  put(": ");
-  put(r.message);
-  if (!name.empty()) {
-    put(" [-W");
-    put(name);
-    *at++ = ']';
-  }
-  *at++ = '\n';
-  if (part.cutBefore) put(kCut);
-  put(text);
-  if (part.cutAfter) put(kCut);
-  *at++ = '\n';
-  // Blanks up to the column, with the line's tabs kept so that the caret
-  // lines up however tabs are shown.
-  if (part.cutBefore) put("   ");
-  for (std::size_t i = 0; i < blanks; ++i) *at++ = i < text.size() && text[i] == '\t' ? '\t' : ' ';
-  put("^\n");
-  out.resize(static_cast<std::size_t>(at - out.data()));
-}
-
-}  // namespace
-
-void appendFinding(std::string_view file, const Finding& finding, std::string& out) {
-  appendShown(file, finding.at, "warning", finding.name, out);
-  if (finding.note) appendShown(file, *finding.note, "note", "", out);
-}
-
-
-Shown shownPart(const SourceLine& line, std::uint64_t column) {
-  const std::uint64_t length = line.length - (line.endsInCr ? 1 : 0);
-  Shown part;
-  if (length <= kShownBytes) {
-    part.text = line.bytes(0, static_cast<std::size_t>(length));
-    return part;
-  }
-  // The first bytes for a column among them, as a short line shows them;
-  // else the column about the middle, as far as the line reaches.
-  const std::uint64_t at = column > 0 ? column - 1 : 0;
-  if (at >= kShownBytes) part.start = std::min(at - kShownBytes / 2, length - kShownBytes);
-  part.text = line.bytes(part.start, kShownBytes);
-  part.cutBefore = part.start > 0;
-  part.cutAfter = part.start + kShownBytes < length;
-  return part;
-}
-
 Checker::Checker(const Walk& walk, FindingListener& listener)
     : checker_(std::make_unique<LineChecker>(walk, listener)) {}
 
@@ -628,30 +476,6 @@ void Checker::piece(const SourceLine& line, const SourcePiece& piece) {
 
 std::size_t Checker::findings() const {
   return checker_->total();
-}
-
-std::optional<std::size_t> checkSource(std::string_view file, const SeekableSource& source,
-                                       Build build, BufferedWriter& out) {
-  Walk walk(build);
-  if (!walk.collect(source)) return std::nullopt;
-  // Each finding is printed as it comes.
-  class Printer final : public FindingListener {
-   public:
-    Printer(std::string_view file, BufferedWriter& out) : file_(file), out_(out) {}
-    void found(const Finding& finding) override {
-      shown_.clear();
-      appendFinding(file_, finding, shown_);
-      out_.write(shown_);
-    }
-
-   private:
-    std::string_view file_;
-    BufferedWriter& out_;
-    std::string shown_;  // kept from finding to finding for its buffer
-  } printer(file, out);
-  Checker checker(walk, printer);
-  if (!walk.walk(source, checker)) return std::nullopt;
-  return checker.findings();
 }
 
 }  // namespace quellmark

@@ -10,10 +10,12 @@ const system = {
   fd_write: () => 8,
 };
 
+// The module at `url`, or the module's bytes.
 export async function loadTools(url = 'quellmark.wasm') {
-  const { instance } = await WebAssembly.instantiateStreaming(fetch(url), {
-    wasi_snapshot_preview1: system,
-  });
+  const imports = { wasi_snapshot_preview1: system };
+  const { instance } = typeof url === 'string'
+    ? await WebAssembly.instantiateStreaming(fetch(url), imports)
+    : await WebAssembly.instantiate(url, imports);
   const api = instance.exports;
   api._initialize?.();
 
@@ -44,5 +46,15 @@ export async function loadTools(url = 'quellmark.wasm') {
     decodePattern: (bytes) => cells(text('qm_pattern_decode', bytes)),
     // The editor's random fill, on its sequence from the start of the page.
     randomFill: (grid) => cells(text('qm_random_fill', bits(grid))),
+    // The language server: `start` makes it afresh; `receive` hands it the
+    // body of one message and gives the bodies it sends in turn.
+    lsp: {
+      start: (reduced = false) => api.qm_lsp_start(reduced ? 1 : 0),
+      receive: (body, more = false) => {
+        const sent = text('qm_lsp_receive', body, more ? 1 : 0);
+        return sent === '' ? [] : sent.slice(0, -1).split('\0');
+      },
+      exitStatus: () => api.qm_lsp_exit_status(),
+    },
   };
 }

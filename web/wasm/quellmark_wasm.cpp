@@ -12,6 +12,7 @@
 #include "disassembler.h"
 #include "image.h"
 #include "json_text.h"
+#include "language_server.h"
 #include "ptn_format.h"
 #include "random_fill.h"
 
@@ -23,6 +24,9 @@ std::string input;
 std::string output;
 std::vector<std::uint32_t> words;
 quellmark::Analysis analysis;
+// The language server of the page's worker.
+std::optional<quellmark::LanguageServer> server;
+std::vector<std::string> replies;
 // One sequence from the start of the page, as in the editor from its start.
 tarnwick::FixedSeedRandom randomNumbers;
 
@@ -154,4 +158,30 @@ QM_EXPORT(qm_random_fill) void qm_random_fill() {
   tarnwick::Cells cells = cellsOf(input);
   tarnwick::randomFill(cells, randomNumbers);
   putCells(cells);
+}
+
+// Starts the language server afresh, for the full build or, when
+// `reduced`, the reduced one.
+QM_EXPORT(qm_lsp_start) void qm_lsp_start(int reduced) {
+  server.emplace(reduced ? quellmark::Build::reduced : quellmark::Build::full);
+}
+
+// The input as the body of one message to the server; with `more`,
+// further messages are waiting, and a change is analysed only with the
+// last. The output holds the bodies the server sends in turn, each ended by
+// a NUL byte (which a JSON text never holds raw).
+QM_EXPORT(qm_lsp_receive) void qm_lsp_receive(int more) {
+  if (!server) server.emplace(quellmark::Build::full);
+  replies.clear();
+  server->receive(input, replies, more != 0);
+  output.clear();
+  for (const std::string& reply : replies) {
+    output += reply;
+    output += '\0';
+  }
+}
+
+// The exit status once the client sent `exit`, else -1.
+QM_EXPORT(qm_lsp_exit_status) int qm_lsp_exit_status() {
+  return server ? server->exitStatus().value_or(-1) : -1;
 }
