@@ -13,7 +13,7 @@ if (!out || !wasm || !examplesDir) {
 const here = new URL('.', import.meta.url).pathname;
 await mkdir(out, { recursive: true });
 await build({
-  entryPoints: [join(here, 'src/assembler.js'), join(here, 'src/pattern.js')],
+  entryPoints: [join(here, 'src/assembler.js'), join(here, 'src/pattern.js'), join(here, 'src/lsp-worker.js')],
   bundle: true,
   minify: true,
   format: 'esm',

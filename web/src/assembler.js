@@ -7,6 +7,9 @@ import {
 import { defaultKeymap, history, historyKeymap, insertNewline, insertTab } from '@codemirror/commands';
 import { StreamLanguage, syntaxHighlighting, defaultHighlightStyle } from '@codemirror/language';
 import { setDiagnostics, lintGutter } from '@codemirror/lint';
+import {
+  LSPClient, serverCompletion, hoverTooltips, renameKeymap, jumpToDefinitionKeymap, findReferencesKeymap,
+} from '@codemirror/lsp-client';
 import { loadTools } from './wasm.js';
 
 const MNEMONICS = new Set(['add', 'sub', 'and', 'or', 'inc', 'dec', 'comp', 'sla', 'slt', 'sra',
@@ -126,6 +129,26 @@ async function startingSource() {
   return null;
 }
 
+// The language server, in a worker: the page's editor is its client, for
+// hover, completion, definitions (F12), references (Shift-F12) and rename
+// (F2).
+function languageClient() {
+  const worker = new Worker('lsp-worker.js', { type: 'module' });
+  let handlers = [];
+  worker.onmessage = (event) => { for (const h of handlers) h(event.data); };
+  const client = new LSPClient({
+    rootUri: 'file:///',
+    extensions: [serverCompletion(), hoverTooltips(),
+      keymap.of([...renameKeymap, ...jumpToDefinitionKeymap, ...findReferencesKeymap])],
+  });
+  client.connect({
+    send: (message) => worker.postMessage(message),
+    subscribe: (handler) => handlers.push(handler),
+    unsubscribe: (handler) => { handlers = handlers.filter((h) => h !== handler); },
+  });
+  return client;
+}
+
 async function main() {
   const [tools, examples] = await Promise.all([
     loadTools(),
@@ -197,6 +220,10 @@ async function main() {
     list.replaceChildren(...items);
   };
 
+  const client = languageClient();
+  const configure = () => client.notification('workspace/didChangeConfiguration',
+    { settings: { quellmark: { build: buildSelect.value } } });
+  client.initializing.then(configure);
   let pending = false;
   const view = new EditorView({
     parent: byId('editor'),
@@ -212,6 +239,8 @@ async function main() {
         // beginning, and Tab is a character of the line.
         keymap.of([{ key: 'Enter', run: insertNewline }, { key: 'Tab', run: insertTab },
           ...defaultKeymap, ...historyKeymap]),
+        client.plugin('file:///source.asm', 'asm'),
+        EditorView.contentAttributes.of({ 'aria-label': 'Source' }),
         EditorView.updateListener.of((u) => {
           if (!u.docChanged || pending) return;
           pending = true;
@@ -227,7 +256,7 @@ async function main() {
   showImage();
 
   const replace = (text) => view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text } });
-  buildSelect.addEventListener('change', () => update(view));
+  buildSelect.addEventListener('change', () => { configure(); update(view); });
   byId('findings').addEventListener('click', (e) => {
     const li = e.target.closest('li');
     if (!li) return;

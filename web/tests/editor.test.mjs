@@ -1,0 +1,104 @@
+// The page's editor as a client of the language server in its worker,
+// driven by keyboard in Chromium: hover, completion, F12 and F2.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { serve, launch, open, native, haveBrowser } from './support.mjs';
+
+const skip = haveBrowser ? false : 'no Chromium at /usr/bin/chromium (scripts/setup.sh installs it)';
+let server;
+let browser;
+
+before(async () => {
+  if (skip) return;
+  server = await serve();
+  browser = await launch();
+});
+after(async () => {
+  await browser?.close();
+  await server?.close();
+});
+
+const SOURCE = [
+  'define N 5',
+  '        addi r1, r0, N',
+  'loop:   beq  r1, r0, done',
+  '        dec  r1, r1',
+  '        j    loop',
+  'done:   hlt',
+  '',
+].join('\n');
+
+// Puts `text` in the editor and the cursor at line `line` (from 1), after
+// `before` on it.
+async function start(page, text) {
+  await page.evaluate((t) => {
+    const view = window.quellmarkView;
+    view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: t } });
+  }, text);
+  await page.click('.cm-content');
+}
+async function moveTo(page, line, before) {
+  await page.evaluate(([l, b]) => {
+    const view = window.quellmarkView;
+    const at = view.state.doc.line(l);
+    view.dispatch({ selection: { anchor: at.from + at.text.indexOf(b) + b.length } });
+    view.focus();
+  }, [line, before]);
+}
+const cursorLine = (page) => page.evaluate(() => {
+  const view = window.quellmarkView;
+  return view.state.doc.lineAt(view.state.selection.main.head).number;
+});
+
+test('hover on a name and on a word, F12 to a label, completion of a mnemonic', { skip }, async () => {
+  const { page } = await open(browser, server.url);
+  await start(page, SOURCE);
+  // Hover over `loop` in `j loop`: its value and where it is defined.
+  const at = await page.evaluate(() => {
+    const view = window.quellmarkView;
+    const line = view.state.doc.line(5);
+    const box = view.coordsAtPos(line.from + line.text.indexOf('loop') + 1);
+    return { x: box.left + 2, y: (box.top + box.bottom) / 2 };
+  });
+  await page.mouse.move(at.x - 20, at.y);
+  await page.mouse.move(at.x, at.y, { steps: 4 });
+  const tip = page.locator('.cm-tooltip-hover');
+  await tip.waitFor();
+  assert.match(await tip.textContent(), /loop = 1 \(0x0001\), a label\s*defined at line 3/);
+  // F12 on `done` in the branch jumps to its label.
+  await moveTo(page, 3, 'r0, do');
+  await page.keyboard.press('F12');
+  await page.waitForFunction(() => {
+    const view = window.quellmarkView;
+    return view.state.doc.lineAt(view.state.selection.main.head).number === 6;
+  });
+  assert.equal(await cursorLine(page), 6);
+  // Typing `ad` at the start of a statement offers add and addi.
+  await moveTo(page, 6, 'hlt');
+  await page.keyboard.press('End');
+  await page.keyboard.press('Enter');
+  await page.keyboard.type('        ad');
+  const offered = page.locator('.cm-tooltip-autocomplete li');
+  await offered.first().waitFor();
+  const labels = await offered.allTextContents();
+  assert.ok(labels.some((l) => l.startsWith('addi')) && labels.some((l) => l.startsWith('add')), labels.join('|'));
+  await page.keyboard.press('Escape');
+});
+
+test('F2 renames a name everywhere, and the image is brennor\'s of the source renamed by hand', { skip }, async () => {
+  const { page } = await open(browser, server.url);
+  await start(page, SOURCE);
+  await moveTo(page, 5, 'j    lo');
+  await page.keyboard.press('F2');
+  const input = page.locator('.cm-lsp-rename-panel input[name=name]');
+  await input.waitFor();
+  await input.fill('again');
+  await page.keyboard.press('Enter');
+  const renamed = SOURCE.replaceAll('loop', 'again');
+  await page.waitForFunction((t) => window.quellmarkView.state.doc.toString() === t, renamed);
+  await page.waitForFunction(() => document.getElementById('image').textContent.length > 0);
+  await page.waitForTimeout(300);
+  const image = await page.textContent('#image');
+  const expected = await native('brennor', ['source.asm'], { 'source.asm': renamed });
+  assert.equal(image, await expected.read('out.hex'));
+});
