@@ -10,7 +10,6 @@ import { setDiagnostics, lintGutter } from '@codemirror/lint';
 import {
   LSPClient, serverCompletion, hoverTooltips, renameKeymap, jumpToDefinitionKeymap, findReferencesKeymap,
 } from '@codemirror/lsp-client';
-import { loadTools } from './wasm.js';
 
 const MNEMONICS = new Set(['add', 'sub', 'and', 'or', 'inc', 'dec', 'comp', 'sla', 'slt', 'sra',
   'sll', 'srl', 'push', 'pop', 'lw', 'sw', 'addi', 'beq', 'j', 'hlt']);
@@ -129,43 +128,84 @@ async function startingSource() {
   return null;
 }
 
-// The language server, in a worker: the page's editor is its client, for
-// hover, completion, definitions (F12), references (Shift-F12) and rename
-// (F2).
-function languageClient() {
-  const worker = new Worker('lsp-worker.js', { type: 'module' });
+// The worker that holds the tool set: the language server whose client
+// the editor is, and the results the page asks for (`call`). When it
+// fails, another starts, and `restarted` is told.
+function toolWorker(restarted) {
+  let worker = null;
   let handlers = [];
-  worker.onmessage = (event) => { for (const h of handlers) h(event.data); };
+  const pending = new Map();
+  let next = 0;
+  const start = () => {
+    worker = new Worker('lsp-worker.js', { type: 'module' });
+    worker.onmessage = (event) => {
+      const data = event.data;
+      if (typeof data === 'string') {
+        for (const h of handlers) h(data);
+      } else if (data.failed !== undefined) {
+        fail();
+      } else {
+        pending.get(data.id)?.resolve(data.result);
+        pending.delete(data.id);
+      }
+    };
+    worker.onerror = (event) => { event.preventDefault(); fail(); };
+  };
+  const fail = () => {
+    worker.terminate();
+    for (const p of pending.values()) p.reject(new Error('the tool set stopped'));
+    pending.clear();
+    start();
+    restarted();
+  };
+  start();
+  return {
+    call: (name, ...args) => new Promise((resolve, reject) => {
+      const id = ++next;
+      pending.set(id, { resolve, reject });
+      worker.postMessage({ id, call: name, args });
+    }),
+    transport: {
+      send: (message) => worker.postMessage(message),
+      subscribe: (handler) => handlers.push(handler),
+      unsubscribe: (handler) => { handlers = handlers.filter((h) => h !== handler); },
+    },
+  };
+}
+
+async function main() {
+  const examples = await fetch('examples.json').then((r) => r.json());
+  const byId = (id) => document.getElementById(id);
+  // Filled in below: what a new worker is given to go on from the text as
+  // it is.
+  let afterRestart = () => {};
+  const tools = toolWorker(() => afterRestart());
   const client = new LSPClient({
     rootUri: 'file:///',
     extensions: [serverCompletion(), hoverTooltips(),
       keymap.of([...renameKeymap, ...jumpToDefinitionKeymap, ...findReferencesKeymap])],
-  });
-  client.connect({
-    send: (message) => worker.postMessage(message),
-    subscribe: (handler) => handlers.push(handler),
-    unsubscribe: (handler) => { handlers = handlers.filter((h) => h !== handler); },
-  });
-  return client;
-}
-
-async function main() {
-  const [tools, examples] = await Promise.all([
-    loadTools(),
-    fetch('examples.json').then((r) => r.json()),
-  ]);
-  const byId = (id) => document.getElementById(id);
+  }).connect(tools.transport);
   const buildSelect = byId('build');
   const start = (await startingSource()) ?? { text: examples[0]?.text ?? '', build: 'full' };
   buildSelect.value = start.build;
   let result = null;
 
-  // Runs the tool set over the document and shows what it says.
-  const update = (view) => {
+  // Has the tool set analyse the document and shows what it says, unless
+  // the document changed again meanwhile.
+  let sequence = 0;
+  const update = async (view) => {
     const started = performance.now();
+    const mine = ++sequence;
     const source = view.state.doc.toString();
     const reduced = buildSelect.value === 'reduced';
-    result = tools.analyse(source, reduced);
+    let fresh;
+    try {
+      fresh = await tools.call('analyse', source, reduced, false);
+    } catch {
+      return;  // the tool set stopped; it analyses the text again when it starts
+    }
+    if (mine !== sequence || !fresh) return;
+    result = fresh;
     const doc = view.state.doc;
     const diagnostics = [];
     for (const [line, column, length, name, message] of result.findings) {
@@ -185,9 +225,11 @@ async function main() {
   // rest, so it is made only for the tab that shows it, once typing pauses.
   let textsTimer = 0;
   const shownTab = () => document.querySelector('[role="tab"][aria-selected="true"]').dataset.tab;
-  const showTexts = () => {
+  const showTexts = async () => {
     if (!['symbols', 'listing', 'check'].includes(shownTab())) return;
-    const texts = tools.analyse(view.state.doc.toString(), buildSelect.value === 'reduced', true);
+    const texts = await tools.call('analyse', view.state.doc.toString(), buildSelect.value === 'reduced', true)
+      .catch(() => null);
+    if (!texts) return;
     byId('symbols').textContent = texts.symbols;
     byId('listing').textContent = texts.listing;
     byId('check').textContent = texts.check;
@@ -202,6 +244,7 @@ async function main() {
     }, 150);
   };
   const showImage = () => {
+    if (!result) return;
     byId('image').textContent = result.image;
     byId('words').textContent = `${result.image.length / 4} words`;
   };
@@ -220,7 +263,6 @@ async function main() {
     list.replaceChildren(...items);
   };
 
-  const client = languageClient();
   const configure = () => client.notification('workspace/didChangeConfiguration',
     { settings: { quellmark: { build: buildSelect.value } } });
   client.initializing.then(configure);
@@ -251,8 +293,18 @@ async function main() {
   });
   window.quellmarkTimings = [];
   window.quellmarkView = view;
-  window.quellmarkTools = tools;
-  update(view);
+  window.quellmarkTools = {
+    analyse: (source, reduced, texts = false) => tools.call('analyse', source, reduced, texts),
+    disassemble: (image) => tools.call('disassemble', image),
+    trap: () => tools.call('trap').catch(() => {}),
+  };
+  afterRestart = () => {
+    byId('status').textContent = 'The tool set stopped and was started again with the text as it is.';
+    client.connect(tools.transport);
+    client.initializing.then(configure);
+    update(view);
+  };
+  await update(view);
   showImage();
 
   const replace = (text) => view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text } });
@@ -296,8 +348,9 @@ async function main() {
 
   // Disassembly: an image back to the source `quellmark dis` prints.
   const disInput = byId('dis-input');
-  const disassemble = () => {
-    const answer = tools.disassemble(disInput.value);
+  const disassemble = async () => {
+    const answer = await tools.call('disassemble', disInput.value).catch(() => null);
+    if (!answer) return;
     byId('dis-output').textContent = answer.ok ? answer.source : '';
     byId('dis-problem').textContent = answer.ok ? '' : answer.problem;
     byId('dis-open').disabled = !answer.ok || answer.source === '';
@@ -310,7 +363,7 @@ async function main() {
     const file = e.dataTransfer.files[0];
     if (!file) return;
     disInput.value = await file.text();
-    disassemble();
+    await disassemble();
   });
   byId('dis-open').addEventListener('click', () => {
     buildSelect.value = 'full';

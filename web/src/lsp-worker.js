@@ -1,7 +1,8 @@
-// The language server in a worker of its own: the tool set's WebAssembly
-// module answers the page's messages, so that the page's thread never runs
-// an analysis. Messages that come together are handed over together, and
-// a change among them is analysed once, with the last.
+// The tool set in a worker of its own, so that the page's thread never
+// runs an analysis. A text is a message to the language server; an object
+// {id, call, args} asks for one of the tools' results, answered by
+// {id, result}. Messages that come together are handled together, and a
+// change to the server among them is analysed once, with the last.
 import { loadTools } from './wasm.js';
 
 const ready = loadTools(new URL('quellmark.wasm', self.location.href).href).then((tools) => {
@@ -11,12 +12,35 @@ const ready = loadTools(new URL('quellmark.wasm', self.location.href).href).then
 const waiting = [];
 let scheduled = false;
 
+function answer(tools, { id, call, args }) {
+  // A test's way to make the module trap, as a fault in it would.
+  if (call === 'trap') tools.trap();
+  const result = call === 'analyse' ? tools.analyse(...args) : tools.disassemble(...args);
+  // The words are sent as they are: no copy is kept here.
+  self.postMessage({ id, result }, result.words ? [result.words.buffer] : []);
+}
+
 async function handle() {
-  const tools = await ready;
   scheduled = false;
-  while (waiting.length > 0) {
-    const body = waiting.shift();
-    for (const reply of tools.lsp.receive(body, waiting.length > 0)) self.postMessage(reply);
+  try {
+    const tools = await ready;
+    while (waiting.length > 0) {
+      const message = waiting.shift();
+      if (typeof message !== 'string') {
+        // Only the last of the analyses asked for at once is made.
+        const later = message.call === 'analyse' &&
+          waiting.some((m) => typeof m !== 'string' && m.call === 'analyse' && m.args[2] === message.args[2]);
+        if (later) self.postMessage({ id: message.id, result: null });
+        else answer(tools, message);
+        continue;
+      }
+      const more = waiting.some((m) => typeof m === 'string');
+      for (const reply of tools.lsp.receive(message, more)) self.postMessage(reply);
+    }
+  } catch (error) {
+    // A trap leaves the module unusable: the page starts another worker.
+    self.postMessage({ failed: String(error) });
+    self.close();
   }
 }
 

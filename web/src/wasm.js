@@ -56,5 +56,7 @@ export async function loadTools(url = 'quellmark.wasm') {
       },
       exitStatus: () => api.qm_lsp_exit_status(),
     },
+    // Stops the module as a fault in it would (for the page's tests).
+    trap: () => api.qm_trap(),
   };
 }

@@ -102,3 +102,30 @@ test('F2 renames a name everywhere, and the image is brennor\'s of the source re
   const expected = await native('brennor', ['source.asm'], { 'source.asm': renamed });
   assert.equal(image, await expected.read('out.hex'));
 });
+
+test('a fault in the tool set stops nothing: another worker starts with the text, and the page says so', { skip }, async () => {
+  const { page } = await open(browser, server.url);
+  await start(page, SOURCE);
+  await page.waitForFunction(() => document.getElementById('image').textContent !== '');
+  await page.evaluate(() => window.quellmarkTools.trap());
+  await page.waitForFunction(() => /started again/.test(document.getElementById('status').textContent));
+  // The new worker knows the text: an edit is analysed, and hover answers.
+  await moveTo(page, 6, 'hlt');
+  await page.keyboard.press('End');
+  await page.keyboard.type('\n        j done');
+  const renamed = `${SOURCE}        j done`;
+  const expected = await native('brennor', ['source.asm'], { 'source.asm': renamed });
+  const image = await expected.read('out.hex');
+  await page.waitForFunction((i) => document.getElementById('image').textContent === i, image);
+  const at = await page.evaluate(() => {
+    const view = window.quellmarkView;
+    const line = view.state.doc.line(7);
+    const box = view.coordsAtPos(line.from + line.text.indexOf('done') + 1);
+    return { x: box.left + 2, y: (box.top + box.bottom) / 2 };
+  });
+  await page.mouse.move(at.x - 20, at.y);
+  await page.mouse.move(at.x, at.y, { steps: 4 });
+  const tip = page.locator('.cm-tooltip-hover');
+  await tip.waitFor();
+  assert.match(await tip.textContent(), /done = 4 \(0x0004\), a label/);
+});

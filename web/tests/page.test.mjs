@@ -93,8 +93,10 @@ test('the listing and the image follow an edit, and Download gives out.hex', { s
   const brennor = await native('brennor', ['p.asm'], { 'p.asm': source });
   assert.equal(bytes, await brennor.read('out.hex'));
   await page.click('[data-tab="listing"]');
-  assert.equal(asBytes(await page.textContent('#listing')),
-    (await native('quellmark', ['list', 'p.asm'], { 'p.asm': source })).stdout);
+  // The texts come from the worker, a moment after the tab shows.
+  const listed = (await native('quellmark', ['list', 'p.asm'], { 'p.asm': source })).stdout;
+  await page.waitForFunction(() => document.querySelector('#listing').textContent !== '');
+  assert.equal(asBytes(await page.textContent('#listing')), listed);
   await context.close();
 });
 
@@ -142,6 +144,7 @@ test('an image disassembles into the source quellmark dis prints, which assemble
   await page.click('#dis-open');
   await page.waitForFunction((i) => document.querySelector('#image').textContent === i, image);
   await page.fill('#dis-input', '12G4');
+  await page.waitForFunction(() => document.querySelector('#dis-problem').textContent !== '');
   assert.equal(await page.textContent('#dis-problem'), "position 3: 'G' is not a hexadecimal digit");
   await context.close();
 });

@@ -185,3 +185,9 @@ QM_EXPORT(qm_lsp_receive) void qm_lsp_receive(int more) {
 QM_EXPORT(qm_lsp_exit_status) int qm_lsp_exit_status() {
   return server ? server->exitStatus().value_or(-1) : -1;
 }
+
+// Stops the module as a fault in it would: the page's tests make the
+// worker fail with it, to see the page start it again.
+QM_EXPORT(qm_trap) void qm_trap() {
+  __builtin_trap();
+}
