@@ -3,40 +3,86 @@
 import { EditorState, StateEffect, StateField } from '@codemirror/state';
 import {
   EditorView, GutterMarker, gutter, keymap, lineNumbers, highlightActiveLine, drawSelection,
+  Decoration, ViewPlugin,
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap, insertNewline, insertTab } from '@codemirror/commands';
-import { StreamLanguage, syntaxHighlighting, defaultHighlightStyle } from '@codemirror/language';
 import { setDiagnostics, lintGutter } from '@codemirror/lint';
 import {
   LSPClient, serverCompletion, hoverTooltips, renameKeymap, jumpToDefinitionKeymap, findReferencesKeymap,
 } from '@codemirror/lsp-client';
 
-const MNEMONICS = new Set(['add', 'sub', 'and', 'or', 'inc', 'dec', 'comp', 'sla', 'slt', 'sra',
-  'sll', 'srl', 'push', 'pop', 'lw', 'sw', 'addi', 'beq', 'j', 'hlt']);
-const DIRECTIVES = new Set(['define', 'dw', 'db']);
 const STORE = 'quellmark.source';
 const hex4 = (n) => n.toString(16).toUpperCase().padStart(4, '0');
 
-// Colours labels, mnemonics, registers, numbers and comments as the
-// assembler reads a line: its first word decides what it is.
-const language = StreamLanguage.define({
-  startState: () => ({ first: true }),
-  token(stream, state) {
-    if (stream.sol()) state.first = true;
-    if (stream.eatSpace() || stream.eat(/[,()]/)) return null;
-    if (stream.eat(';')) { stream.skipToEnd(); return 'comment'; }
-    const word = stream.match(/^[^\s,();]+/)?.[0] ?? (stream.next(), '');
-    const lower = word.toLowerCase().replace(/:$/, '');
-    const first = state.first;
-    state.first = false;
-    if (MNEMONICS.has(lower)) return 'keyword';
-    if (first && DIRECTIVES.has(lower)) return 'macroName';
-    if (first) return 'labelName';
-    if (/^r[+-]?\d+$/i.test(word)) return 'variableName.special';
-    if (/^[+-]?\d+$/.test(word)) return 'number';
-    return 'variableName';
+// Colours each token as the assembler reads it, from the language server's
+// semantic tokens, by the token types of the server's legend.
+const CLASS_OF_TYPE = {
+  function: 'qm-label', keyword: 'qm-mnemonic', macro: 'qm-directive', parameter: 'qm-register',
+  number: 'qm-number', variable: 'qm-name', comment: 'qm-comment',
+};
+const setColours = StateEffect.define();
+// Asks for the colours again, as after a change of build.
+const askColours = StateEffect.define();
+const colours = StateField.define({
+  create: () => Decoration.none,
+  update(value, tr) {
+    let next = value.map(tr.changes);
+    for (const e of tr.effects) if (e.is(setColours)) next = e.value;
+    return next;
   },
+  provide: (field) => EditorView.decorations.from(field),
 });
+
+// The marks of a semantic tokens answer for `doc`, the text it was asked
+// of; `classes` by the legend's token types.
+function colourMarks(doc, data, classes) {
+  const marks = [];
+  let line = 0;
+  let start = 0;
+  for (let i = 0; i + 4 < data.length; i += 5) {
+    line += data[i];
+    start = data[i] === 0 ? start + data[i + 1] : data[i + 1];
+    // The server also ends a line at a lone CR, which stays inside the
+    // editor's line: such a text keeps the colours it can place.
+    if (line >= doc.lines) break;
+    const l = doc.line(line + 1);
+    const from = Math.min(l.from + start, l.to);
+    const to = Math.min(from + data[i + 2], l.to);
+    if (to > from && classes[data[i + 3]]) {
+      marks.push(Decoration.mark({ class: classes[data[i + 3]] }).range(from, to));
+    }
+  }
+  return Decoration.set(marks, true);
+}
+
+// Asks the server for the colours of the text a moment after it changes.
+function serverColours(client, uri) {
+  return ViewPlugin.fromClass(class {
+    constructor(view) {
+      this.view = view;
+      this.timer = 0;
+      client.initializing.then(() => this.ask());
+    }
+    update(u) {
+      if (!u.docChanged && !u.transactions.some((tr) => tr.effects.some((e) => e.is(askColours)))) return;
+      clearTimeout(this.timer);
+      this.timer = setTimeout(() => this.ask(), 30);
+    }
+    async ask() {
+      const doc = this.view.state.doc;
+      client.sync();
+      try {
+        const answer = await client.request('textDocument/semanticTokens/full', { textDocument: { uri } });
+        const types = client.serverCapabilities?.semanticTokensProvider?.legend?.tokenTypes ?? [];
+        if (this.view.state.doc === doc && answer) {
+          const classes = types.map((t) => CLASS_OF_TYPE[t]);
+          this.view.dispatch({ effects: setColours.of(colourMarks(doc, answer.data, classes)) });
+        }
+      } catch { /* the server started again; the next change asks anew */ }
+    }
+    destroy() { clearTimeout(this.timer); }
+  });
+}
 
 // The listing beside the source: each line's addresses and words, found
 // in the flat list of words (line, address, word), which is in line order.
@@ -282,7 +328,7 @@ async function main() {
         // its line.
         EditorState.lineSeparator.of('\n'),
         lineNumbers(), listingGutter, lintGutter(), listing, history(), drawSelection(),
-        highlightActiveLine(), language, syntaxHighlighting(defaultHighlightStyle),
+        highlightActiveLine(), colours, serverColours(client, 'file:///source.asm'),
         // A line of the source stands alone: Enter starts the next at its
         // beginning, and Tab is a character of the line.
         keymap.of([{ key: 'Enter', run: insertNewline }, { key: 'Tab', run: insertTab },
@@ -315,7 +361,11 @@ async function main() {
   showImage();
 
   const replace = (text) => view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text } });
-  buildSelect.addEventListener('change', () => { configure(); update(view); });
+  buildSelect.addEventListener('change', () => {
+    configure();
+    update(view);
+    view.dispatch({ effects: askColours.of(null) });
+  });
   byId('findings').addEventListener('click', (e) => {
     const li = e.target.closest('li');
     if (!li) return;

@@ -129,3 +129,23 @@ test('a fault in the tool set stops nothing: another worker starts with the text
   await tip.waitFor();
   assert.match(await tip.textContent(), /done = 4 \(0x0004\), a label/);
 });
+
+test('colours are what the assembler reads each token as, in each build', { skip }, async () => {
+  const { page } = await open(browser, server.url);
+  await start(page, 'sub r1x r2 r3\ndw 5\nj add ; c\n');
+  const classOf = (text) => page.evaluate((t) => {
+    // The colour's own mark, also where a finding's mark wraps it.
+    const found = [...document.querySelectorAll('.cm-content [class^="qm-"]')].find((s) => s.textContent === t);
+    return found?.className ?? null;
+  }, text);
+  await page.waitForFunction(() => document.querySelector('.cm-content .qm-comment') !== null);
+  assert.equal(await classOf('sub'), 'qm-mnemonic');
+  assert.equal(await classOf('r1x'), 'qm-register');  // read as r1
+  assert.equal(await classOf('dw'), 'qm-directive');
+  assert.equal(await classOf('add'), 'qm-name');  // a mnemonic as an operand is a name
+  assert.equal(await classOf('; c'), 'qm-comment');
+  // In the reduced build `dw` is no directive: a label.
+  await page.selectOption('#build', 'reduced');
+  await page.waitForFunction(() => [...document.querySelectorAll('.cm-content [class^="qm-"]')]
+    .find((s) => s.textContent === 'dw')?.className === 'qm-label');
+});
