@@ -660,6 +660,17 @@ void LanguageServer::publish(std::vector<std::string>& out) {
   state_->publish(out);
 }
 
+const Analysis* LanguageServer::analysisOf(std::string_view uri, std::vector<std::string>& out) {
+  state_->publish(out);
+  const auto open = state_->documents.find(std::string(uri));
+  return open == state_->documents.end() ? nullptr : &open->second.analysis;
+}
+
+const std::string* LanguageServer::textOf(std::string_view uri) const {
+  const auto open = state_->documents.find(std::string(uri));
+  return open == state_->documents.end() ? nullptr : &open->second.text;
+}
+
 std::string LanguageServer::badHeader() {
   return dumped(failure(nullptr, kParseError, "the header has no valid Content-Length"));
 }

@@ -16,6 +16,8 @@
 
 namespace quellmark {
 
+struct Analysis;
+
 class LanguageServer {
  public:
   explicit LanguageServer(Build build);
@@ -31,6 +33,12 @@ class LanguageServer {
   // Analyses the documents changed since their last analysis and appends
   // their diagnostics to `out`.
   void publish(std::vector<std::string>& out);
+  // The analysis of open document `uri` as it is now, its diagnostics
+  // published to `out` first when it changed; none when it is not open.
+  // For a face that shows more of the analysis than the protocol carries.
+  [[nodiscard]] const Analysis* analysisOf(std::string_view uri, std::vector<std::string>& out);
+  // The text of open document `uri`, or none.
+  [[nodiscard]] const std::string* textOf(std::string_view uri) const;
   // The answer to a message whose header could not be read.
   static std::string badHeader();
 

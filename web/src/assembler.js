@@ -12,6 +12,8 @@ import {
 } from '@codemirror/lsp-client';
 
 const STORE = 'quellmark.source';
+// The document the editor holds, as the language server knows it.
+const URI = 'file:///source.asm';
 const hex4 = (n) => n.toString(16).toUpperCase().padStart(4, '0');
 
 // Colours each token as the assembler reads it, from the language server's
@@ -236,15 +238,24 @@ async function main() {
   buildSelect.value = start.build;
   let result = null;
 
+  // Hands the editor's changes to the server. The client sends them once
+  // it is initialized, a step later: what is asked of the worker after
+  // this waits for that step, so that it follows them.
+  const afterSync = () => {
+    client.sync();
+    return client.initializing;
+  };
+
   // Has the tool set analyse the document and shows what it says, unless
   // the document changed again meanwhile.
   let sequence = 0;
   const update = async (view) => {
     const started = performance.now();
     const mine = ++sequence;
-    const source = view.state.doc.toString();
     const reduced = buildSelect.value === 'reduced';
-    const asking = tools.call('analyse', source, reduced, false);
+    // The change goes to the language server, whose analysis of it the
+    // page then shows: the text is not handed over again.
+    const asking = afterSync().then(() => tools.call('analyseDocument', URI, reduced, false));
     // The page's own thread: the time to hand the text over, and to draw.
     let busy = performance.now() - started;
     let fresh;
@@ -279,7 +290,8 @@ async function main() {
   const shownTab = () => document.querySelector('[role="tab"][aria-selected="true"]').dataset.tab;
   const showTexts = async () => {
     if (!['symbols', 'listing', 'check'].includes(shownTab())) return;
-    const texts = await tools.call('analyse', view.state.doc.toString(), buildSelect.value === 'reduced', true)
+    const texts = await afterSync()
+      .then(() => tools.call('analyseDocument', URI, buildSelect.value === 'reduced', true))
       .catch(() => null);
     if (!texts) return;
     byId('symbols').textContent = texts.symbols;
@@ -328,12 +340,12 @@ async function main() {
         // its line.
         EditorState.lineSeparator.of('\n'),
         lineNumbers(), listingGutter, lintGutter(), listing, history(), drawSelection(),
-        highlightActiveLine(), colours, serverColours(client, 'file:///source.asm'),
+        highlightActiveLine(), colours, serverColours(client, URI),
         // A line of the source stands alone: Enter starts the next at its
         // beginning, and Tab is a character of the line.
         keymap.of([{ key: 'Enter', run: insertNewline }, { key: 'Tab', run: insertTab },
           ...defaultKeymap, ...historyKeymap]),
-        client.plugin('file:///source.asm', 'asm'),
+        client.plugin(URI, 'asm'),
         EditorView.contentAttributes.of({ 'aria-label': 'Source' }),
         EditorView.updateListener.of((u) => {
           if (!u.docChanged || pending) return;

@@ -15,7 +15,18 @@ let scheduled = false;
 function answer(tools, { id, call, args }) {
   // A test's way to make the module trap, as a fault in it would.
   if (call === 'trap') tools.trap();
-  const result = call === 'analyse' ? tools.analyse(...args) : tools.disassemble(...args);
+  let result;
+  if (call === 'analyseDocument') {
+    const answered = tools.analyseDocument(...args);
+    for (const body of answered.sent) self.postMessage(body);
+    result = answered.result;
+  } else {
+    result = call === 'analyse' ? tools.analyse(...args) : tools.disassemble(...args);
+  }
+  if (!result) {
+    self.postMessage({ id, result });
+    return;
+  }
   // The words are sent as they are: no copy is kept here.
   self.postMessage({ id, result }, result.words ? [result.words.buffer] : []);
 }
@@ -28,13 +39,14 @@ async function handle() {
       const message = waiting.shift();
       if (typeof message !== 'string') {
         // Only the last of the analyses asked for at once is made.
-        const later = message.call === 'analyse' &&
-          waiting.some((m) => typeof m !== 'string' && m.call === 'analyse' && m.args[2] === message.args[2]);
+        const later = message.call.startsWith('analyse') &&
+          waiting.some((m) => typeof m !== 'string' && m.call === message.call && m.args[2] === message.args[2]);
         if (later) self.postMessage({ id: message.id, result: null });
         else answer(tools, message);
         continue;
       }
-      const more = waiting.some((m) => typeof m === 'string');
+      // Changes in a row are analysed once, with the last of them.
+      const more = typeof waiting[0] === 'string';
       for (const reply of tools.lsp.receive(message, more)) self.postMessage(reply);
     }
   } catch (error) {

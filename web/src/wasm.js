@@ -39,6 +39,21 @@ export async function loadTools(url = 'quellmark.wasm') {
       result.words = new Uint32Array(api.memory.buffer, api.qm_words(), api.qm_word_count() * 3).slice();
       return result;
     },
+    // As `analyse`, of the language server's own analysis of its open
+    // document `uri` (with `texts`, the texts made anew from the server's
+    // text): {sent, result}, `sent` the server's diagnostics that were
+    // waiting, `result` null when the document is not open.
+    analyseDocument: (uri, reduced, texts = false) => {
+      // Each body sent ends in a NUL, and one more NUL ends them all.
+      const out = text('qm_analyse_document', uri, reduced ? 1 : 0, texts ? 1 : 0);
+      const end = out.startsWith('\0') ? 0 : out.indexOf('\0\0') + 1;
+      const sent = end === 0 ? [] : out.slice(0, end - 1).split('\0');
+      const json = out.slice(end + 1);
+      if (json === '') return { sent, result: null };
+      const result = JSON.parse(json);
+      result.words = new Uint32Array(api.memory.buffer, api.qm_words(), api.qm_word_count() * 3).slice();
+      return { sent, result };
+    },
     disassemble: (image) => JSON.parse(text('qm_disassemble', image)),
     // The 134 bytes of a .ptn file for 200 cells (cell 0 first).
     encodePattern: (grid) => call('qm_pattern_encode', bits(grid)).slice(),

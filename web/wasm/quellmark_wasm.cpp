@@ -61,16 +61,10 @@ QM_EXPORT(qm_output_size) std::uint32_t qm_output_size() {
   return static_cast<std::uint32_t>(output.size());
 }
 
-// The input as a source named "source.asm", in the full build or, when
-// `reduced`, the reduced one: {"image": the image as brennor or assembler
-// writes it, "findings": [[line, column, length, name, message, note line,
-// note column, note length, note]...] with places in bytes from 1 (note
-// line 0 when there is none)}, and the words through `qm_words`; with
-// `texts` also "check", "listing" and "symbols" as the companion
-// prints them, which take longer.
-QM_EXPORT(qm_analyse) void qm_analyse(int reduced, int texts) {
-  quellmark::analyse(input, reduced ? quellmark::Build::reduced : quellmark::Build::full, analysis,
-                     texts ? std::optional<std::string_view>("source.asm") : std::nullopt);
+namespace {
+
+// Writes `analysis` as qm_analyse gives it, and its words for `qm_words`.
+void writeAnalysis(const quellmark::Analysis& analysis, bool texts) {
   output.clear();
   output.reserve(analysis.words.size() * 24 + analysis.findings.size() * 160 + 256 +
                  (texts ? analysis.texts->check.size() + analysis.texts->listing.size() * 2 : 0));
@@ -114,6 +108,53 @@ QM_EXPORT(qm_analyse) void qm_analyse(int reduced, int texts) {
   words.clear();
   for (const quellmark::Word& w : analysis.words) words.insert(words.end(), {w.line, w.address, w.word});
 }
+
+}  // namespace
+
+// The input as a source named "source.asm", in the full build or, when
+// `reduced`, the reduced one: {"image": the image as brennor or assembler
+// writes it, "findings": [[line, column, length, name, message, note line,
+// note column, note length, note]...] with places in bytes from 1 (note
+// line 0 when there is none)}, and the words through `qm_words`; with
+// `texts` also "check", "listing" and "symbols" as the companion
+// prints them, which take longer.
+QM_EXPORT(qm_analyse) void qm_analyse(int reduced, int texts) {
+  quellmark::analyse(input, reduced ? quellmark::Build::reduced : quellmark::Build::full, analysis,
+                     texts ? std::optional<std::string_view>("source.asm") : std::nullopt);
+  writeAnalysis(analysis, texts != 0);
+}
+
+// As qm_analyse, of the language server's analysis of the open document
+// whose uri the input is, in the server's build: no analysis of its own,
+// the text as the server has it. The server's diagnostics that were
+// waiting come first, each ended by a NUL byte, then a NUL byte, then the
+// JSON; an empty output when the document is not open. With `texts`, the
+// texts are made anew from the server's text.
+QM_EXPORT(qm_analyse_document) void qm_analyse_document(int reduced, int texts) {
+  if (!server) server.emplace(quellmark::Build::full);
+  replies.clear();
+  const quellmark::Analysis* found = server->analysisOf(input, replies);
+  std::string sent;
+  for (const std::string& reply : replies) {
+    sent += reply;
+    sent += '\0';
+  }
+  sent += '\0';
+  if (!found) {
+    output.clear();
+    return;
+  }
+  if (texts) {
+    quellmark::analyse(*server->textOf(input), reduced ? quellmark::Build::reduced : quellmark::Build::full,
+                       analysis, std::optional<std::string_view>("source.asm"));
+    writeAnalysis(analysis, true);
+  } else {
+    writeAnalysis(*found, false);
+  }
+  output.insert(0, sent);
+}
+
+
 
 // The words of the last analysis, three numbers each: the line, the
 // address and the word; `qm_word_count` of them.
