@@ -1,24 +1,13 @@
 // axe-core on both pages, as they open and with findings shown: no fault
 // of serious or critical impact.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
-import { serve, launch, open, haveBrowser } from './support.mjs';
+import { browserSession } from './support.mjs';
 
-const skip = haveBrowser ? false : 'no Chromium at /usr/bin/chromium (scripts/setup.sh installs it)';
+const session = browserSession();
+const { skip } = session;
 const axe = createRequire(import.meta.url).resolve('axe-core/axe.min.js');
-let server;
-let browser;
-
-before(async () => {
-  if (skip) return;
-  server = await serve();
-  browser = await launch();
-});
-after(async () => {
-  await browser?.close();
-  await server?.close();
-});
 
 async function seriousFaults(page) {
   await page.addScriptTag({ path: axe });
@@ -30,7 +19,7 @@ async function seriousFaults(page) {
 
 for (const path of ['', 'pattern.html']) {
   test(`axe finds no serious fault on ${path || 'the assembler page'}`, { skip }, async () => {
-    const { page, context } = await open(browser, server.url + path);
+    const { page, context } = await session.open(path);
     if (path === '') {
       await page.evaluate(() => {
         const view = window.quellmarkView;

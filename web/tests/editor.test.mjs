@@ -1,22 +1,11 @@
 // The page's editor as a client of the language server in its worker,
 // driven by keyboard in Chromium: hover, completion, F12 and F2.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { serve, launch, open, native, haveBrowser } from './support.mjs';
+import { native, browserSession } from './support.mjs';
 
-const skip = haveBrowser ? false : 'no Chromium at /usr/bin/chromium (scripts/setup.sh installs it)';
-let server;
-let browser;
-
-before(async () => {
-  if (skip) return;
-  server = await serve();
-  browser = await launch();
-});
-after(async () => {
-  await browser?.close();
-  await server?.close();
-});
+const session = browserSession();
+const { skip } = session;
 
 const SOURCE = [
   'define N 5',
@@ -45,25 +34,31 @@ async function moveTo(page, line, before) {
     view.focus();
   }, [line, before]);
 }
+// Moves the mouse onto `word` on line `line` (from 1), as a user does, and
+// gives the hover tooltip once it shows.
+async function hoverOver(page, line, word) {
+  const at = await page.evaluate(([l, w]) => {
+    const view = window.quellmarkView;
+    const text = view.state.doc.line(l);
+    const box = view.coordsAtPos(text.from + text.text.indexOf(w) + 1);
+    return { x: box.left + 2, y: (box.top + box.bottom) / 2 };
+  }, [line, word]);
+  await page.mouse.move(at.x - 20, at.y);
+  await page.mouse.move(at.x, at.y, { steps: 4 });
+  const tip = page.locator('.cm-tooltip-hover');
+  await tip.waitFor();
+  return tip;
+}
 const cursorLine = (page) => page.evaluate(() => {
   const view = window.quellmarkView;
   return view.state.doc.lineAt(view.state.selection.main.head).number;
 });
 
 test('hover on a name and on a word, F12 to a label, completion of a mnemonic', { skip }, async () => {
-  const { page } = await open(browser, server.url);
+  const { page } = await session.open();
   await start(page, SOURCE);
   // Hover over `loop` in `j loop`: its value and where it is defined.
-  const at = await page.evaluate(() => {
-    const view = window.quellmarkView;
-    const line = view.state.doc.line(5);
-    const box = view.coordsAtPos(line.from + line.text.indexOf('loop') + 1);
-    return { x: box.left + 2, y: (box.top + box.bottom) / 2 };
-  });
-  await page.mouse.move(at.x - 20, at.y);
-  await page.mouse.move(at.x, at.y, { steps: 4 });
-  const tip = page.locator('.cm-tooltip-hover');
-  await tip.waitFor();
+  const tip = await hoverOver(page, 5, 'loop');
   assert.match(await tip.textContent(), /loop = 1 \(0x0001\), a label\s*defined at line 3/);
   // F12 on `done` in the branch jumps to its label.
   await moveTo(page, 3, 'r0, do');
@@ -86,7 +81,7 @@ test('hover on a name and on a word, F12 to a label, completion of a mnemonic', 
 });
 
 test('F2 renames a name everywhere, and the image is brennor\'s of the source renamed by hand', { skip }, async () => {
-  const { page } = await open(browser, server.url);
+  const { page } = await session.open();
   await start(page, SOURCE);
   await moveTo(page, 5, 'j    lo');
   await page.keyboard.press('F2');
@@ -104,7 +99,7 @@ test('F2 renames a name everywhere, and the image is brennor\'s of the source re
 });
 
 test('a fault in the tool set stops nothing: another worker starts with the text, and the page says so', { skip }, async () => {
-  const { page } = await open(browser, server.url);
+  const { page } = await session.open();
   await start(page, SOURCE);
   await page.waitForFunction(() => document.getElementById('image').textContent !== '');
   await page.evaluate(() => window.quellmarkTools.trap());
@@ -117,21 +112,12 @@ test('a fault in the tool set stops nothing: another worker starts with the text
   const expected = await native('brennor', ['source.asm'], { 'source.asm': renamed });
   const image = await expected.read('out.hex');
   await page.waitForFunction((i) => document.getElementById('image').textContent === i, image);
-  const at = await page.evaluate(() => {
-    const view = window.quellmarkView;
-    const line = view.state.doc.line(7);
-    const box = view.coordsAtPos(line.from + line.text.indexOf('done') + 1);
-    return { x: box.left + 2, y: (box.top + box.bottom) / 2 };
-  });
-  await page.mouse.move(at.x - 20, at.y);
-  await page.mouse.move(at.x, at.y, { steps: 4 });
-  const tip = page.locator('.cm-tooltip-hover');
-  await tip.waitFor();
+  const tip = await hoverOver(page, 7, 'done');
   assert.match(await tip.textContent(), /done = 4 \(0x0004\), a label/);
 });
 
 test('colours are what the assembler reads each token as, in each build', { skip }, async () => {
-  const { page } = await open(browser, server.url);
+  const { page } = await session.open();
   await start(page, 'sub r1x r2 r3\ndw 5\nj add ; c\n');
   const classOf = (text) => page.evaluate((t) => {
     // The colour's own mark, also where a finding's mark wraps it.

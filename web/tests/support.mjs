@@ -1,6 +1,7 @@
 // What the page's tests share: a static server on the loopback address
 // for the built folder, Debian's Chromium driven by playwright-core, and
 // the native programs to hold the page against.
+import { before, after } from 'node:test';
 import { createServer } from 'node:http';
 import { readFile, mkdir, mkdtemp, writeFile, rm } from 'node:fs/promises';
 import { execFileSync } from 'node:child_process';
@@ -91,3 +92,23 @@ export async function screenshot(page, name) {
 
 // Text as the programs' Latin-1 readings show its UTF-8 bytes.
 export const asBytes = (text) => Buffer.from(text, 'utf8').toString('latin1');
+
+// A served folder and a browser for the tests of one file, started before
+// them and closed after; `skip` says why there is none. `open(path)` opens
+// a page of the folder, ready to use.
+export function browserSession() {
+  const session = {
+    skip: haveBrowser ? false : `no Chromium at ${browserPath} (scripts/setup.sh installs it)`,
+    open: (path = '', options = {}) => open(session.browser, session.server.url + path, options),
+  };
+  before(async () => {
+    if (session.skip) return;
+    session.server = await serve();
+    session.browser = await launch();
+  });
+  after(async () => {
+    await session.browser?.close();
+    await session.server?.close();
+  });
+  return session;
+}
