@@ -3,12 +3,13 @@
 // at several sizes; the first load to a usable editor; the folder's size.
 //   node bench/web_bench.mjs [BUILD_WEB_FOLDER]      (default build/web)
 // Run from the repository; it uses web/node_modules (cmake --build build --target web).
+import { fileURLToPath } from 'node:url';
 import { readdir, stat } from 'node:fs/promises';
 import { join } from 'node:path';
 import { createRequire } from 'node:module';
 import { generateProgram } from './generated_program.mjs';
 
-const root = new URL('..', import.meta.url).pathname;
+const root = fileURLToPath(new URL('..', import.meta.url));
 const folder = process.argv[2] ?? join(root, 'build/web');
 process.env.QUELLMARK_WEB = folder;
 const require = createRequire(join(root, 'web/package.json'));

@@ -6,11 +6,10 @@
 
 namespace quellmark {
 
-// Elements in chunks of `kChunk`, so that a large table never moves: a
-// growing vector would hold two copies for a moment and touch twice the
-// memory, which costs more in page faults than the copying itself. The
-// first chunk grows as a vector does, since most tables hold a few
-// elements; a reference to an element is valid until the next is added.
+// Elements in chunks of `kChunk`, so that adding one never moves the
+// others: a growing vector would hold two copies for a moment and touch
+// twice the memory, which for a large table costs more in page faults than
+// the copying itself.
 template <typename T, std::size_t kChunk = 1024>
 class ChunkedVector {
  public:
@@ -20,10 +19,8 @@ class ChunkedVector {
   [[nodiscard]] bool empty() const { return size_ == 0; }
 
   void push_back(const T& element) {
-    if (size_ % kChunk == 0) {
-      chunks_.emplace_back();
-      if (size_ > 0) chunks_.back().reserve(kChunk);  // its room is taken, not filled
-    }
+    // A chunk's room is taken, not filled: most tables hold a few names.
+    if (size_ % kChunk == 0) chunks_.emplace_back().reserve(kChunk);
     chunks_.back().push_back(element);
     ++size_;
   }

@@ -22,22 +22,21 @@ void appendJsonString(std::string_view text, std::string& out) {
       continue;
     }
     // A whole sequence of two to four bytes, no overlong form, no surrogate.
-    std::size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
-    if (n > 0 && i + n <= text.size()) {
-      for (std::size_t k = 1; k < n; ++k) {
-        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) n = 0;
-      }
-      const auto second = n > 0 ? static_cast<unsigned char>(text[i + 1]) : 0;
-      if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second >= 0xA0) ||
-          (c == 0xF0 && second < 0x90) || (c == 0xF4 && second >= 0x90)) {
-        n = 0;
-      }
-    } else {
-      n = 0;
+    // Else the longest start of one (its "maximal subpart") becomes one
+    // U+FFFD, as a browser's decoder and the Unicode standard have it, so
+    // that a letter a piece cuts shows as one mark.
+    const std::size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
+    std::size_t good = n > 0 ? 1 : 0;  // bytes of a well-formed start
+    while (good > 0 && good < n && i + good < text.size()) {
+      const auto next = static_cast<unsigned char>(text[i + good]);
+      const unsigned low = good == 1 && c == 0xE0 ? 0xA0 : good == 1 && c == 0xF0 ? 0x90 : 0x80;
+      const unsigned high = good == 1 && c == 0xED ? 0x9F : good == 1 && c == 0xF4 ? 0x8F : 0xBF;
+      if (next < low || next > high) break;
+      ++good;
     }
-    if (n == 0) {
+    if (n == 0 || good < n) {
       out += "\xEF\xBF\xBD";
-      ++i;
+      i += good > 0 ? good : 1;
       continue;
     }
     out.append(text.substr(i, n));

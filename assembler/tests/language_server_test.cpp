@@ -467,10 +467,33 @@ TEST(JsonText, QuotesBackslashesAndEveryControlCharacterReadBack) {
   std::string written;
   appendJsonString(text, written);
   EXPECT_EQ(json::parse(written).get<std::string>(), text) << written;
-  // A byte that is no UTF-8 becomes U+FFFD, and the rest stays.
-  written.clear();
-  appendJsonString("a\xff\xC0\x80" "b", written);
-  EXPECT_EQ(json::parse(written).get<std::string>(), "a\ufffd\ufffd\ufffdb");
+}
+
+// Bytes that are no UTF-8 become U+FFFD, one for each longest start of a
+// letter (as browsers decode), and the rest stays.
+TEST(JsonText, EachCutLetterIsOneReplacementMark) {
+  const struct {
+    const char* bytes;
+    const char* text;
+  } kCases[] = {
+      {"a\xff\xC0\x80" "b", "a\ufffd\ufffd\ufffdb"},  // bytes that start no letter
+      {"\xC3", "\ufffd"},                                 // two bytes, cut after one
+      {"\xE2\x82", "\ufffd"},                             // three, cut after two
+      {"\xE2\x82x", "\ufffdx"},
+      {"\xF0\x9F\x98", "\ufffd"},                         // four, cut after three
+      {"\xF0\x9F\x98\x80\xF0\x9F", "\U0001F600\ufffd"},
+      {"\xE0\x80\x80", "\ufffd\ufffd\ufffd"},              // overlong
+      {"\xED\xA0\x80", "\ufffd\ufffd\ufffd"},              // a surrogate
+      {"\xF4\x90\x80\x80", "\ufffd\ufffd\ufffd\ufffd"},     // past U+10FFFF
+      {"\xF4\x8F\xBF\xBF", "\U0010FFFF"},
+      {"\xE0\xA0\x80", "\u0800"},
+      {"\xC2\x80\xDF\xBF", "\u0080\u07FF"},
+  };
+  for (const auto& c : kCases) {
+    std::string written;
+    appendJsonString(c.bytes, written);
+    EXPECT_EQ(json::parse(written).get<std::string>(), c.text) << written;
+  }
 }
 
 TEST(MessageReader, FramesAndResynchronises) {

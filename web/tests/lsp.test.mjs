@@ -1,6 +1,7 @@
 // The language server compiled to WebAssembly against `quellmark lsp`: the
 // same conversation, message by message, gets the same bodies back, byte
 // for byte, in both position encodings and both builds.
+import { fileURLToPath } from 'node:url';
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
@@ -9,7 +10,7 @@ import { join } from 'node:path';
 import { folder, programs } from './support.mjs';
 import { loadTools } from '../src/wasm.js';
 
-const examples = new URL('../../examples/', import.meta.url).pathname;
+const examples = fileURLToPath(new URL('../../examples/', import.meta.url));
 
 // `quellmark lsp`, spoken to one message at a time.
 function nativeServer(reduced) {

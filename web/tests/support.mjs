@@ -1,6 +1,7 @@
 // What the page's tests share: a static server on the loopback address
 // for the built folder, Debian's Chromium driven by playwright-core, and
 // the native programs to hold the page against.
+import { fileURLToPath } from 'node:url';
 import { before, after } from 'node:test';
 import { createServer } from 'node:http';
 import { readFile, mkdir, mkdtemp, writeFile, rm } from 'node:fs/promises';
@@ -10,9 +11,9 @@ import { tmpdir } from 'node:os';
 import { join, extname } from 'node:path';
 import { chromium } from 'playwright-core';
 
-export const folder = process.env.QUELLMARK_WEB ?? new URL('../../build/web', import.meta.url).pathname;
-export const programs = process.env.QUELLMARK_PROGRAMS ?? new URL('../../build/assembler', import.meta.url).pathname;
-export const report = process.env.QUELLMARK_REPORT ?? new URL('../../build/web-report', import.meta.url).pathname;
+export const folder = process.env.QUELLMARK_WEB ?? fileURLToPath(new URL('../../build/web', import.meta.url));
+export const programs = process.env.QUELLMARK_PROGRAMS ?? fileURLToPath(new URL('../../build/assembler', import.meta.url));
+export const report = process.env.QUELLMARK_REPORT ?? fileURLToPath(new URL('../../build/web-report', import.meta.url));
 const browserPath = process.env.QUELLMARK_CHROMIUM ?? '/usr/bin/chromium';
 
 export const haveBrowser = existsSync(browserPath);
