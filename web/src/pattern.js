@@ -86,8 +86,9 @@ async function main() {
       notice.textContent = 'File could not be opened';
       return;
     }
+    // As in the editor, opening leaves `saved` as it was: work not saved
+    // before is still offered for saving by New.
     file = chosen.name;
-    saved = true;
     set(tools.decodePattern(bytes), false);
     notice.textContent = '';
   };
