@@ -268,21 +268,52 @@ async function main() {
     const drawing = performance.now();
     result = fresh;
     const doc = view.state.doc;
-    const diagnostics = [];
-    for (const [line, column, length, name, message] of result.findings) {
-      if (line > doc.lines) continue;
-      const l = doc.line(line);
-      const from = l.from + indexOfByte(l.text, column);
-      const to = Math.max(from, l.from + indexOfByte(l.text, column + length));
-      diagnostics.push({ from, to, severity: 'warning', source: `-W${name}`, message });
-    }
-    view.dispatch(setDiagnostics(view.state, diagnostics), { effects: setListing.of(result.words) });
+    view.dispatch(setDiagnostics(view.state, marksNear(view, doc)), { effects: setListing.of(result.words) });
     showFindings();
     busy += performance.now() - drawing;
     window.quellmarkMainThread.push(busy);
     window.quellmarkTimings.push(performance.now() - started);
     later();
   };
+
+  // The marks of the findings on the lines near those in view, so that the
+  // thousands of a large text cost nothing until they are scrolled to; the
+  // lines marked, to know when a scroll leaves them.
+  let marked = { first: 0, last: -1 };
+  const MARGIN = 200;
+  const marksNear = (view, doc) => {
+    const first = Math.max(1, doc.lineAt(view.viewport.from).number - MARGIN);
+    const last = Math.min(doc.lines, doc.lineAt(view.viewport.to).number + MARGIN);
+    marked = { first, last };
+    const findings = result.findings;
+    // The findings are in line order: the first on a line from `first` on.
+    let low = 0;
+    let high = findings.length;
+    while (low < high) {
+      const middle = (low + high) >> 1;
+      if (findings[middle][0] < first) low = middle + 1; else high = middle;
+    }
+    const diagnostics = [];
+    for (let i = low; i < findings.length && findings[i][0] <= last; ++i) {
+      const [line, column, length, name, message] = findings[i];
+      const l = doc.line(line);
+      const from = l.from + indexOfByte(l.text, column);
+      const to = Math.max(from, l.from + indexOfByte(l.text, column + length));
+      diagnostics.push({ from, to, severity: 'warning', source: `-W${name}`, message });
+    }
+    return diagnostics;
+  };
+  // A scroll past the marked lines marks those now in view.
+  const markAfterScroll = EditorView.updateListener.of((u) => {
+    if (!u.viewportChanged || u.docChanged || !result) return;
+    const doc = u.state.doc;
+    const first = doc.lineAt(u.view.viewport.from).number;
+    const last = doc.lineAt(u.view.viewport.to).number;
+    if (first >= marked.first && last <= marked.last) return;
+    requestAnimationFrame(() => {
+      if (u.view.state.doc === doc) u.view.dispatch(setDiagnostics(u.view.state, marksNear(u.view, doc)));
+    });
+  });
 
   // What the companion prints (check, list, symbols) takes longer than the
   // rest, so it is made only for the tab that shows it, once typing pauses.
@@ -313,19 +344,28 @@ async function main() {
     byId('words').textContent = `${result.image.length / 4} words`;
   };
 
+  // The findings list is drawn a screenful at a time: the next as it is
+  // scrolled to its end.
+  const SCREENFUL = 100;
+  const findingItems = (from) => result.findings.slice(from, from + SCREENFUL).map(([line, column, , name, message]) => {
+    const li = document.createElement('li');
+    li.tabIndex = 0;
+    li.textContent = `${line}:${column}: ${message} [-W${name}]`;
+    li.dataset.line = line;
+    li.dataset.column = column;
+    return li;
+  });
   const showFindings = () => {
-    const list = byId('findings');
     byId('findings-title').textContent = `Findings (${result.findings.length})`;
-    const items = result.findings.slice(0, 200).map(([line, column, , name, message]) => {
-      const li = document.createElement('li');
-      li.tabIndex = 0;
-      li.textContent = `${line}:${column}: ${message} [-W${name}]`;
-      li.dataset.line = line;
-      li.dataset.column = column;
-      return li;
-    });
-    list.replaceChildren(...items);
+    const list = byId('findings');
+    list.replaceChildren(...findingItems(0));
   };
+  byId('findings').addEventListener('scroll', (e) => {
+    const list = e.target;
+    if (!result || list.children.length >= result.findings.length) return;
+    if (list.scrollTop + list.clientHeight < list.scrollHeight - 40) return;
+    list.append(...findingItems(list.children.length));
+  });
 
   const configure = () => client.notification('workspace/didChangeConfiguration',
     { settings: { quellmark: { build: buildSelect.value } } });
@@ -345,7 +385,7 @@ async function main() {
         // beginning, and Tab is a character of the line.
         keymap.of([{ key: 'Enter', run: insertNewline }, { key: 'Tab', run: insertTab },
           ...defaultKeymap, ...historyKeymap]),
-        client.plugin(URI, 'asm'),
+        client.plugin(URI, 'asm'), markAfterScroll,
         EditorView.contentAttributes.of({ 'aria-label': 'Source' }),
         EditorView.updateListener.of((u) => {
           if (!u.docChanged || pending) return;

@@ -10,6 +10,11 @@ const ready = loadTools(new URL('quellmark.wasm', self.location.href).href).then
   return tools;
 });
 const waiting = [];
+// The page draws the findings from the server's analysis itself: the
+// diagnostics notification, a large text's megabytes of JSON, would only
+// be read and dropped on the page's thread.
+const PUBLISH = '{"jsonrpc":"2.0","method":"textDocument/publishDiagnostics"';
+const post = (body) => { if (!body.startsWith(PUBLISH)) self.postMessage(body); };
 let scheduled = false;
 
 function answer(tools, { id, call, args }) {
@@ -18,7 +23,7 @@ function answer(tools, { id, call, args }) {
   let result;
   if (call === 'analyseDocument') {
     const answered = tools.analyseDocument(...args);
-    for (const body of answered.sent) self.postMessage(body);
+    for (const body of answered.sent) post(body);
     result = answered.result;
   } else {
     result = call === 'analyse' ? tools.analyse(...args) : tools.disassemble(...args);
@@ -47,7 +52,7 @@ async function handle() {
       }
       // Changes in a row are analysed once, with the last of them.
       const more = typeof waiting[0] === 'string';
-      for (const reply of tools.lsp.receive(message, more)) self.postMessage(reply);
+      for (const reply of tools.lsp.receive(message, more)) post(reply);
     }
   } catch (error) {
     // A trap leaves the module unusable: the page starts another worker.

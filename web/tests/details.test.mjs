@@ -96,3 +96,30 @@ test('the pattern page: Open keeps work unsaved, New saves the work it asks abou
     assert.equal(await page.title(), 'Quellmark (pattern.ptn)');
     await context.close();
   });
+
+test('a large text is marked where it is shown, and its findings listed a screenful at a time', { skip }, async () => {
+  const { page, context } = await session.open();
+  // 3,000 lines, every tenth with a finding: 300 findings, the last far below.
+  const lines = [];
+  for (let i = 0; i < 3000; ++i) lines.push(i % 10 === 9 ? `j nowhere${i}` : 'hlt');
+  await put(page, `${lines.join('\n')}\n`);
+  await page.waitForFunction(() => document.getElementById('findings-title').textContent === 'Findings (300)');
+  const markedText = () => page.$$eval('.cm-lintRange-warning', (m) => m.map((x) => x.textContent));
+  assert.ok(!(await markedText()).includes('nowhere2999'));
+  assert.ok((await markedText()).includes('nowhere9'));
+  // Scrolled to the end, the last lines are marked.
+  await page.evaluate(() => {
+    const view = window.quellmarkView;
+    view.dispatch({ selection: { anchor: view.state.doc.length }, scrollIntoView: true });
+  });
+  await page.waitForFunction(() => [...document.querySelectorAll('.cm-lintRange-warning')]
+    .some((m) => m.textContent === 'nowhere2999'));
+  // The list shows a screenful, and more as it is scrolled to its end.
+  const count = () => page.$$eval('#findings li', (items) => items.length);
+  assert.equal(await count(), 100);
+  await page.$eval('#findings', (list) => { list.scrollTop = list.scrollHeight; });
+  await page.waitForFunction(() => document.querySelectorAll('#findings li').length === 200);
+  await page.$eval('#findings', (list) => { list.scrollTop = list.scrollHeight; });
+  await page.waitForFunction(() => document.querySelectorAll('#findings li').length === 300);
+  await context.close();
+});
