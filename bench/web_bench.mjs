@@ -66,6 +66,29 @@ try {
     console.log(`${String(lines).padStart(7)} lines: keystroke to diagnostics and listing, median ${median(timings).toFixed(1)} ms, slowest ${Math.max(...timings).toFixed(1)} ms; the page's thread ${median(main).toFixed(1)} ms a keystroke, 95th ${p95(main).toFixed(1)} ms`);
     await context.close();
   }
+  // One line of a mebibyte with a finding in every statement: the time until
+  // its findings are drawn, and a keystroke's after that.
+  {
+    const context = await browser.newContext();
+    const page = await context.newPage();
+    await page.goto(server.url);
+    await page.waitForSelector('body[data-ready="true"]');
+    const unit = 'add r1 r2 r3 x: ';
+    const line = unit.repeat(Math.ceil((1 << 20) / unit.length));
+    const started = Date.now();
+    await page.evaluate((t) => {
+      const view = window.quellmarkView;
+      view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: t } });
+    }, line);
+    await page.waitForFunction(() => Number(/\((\d+)\)/.exec(document.getElementById('findings-title').textContent)?.[1]) > 20000,
+      null, { timeout: 300000 });
+    const drawn = Date.now() - started;
+    const typing = Date.now();
+    await page.keyboard.press('End');
+    await page.keyboard.type('h');
+    console.log(`one line of 1 MiB: ${await page.textContent('#findings-title')} drawn after ${drawn} ms; a keystroke then ${Date.now() - typing} ms`);
+    await context.close();
+  }
 } finally {
   await browser.close();
   await server.close();

@@ -122,19 +122,25 @@ const listingGutter = gutter({
   initialSpacer: () => new WordsMarker('0000 0000'),
 });
 
-// The offset in `text` (a line) of its byte `column` (from 1) in UTF-8.
-function indexOfByte(text, column) {
+// The offsets in `text` (a line) of its bytes at `column`s (from 1) in
+// UTF-8, asked in rising order as a line's findings come: the line is read
+// once for all of them, however long it is.
+function byteIndexer(text) {
   // eslint-disable-next-line no-control-regex
-  if (/^[\x00-\x7f]*$/.test(text)) return Math.min(column - 1, text.length);
+  if (/^[\x00-\x7f]*$/.test(text)) return (column) => Math.min(column - 1, text.length);
   let bytes = 0;
   let i = 0;
-  while (i < text.length && bytes < column - 1) {
-    const code = text.codePointAt(i);
-    bytes += code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
-    i += code >= 0x10000 ? 2 : 1;
-  }
-  return i;
+  return (column) => {
+    if (bytes > column - 1) { bytes = 0; i = 0; }  // a column before the last: read again
+    while (i < text.length && bytes < column - 1) {
+      const code = text.codePointAt(i);
+      bytes += code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+      i += code >= 0x10000 ? 2 : 1;
+    }
+    return i;
+  };
 }
+const indexOfByte = (text, column) => byteIndexer(text)(column);
 
 async function compress(text) {
   const stream = new Blob([text]).stream().pipeThrough(new CompressionStream('deflate-raw'));
@@ -294,11 +300,16 @@ async function main() {
       if (findings[middle][0] < first) low = middle + 1; else high = middle;
     }
     const diagnostics = [];
+    let l = null;
+    let offsetOf = null;
     for (let i = low; i < findings.length && findings[i][0] <= last; ++i) {
       const [line, column, length, name, message] = findings[i];
-      const l = doc.line(line);
-      const from = l.from + indexOfByte(l.text, column);
-      const to = Math.max(from, l.from + indexOfByte(l.text, column + length));
+      if (!l || l.number !== line) {
+        l = doc.line(line);
+        offsetOf = byteIndexer(l.text);
+      }
+      const from = l.from + offsetOf(column);
+      const to = Math.max(from, l.from + offsetOf(column + length));
       diagnostics.push({ from, to, severity: 'warning', source: `-W${name}`, message });
     }
     return diagnostics;
