@@ -3,10 +3,10 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
-import { browserSession } from './support.mjs';
+import { servedPages } from './support.mjs';
 
-const session = browserSession();
-const { skip } = session;
+const pages = servedPages();
+const { skip } = pages;
 const axe = createRequire(import.meta.url).resolve('axe-core/axe.min.js');
 
 async function seriousFaults(page) {
@@ -19,7 +19,7 @@ async function seriousFaults(page) {
 
 for (const path of ['', 'pattern.html']) {
   test(`axe finds no serious fault on ${path || 'the assembler page'}`, { skip }, async () => {
-    const { page, context } = await session.open(path);
+    const { page, context } = await pages.open(path);
     if (path === '') {
       await page.evaluate(() => {
         const view = window.quellmarkView;

@@ -8,10 +8,10 @@ import { execFileSync } from 'node:child_process';
 import { mkdtemp, readFile, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { native, browserSession } from './support.mjs';
+import { native, servedPages } from './support.mjs';
 
-const session = browserSession();
-const { skip } = session;
+const pages = servedPages();
+const { skip } = pages;
 
 async function put(page, text) {
   await page.evaluate((t) => {
@@ -21,7 +21,7 @@ async function put(page, text) {
 }
 
 test('Copy puts the image on the clipboard', { skip }, async () => {
-  const { page, context } = await session.open('', { permissions: ['clipboard-read', 'clipboard-write'] });
+  const { page, context } = await pages.open('', { permissions: ['clipboard-read', 'clipboard-write'] });
   const source = 'start: addi r1, r0, 5\nj start\n';
   await put(page, source);
   const image = await (await native('brennor', ['s.asm'], { 's.asm': source })).read('out.hex');
@@ -32,7 +32,7 @@ test('Copy puts the image on the clipboard', { skip }, async () => {
 });
 
 test('marks and the findings list stand on their token after letters of two to four bytes', { skip }, async () => {
-  const { page, context } = await session.open();
+  const { page, context } = await pages.open();
   await put(page, '; \u00e9\u20ac\u{1F600}\nx\u00e9: j lop ; \u00fc\n\u20ac\u{1F600}: ad r1 r2 r3\n');
   await page.waitForFunction(() => document.querySelectorAll('#findings li').length >= 2);
   const marked = await page.$$eval('.cm-lintRange-warning', (marks) => marks.map((m) => m.textContent));
@@ -50,7 +50,7 @@ test('marks and the findings list stand on their token after letters of two to f
 });
 
 test('a shared link shows its own source, not the one the visitor kept', { skip }, async () => {
-  const { page, context } = await session.open();
+  const { page, context } = await pages.open();
   await put(page, 'hlt ; mine\n');
   await page.waitForFunction(() => (localStorage.getItem('quellmark.source') ?? '').includes('mine'));
   await put(page, 'j 5 ; shared\n');
@@ -71,7 +71,7 @@ const pressed = (page) => page.$$eval('#grid button', (b) => b.map((x) => (x.get
 
 test('the pattern page: Open keeps work unsaved, New saves the work it asks about and forgets the file',
   { skip: skip || (process.env.QUELLMARK_PATTERN_PROBE ? false : 'no pattern_probe') }, async () => {
-    const { page, context } = await session.open('pattern.html');
+    const { page, context } = await pages.open('pattern.html');
     const dir = await mkdtemp(join(tmpdir(), 'quellmark-ptn-'));
     const cells = `${'1000'.repeat(10)}${'0'.repeat(160)}`;
     await writeFile(join(dir, 'first.ptn'), probe('encode', cells), 'latin1');
@@ -98,7 +98,7 @@ test('the pattern page: Open keeps work unsaved, New saves the work it asks abou
   });
 
 test('a large text is marked where it is shown, and its findings listed a screenful at a time', { skip }, async () => {
-  const { page, context } = await session.open();
+  const { page, context } = await pages.open();
   // 3,000 lines, every tenth with a finding: 300 findings, the last far below.
   const lines = [];
   for (let i = 0; i < 3000; ++i) lines.push(i % 10 === 9 ? `j nowhere${i}` : 'hlt');

@@ -2,10 +2,10 @@
 // driven by keyboard in Chromium: hover, completion, F12 and F2.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { native, browserSession } from './support.mjs';
+import { native, servedPages } from './support.mjs';
 
-const session = browserSession();
-const { skip } = session;
+const pages = servedPages();
+const { skip } = pages;
 
 const SOURCE = [
   'define N 5',
@@ -55,7 +55,7 @@ const cursorLine = (page) => page.evaluate(() => {
 });
 
 test('hover on a name and on a word, F12 to a label, completion of a mnemonic', { skip }, async () => {
-  const { page } = await session.open();
+  const { page } = await pages.open();
   await start(page, SOURCE);
   // Hover over `loop` in `j loop`: its value and where it is defined.
   const tip = await hoverOver(page, 5, 'loop');
@@ -81,7 +81,7 @@ test('hover on a name and on a word, F12 to a label, completion of a mnemonic', 
 });
 
 test('F2 renames a name everywhere, and the image is brennor\'s of the source renamed by hand', { skip }, async () => {
-  const { page } = await session.open();
+  const { page } = await pages.open();
   await start(page, SOURCE);
   await moveTo(page, 5, 'j    lo');
   await page.keyboard.press('F2');
@@ -99,7 +99,7 @@ test('F2 renames a name everywhere, and the image is brennor\'s of the source re
 });
 
 test('a fault in the tool set stops nothing: another worker starts with the text, and the page says so', { skip }, async () => {
-  const { page } = await session.open();
+  const { page } = await pages.open();
   await start(page, SOURCE);
   await page.waitForFunction(() => document.getElementById('image').textContent !== '');
   await page.evaluate(() => window.quellmarkTools.trap());
@@ -117,7 +117,7 @@ test('a fault in the tool set stops nothing: another worker starts with the text
 });
 
 test('colours are what the assembler reads each token as, in each build', { skip }, async () => {
-  const { page } = await session.open();
+  const { page } = await pages.open();
   await start(page, 'sub r1x r2 r3\ndw 5\nj add ; c\n');
   const classOf = (text) => page.evaluate((t) => {
     // The colour's own mark, also where a finding's mark wraps it.

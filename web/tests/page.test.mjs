@@ -5,10 +5,10 @@ import { execFileSync } from 'node:child_process';
 import { readFile, writeFile, mkdtemp } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { open, native, screenshot, asBytes, browserSession } from './support.mjs';
+import { open, native, screenshot, asBytes, servedPages } from './support.mjs';
 
-const session = browserSession();
-const { skip } = session;
+const pages = servedPages();
+const { skip } = pages;
 
 // Replaces the editor's text by typing it, as a user would.
 async function typeSource(page, text) {
@@ -34,7 +34,7 @@ const MISTAKES = [
 ].join('\n');
 
 test('typing a program with mistakes marks them where check puts them', { skip }, async () => {
-  const { page, requests, context } = await session.open();
+  const { page, requests, context } = await pages.open();
   await typeSource(page, MISTAKES);
   await page.waitForFunction(() => document.querySelectorAll('#findings li').length === 3);
   const expected = (await native('quellmark', ['check', 'source.asm'], { 'source.asm': MISTAKES })).stdout
@@ -63,12 +63,12 @@ test('typing a program with mistakes marks them where check puts them', { skip }
   assert.deepEqual(cursor, [7, 14]);
   await screenshot(page, 'assembler.png');
   // Nothing is asked of any server but the page's own.
-  assert.ok(requests.every((r) => r.startsWith(session.server.url)), requests.join(' '));
+  assert.ok(requests.every((r) => r.startsWith(pages.server.url)), requests.join(' '));
   await context.close();
 });
 
 test('the listing and the image follow an edit, and Download gives out.hex', { skip }, async () => {
-  const { page, context } = await session.open();
+  const { page, context } = await pages.open();
   await typeSource(page, 'start: addi r1, r0, 5\nj start\n');
   await page.waitForFunction(() => document.querySelector('#image').textContent === '5806000A');
   const gutter = await page.$$eval('.cm-listing .cm-gutterElement', (e) => e.map((x) => x.textContent).filter(Boolean));
@@ -90,7 +90,7 @@ test('the listing and the image follow an edit, and Download gives out.hex', { s
 });
 
 test('the build switch changes what the builds read differently', { skip }, async () => {
-  const { page, context } = await session.open();
+  const { page, context } = await pages.open();
   await typeSource(page, 'top:\nj top\ndw 7\n');
   await page.waitForFunction(() => document.querySelector('#image').textContent === '000A7000');
   await page.selectOption('#build', 'reduced');
@@ -100,7 +100,7 @@ test('the build switch changes what the builds read differently', { skip }, asyn
 });
 
 test('a shared link restores the source and the build', { skip }, async () => {
-  const { page, context } = await session.open();
+  const { page, context } = await pages.open();
   const source = 'define K 3\nloop: addi r1, r0, K ; \u00e9t\u00e9\n  j loop\n';
   await typeSource(page, source);
   await page.selectOption('#build', 'reduced');
@@ -110,19 +110,19 @@ test('a shared link restores the source and the build', { skip }, async () => {
   // The last source is kept in the browser, for the next visit.
   await page.waitForFunction((s) => JSON.parse(localStorage.getItem('quellmark.source') ?? '{}').text === s, source);
   const next = await context.newPage();
-  await next.goto(session.server.url);
+  await next.goto(pages.server.url);
   await next.waitForSelector('body[data-ready="true"]');
   assert.equal(await editorText(next), source);
   await context.close();
   // The link, in a browser that never saw the source.
-  const other = await open(session.browser, link);
+  const other = await open(pages.browser, link);
   assert.equal(await editorText(other.page), source);
   assert.equal(await other.page.inputValue('#build'), 'reduced');
   await other.context.close();
 });
 
 test('an image disassembles into the source quellmark dis prints, which assembles back', { skip }, async () => {
-  const { page, context } = await session.open();
+  const { page, context } = await pages.open();
   const brennor = await native('brennor', ['p.asm'], { 'p.asm': MISTAKES });
   const image = await brennor.read('out.hex');
   await page.click('[data-tab="dis"]');
@@ -143,7 +143,7 @@ const decoded = (bytes) => execFileSync(process.env.QUELLMARK_PATTERN_PROBE, ['d
 const pressed = (page) => page.$$eval('#grid button', (b) => b.map((x) => (x.getAttribute('aria-pressed') === 'true' ? '1' : '0')).join(''));
 
 test('the pattern page: cells by click and key, Random, Save, Open and New', { skip: skip || !process.env.QUELLMARK_PATTERN_PROBE }, async () => {
-  const { page, context } = await session.open('pattern.html');
+  const { page, context } = await pages.open('pattern.html');
   assert.equal(await page.title(), 'Quellmark');
   // Random gives the editor's first fills, in its order, from the start.
   const fills = probe('random', '3').trim().split('\n');

@@ -97,19 +97,19 @@ export const asBytes = (text) => Buffer.from(text, 'utf8').toString('latin1');
 // A served folder and a browser for the tests of one file, started before
 // them and closed after; `skip` says why there is none. `open(path)` opens
 // a page of the folder, ready to use.
-export function browserSession() {
-  const session = {
+export function servedPages() {
+  const pages = {
     skip: haveBrowser ? false : `no Chromium at ${browserPath} (scripts/setup.sh installs it)`,
-    open: (path = '', options = {}) => open(session.browser, session.server.url + path, options),
+    open: (path = '', options = {}) => open(pages.browser, pages.server.url + path, options),
   };
   before(async () => {
-    if (session.skip) return;
-    session.server = await serve();
-    session.browser = await launch();
+    if (pages.skip) return;
+    pages.server = await serve();
+    pages.browser = await launch();
   });
   after(async () => {
-    await session.browser?.close();
-    await session.server?.close();
+    await pages.browser?.close();
+    await pages.server?.close();
   });
-  return session;
+  return pages;
 }
