@@ -63,10 +63,10 @@ QM_EXPORT(qm_output_size) std::uint32_t qm_output_size() {
 
 namespace {
 
-// Writes `analysis` as qm_analyse gives it, and its words for `qm_words`.
+// Appends `analysis` to the output as qm_analyse gives it, and keeps its
+// words for `qm_words`.
 void writeAnalysis(const quellmark::Analysis& analysis, bool texts) {
-  output.clear();
-  output.reserve(analysis.words.size() * 24 + analysis.findings.size() * 160 + 256 +
+  output.reserve(output.size() + analysis.words.size() * 24 + analysis.findings.size() * 160 + 256 +
                  (texts ? analysis.texts->check.size() + analysis.texts->listing.size() * 2 : 0));
   output += R"({"image":")";
   for (const quellmark::Word& w : analysis.words) {
@@ -121,6 +121,7 @@ void writeAnalysis(const quellmark::Analysis& analysis, bool texts) {
 QM_EXPORT(qm_analyse) void qm_analyse(int reduced, int texts) {
   quellmark::analyse(input, reduced ? quellmark::Build::reduced : quellmark::Build::full, analysis,
                      texts ? std::optional<std::string_view>("source.asm") : std::nullopt);
+  output.clear();
   writeAnalysis(analysis, texts != 0);
 }
 
@@ -128,22 +129,19 @@ QM_EXPORT(qm_analyse) void qm_analyse(int reduced, int texts) {
 // whose uri the input is, in the server's build: no analysis of its own,
 // the text as the server has it. The server's diagnostics that were
 // waiting come first, each ended by a NUL byte, then a NUL byte, then the
-// JSON; an empty output when the document is not open. With `texts`, the
-// texts are made anew from the server's text.
+// JSON, none when the document is not open. With `texts`, the texts are
+// made anew from the server's text.
 QM_EXPORT(qm_analyse_document) void qm_analyse_document(int reduced, int texts) {
   if (!server) server.emplace(quellmark::Build::full);
   replies.clear();
   const quellmark::Analysis* found = server->analysisOf(input, replies);
-  std::string sent;
+  output.clear();
   for (const std::string& reply : replies) {
-    sent += reply;
-    sent += '\0';
+    output += reply;
+    output += '\0';
   }
-  sent += '\0';
-  if (!found) {
-    output.clear();
-    return;
-  }
+  output += '\0';
+  if (!found) return;
   if (texts) {
     quellmark::analyse(*server->textOf(input), reduced ? quellmark::Build::reduced : quellmark::Build::full,
                        analysis, std::optional<std::string_view>("source.asm"));
@@ -151,10 +149,7 @@ QM_EXPORT(qm_analyse_document) void qm_analyse_document(int reduced, int texts) 
   } else {
     writeAnalysis(*found, false);
   }
-  output.insert(0, sent);
 }
-
-
 
 // The words of the last analysis, three numbers each: the line, the
 // address and the word; `qm_word_count` of them.
