@@ -7,8 +7,16 @@
 #include <QRect>
 #include <QString>
 #include <array>
+#include <string_view>
+
+#include "pattern_document.h"
 
 namespace tarnwick {
+
+// The program's own texts, kept once with the document's rules.
+inline QString fromText(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // Geometry is kept in twips and converted to the screen only when it is
 // shown, at 15 twips per device-independent pixel.
@@ -78,7 +86,7 @@ inline constexpr int kLine1Bottom = 5760;
 inline const QColor kOnColour{0x80, 0xFF, 0x80};  // &H80FF80
 inline constexpr SystemColour kOffColour = SystemColour::titleText;
 
-inline const QString kTitle = QStringLiteral("Quellmark");
+inline const QString kTitle = fromText(kTitleText);
 inline const QString kFilter = QStringLiteral("Pattern Files (*.ptn)|*.ptn| All Files(*.*|*.*");
 
 // ---- Dialog, the message window ---------------------------------------
@@ -90,11 +98,11 @@ inline constexpr Twips kDialogOk{1800, 960, 1215, 375};
 inline constexpr Twips kCanButton{3480, 960, 1455, 375};
 inline const QString kDialogCaption = QStringLiteral("Dialog Caption");
 
-inline const QString kSaveQuestion = QStringLiteral("save unsaved work?");
-inline const QString kNoChanges = QStringLiteral("No changes detected");
-inline const QString kSavedNotice = QStringLiteral("File is successfully saved");
-inline const QString kSaveFailed = QStringLiteral("File could not be saved");
-inline const QString kOpenFailed = QStringLiteral("File could not be opened");
+inline const QString kSaveQuestion = fromText(kSaveQuestionText);
+inline const QString kNoChanges = fromText(kNoChangesText);
+inline const QString kSavedNotice = fromText(kSavedNoticeText);
+inline const QString kSaveFailed = fromText(kSaveFailedText);
+inline const QString kOpenFailed = fromText(kOpenFailedText);
 
 // ---- Dialog1, the about window ----------------------------------------
 inline constexpr int kAboutWidth = 7680;

@@ -176,8 +176,8 @@ void From1::createMenus() {
 // The load step: the window opens scrolled to the bottom of the grid.
 void From1::load() {
   lastpos_ = 0;
-  saved_ = -1;
-  setCaption(curfile_);
+  document_.load();
+  showTitle();
   VScroll1->setValue(kScrollMaximum);  // raises the change event
   applyscroll();
 }
@@ -202,8 +202,8 @@ std::pair<int, int> From1::lineEnds(int index) const {
   return {lineY1_[static_cast<std::size_t>(index)], lineY2_[static_cast<std::size_t>(index)]};
 }
 
-void From1::setCaption(const QString& file) {
-  setWindowTitle(file.isEmpty() ? kTitle : QStringLiteral("%1 (%2)").arg(kTitle, file));
+void From1::showTitle() {
+  setWindowTitle(QString::fromStdString(document_.title()));
 }
 
 QRect From1::cellGeometry(int index) const {
@@ -227,7 +227,7 @@ void From1::setCells(const Cells& states) {
 }
 
 void From1::cellClick(int index) {
-  saved_ = 0;
+  document_.change();
   const bool off = cellColour(index) == systemColour(kOffColour);
   layer_->setColour(index, off ? kOnColour : systemColour(kOffColour));
 }
@@ -237,9 +237,8 @@ void From1::clearGrid() {
 }
 
 void From1::resetit() {
-  saved_ = -1;
-  curfile_.clear();
-  setCaption(curfile_);
+  document_.reset();
+  showTitle();
 }
 
 bool From1::savefile(const QString& name) {
@@ -257,8 +256,8 @@ bool From1::savefile(const QString& name) {
     return false;
   }
   if (!file.commit()) return false;
-  saved_ = -1;
-  setCaption(name);
+  document_.written(name.toStdString());
+  showTitle();
   return true;
 }
 
@@ -280,7 +279,7 @@ QString From1::askSaveName() {
 // Unsaved work is offered for saving first; the grid is cleared unless the
 // question was abandoned or the save failed, so no work is lost unasked.
 void From1::New() {
-  if (saved_ == 0) {
+  if (document_.newAsks()) {
     const Dialog::Answer answer = messageDialog().askToSave();
     if (answer == Dialog::Answer::abandoned) return;
     if (answer == Dialog::Answer::saveFailed) {
@@ -313,22 +312,24 @@ void From1::openfile(const QString& name) {
     notice(kOpenFailed);
     return;
   }
-  curfile_ = name;
-  setCaption(curfile_);
+  document_.opened(name.toStdString());
+  showTitle();
   setCells(
       decodePattern(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
 }
 
 void From1::Save() {
-  if (curfile_.isEmpty()) {
-    SaveAs();
-    return;
+  switch (document_.saveStep()) {
+    case SaveStep::askName:
+      SaveAs();
+      return;
+    case SaveStep::nothingChanged:
+      notice(kNoChanges);
+      return;
+    case SaveStep::write:
+      break;
   }
-  if (saved_ != 0) {
-    notice(kNoChanges);
-    return;
-  }
-  if (!savefile(curfile_)) {
+  if (!savefile(curfile())) {
     notice(kSaveFailed);
     return;
   }
@@ -343,7 +344,7 @@ void From1::SaveAs() {
     notice(kSaveFailed);
     return;
   }
-  curfile_ = name;
+  document_.named(name.toStdString());
 }
 
 void From1::about() {
@@ -356,7 +357,7 @@ void From1::Random() {
   Cells states = cells();
   randomFill(states, *random_);
   setCells(states);
-  saved_ = 0;
+  document_.change();
 }
 
 void From1::closeEvent(QCloseEvent* event) {

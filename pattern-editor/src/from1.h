@@ -10,6 +10,7 @@
 
 #include "cells.h"
 #include "common_dialog.h"
+#include "pattern_document.h"
 #include "random_fill.h"
 
 class QLabel;
@@ -77,8 +78,8 @@ class From1 final : public QMainWindow {
   [[nodiscard]] Cells cells() const;
   void setCells(const Cells& cells);
   // `saved` as the 16-bit boolean it is: -1 true, 0 false.
-  [[nodiscard]] std::int16_t saved() const { return saved_; }
-  [[nodiscard]] const QString& curfile() const { return curfile_; }
+  [[nodiscard]] std::int16_t saved() const { return document_.saved(); }
+  [[nodiscard]] QString curfile() const { return QString::fromStdString(document_.curfile()); }
 
   // ---- the menu commands ----
   void New();
@@ -130,8 +131,8 @@ class From1 final : public QMainWindow {
   void createControls();
   void createMenus();
   void load();
-  // "Quellmark", or "Quellmark (file)" when there is a file.
-  void setCaption(const QString& file);
+  // The window title as the document gives it.
+  void showTitle();
 
   std::unique_ptr<CommonDialog> cdb_;
   std::unique_ptr<RandomSource> random_;
@@ -150,8 +151,8 @@ class From1 final : public QMainWindow {
   std::array<int, 6> lineY2_{};
   std::int32_t lastpos_ = 0;
 
-  QString curfile_;
-  std::int16_t saved_ = -1;
+  // `saved`, `curfile` and the title; the cells are the grid's colours.
+  PatternDocument document_;
 };
 
 }  // namespace tarnwick

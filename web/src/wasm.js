@@ -27,8 +27,18 @@ export async function loadTools(url = 'quellmark.wasm') {
     return new Uint8Array(api.memory.buffer, api.qm_output(), api.qm_output_size());
   };
   const text = (name, input, ...args) => decoder.decode(call(name, input, ...args));
-  const cells = (bits) => Array.from(bits, (b) => b === '1');
-  const bits = (cells) => cells.map((on) => (on ? '1' : '0')).join('');
+  const patternState = (name, input = '', ...args) => {
+    // 200 cells, a line feed, "1" or "0" for `saved`, a line feed, the
+    // file, a NUL and the title.
+    const out = text(name, input, ...args);
+    const nul = out.indexOf('\0', 203);
+    return {
+      cells: Array.from(out.slice(0, 200), (b) => b === '1'),
+      saved: out[201] === '1',
+      file: out.slice(203, nul),
+      title: out.slice(nul + 1),
+    };
+  };
 
   return {
     // The image, findings and words of `source` (the words as a flat list
@@ -55,12 +65,32 @@ export async function loadTools(url = 'quellmark.wasm') {
       return { sent, result };
     },
     disassemble: (image) => JSON.parse(text('qm_disassemble', image)),
-    // The 134 bytes of a .ptn file for 200 cells (cell 0 first).
-    encodePattern: (grid) => call('qm_pattern_encode', bits(grid)).slice(),
-    // The cells of a .ptn file's bytes, as the editor reads them.
-    decodePattern: (bytes) => cells(text('qm_pattern_decode', bytes)),
-    // The editor's random fill, on its sequence from the start of the page.
-    randomFill: (grid) => cells(text('qm_random_fill', bits(grid))),
+    // The pattern document, kept in the module by the editor's rules. Each
+    // command gives the state: {cells, saved, file, title}.
+    pattern: {
+      state: () => patternState('qm_pattern_state'),
+      click: (index) => patternState('qm_pattern_click', '', index),
+      random: () => patternState('qm_pattern_random'),
+      // Open of a file that was read: its name and its first bytes.
+      open: (name, bytes) => {
+        const head = encoder.encode(`${name}\0`);
+        const input = new Uint8Array(head.length + bytes.length);
+        input.set(head);
+        input.set(bytes, head.length);
+        return patternState('qm_pattern_open', input);
+      },
+      // What Save does now: 'askName', 'nothingChanged' or 'write'.
+      saveStep: () => ['askName', 'nothingChanged', 'write'][api.qm_pattern_save_step()],
+      // The file's 134 bytes, written under `name`: the document is saved.
+      savefile: (name) => call('qm_pattern_savefile', name).slice(),
+      // Save As after its write: `name` becomes the document's file.
+      name: (name) => patternState('qm_pattern_name', name),
+      newAsks: () => api.qm_pattern_new_asks() === 1,
+      // What OK under the save question does after its save.
+      reset: () => patternState('qm_pattern_reset'),
+      // The rest of New: the grid cleared and the document reset.
+      clear: () => patternState('qm_pattern_new'),
+    },
     // The language server: `start` makes it afresh; `receive` hands it the
     // body of one message and gives the bodies it sends in turn.
     lsp: {

@@ -174,14 +174,28 @@ test('the pattern page: cells by click and key, Random, Save, Open and New', { s
   const cells = await pressed(page);
   assert.deepEqual([...cells].flatMap((c, i) => (c === '1' ? [i] : [])), [0, 197, 198]);
 
-  // Save downloads the bytes the editor writes.
+  // Save downloads the bytes the editor writes; with no file yet it is the
+  // editor's Save As, which says nothing afterwards.
   const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
   const saved = await readFile(await download.path(), 'latin1');
   assert.equal(saved, probe('encode', cells));
   assert.equal(saved.length, 134);
   // And the editor's reader, the one its Open uses, gives the same cells back.
   assert.equal(decoded(saved), cells);
+  assert.equal(await page.textContent('#notice'), '');
+  assert.equal(await page.title(), 'Quellmark (pattern.ptn)');
+  // Save again with nothing changed writes nothing; after a change it
+  // writes to the same file and says so.
+  let downloads = 0;
+  page.on('download', () => { downloads += 1; });
+  await page.click('#save');
+  assert.equal(await page.textContent('#notice'), 'No changes detected');
+  await page.click('#grid button[data-cell="1"]');
+  const [again] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
+  assert.equal(again.suggestedFilename(), 'pattern.ptn');
+  assert.equal(decoded(await readFile(await again.path(), 'latin1')), `${cells[0]}1${cells.slice(2)}`);
   assert.equal(await page.textContent('#notice'), 'File is successfully saved');
+  assert.equal(downloads, 1);
 
   // Open reads a file as the editor does, whatever it holds.
   const dir = await mkdtemp(join(tmpdir(), 'quellmark-ptn-'));

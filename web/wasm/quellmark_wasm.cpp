@@ -2,6 +2,7 @@
 // in, results out. The page writes its text into the buffer `qm_input`
 // gives and reads the result from `qm_output` and `qm_output_size`; every
 // result is the text the programs print, or JSON that holds it.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "image.h"
 #include "json_text.h"
 #include "language_server.h"
+#include "pattern_document.h"
 #include "ptn_format.h"
 #include "random_fill.h"
 
@@ -29,20 +31,20 @@ std::optional<quellmark::LanguageServer> server;
 std::vector<std::string> replies;
 // One sequence from the start of the page, as in the editor from its start.
 tarnwick::FixedSeedRandom randomNumbers;
+tarnwick::PatternDocument patternDocument;
+tarnwick::Cells patternCells{};
 
 void appendNumber(std::uint64_t value, std::string& out) {
   out += std::to_string(value);
 }
 
-tarnwick::Cells cellsOf(std::string_view text) {
-  tarnwick::Cells cells{};
-  for (std::size_t i = 0; i < cells.size() && i < text.size(); ++i) cells[i] = text[i] == '1';
-  return cells;
-}
-
-void putCells(const tarnwick::Cells& cells) {
+void putPattern() {
   output.clear();
-  for (const bool on : cells) output += on ? '1' : '0';
+  for (const bool on : patternCells) output += on ? '1' : '0';
+  output += patternDocument.saved() == tarnwick::PatternDocument::kTrue ? "\n1\n" : "\n0\n";
+  output += patternDocument.curfile();
+  output += '\0';
+  output += patternDocument.title();
 }
 
 }  // namespace
@@ -178,22 +180,75 @@ QM_EXPORT(qm_disassemble) void qm_disassemble() {
   output += '}';
 }
 
-// The input's 200 cells ("0" and "1", cell 0 first) as the bytes of a
-// .ptn file.
-QM_EXPORT(qm_pattern_encode) void qm_pattern_encode() {
-  output = tarnwick::encodePattern(cellsOf(input));
+// The pattern page's document, with the editor's rules: its cells, and
+// `saved`, `curfile` and the title. Each command below leaves the state in
+// the output: the 200 cells ("0" and "1", cell 0 first), a line feed,
+// "1" when `saved` is true and "0" when not, a line feed, `curfile`, a NUL
+// and the title.
+
+QM_EXPORT(qm_pattern_state) void qm_pattern_state() {
+  putPattern();
 }
 
-// The cells of a .ptn file's bytes, read as the editor reads them.
-QM_EXPORT(qm_pattern_decode) void qm_pattern_decode() {
-  putCells(tarnwick::decodePattern(input));
+// A click on cell `index` (0 to 199).
+QM_EXPORT(qm_pattern_click) void qm_pattern_click(std::uint32_t index) {
+  if (index < patternCells.size()) {
+    patternDocument.change();
+    tarnwick::toggle(patternCells, index);
+  }
+  putPattern();
 }
 
-// The input's cells filled at random, by the editor's rule and sequence.
-QM_EXPORT(qm_random_fill) void qm_random_fill() {
-  tarnwick::Cells cells = cellsOf(input);
-  tarnwick::randomFill(cells, randomNumbers);
-  putCells(cells);
+// "Randomize!": the editor's fill, on its sequence from the page's start.
+QM_EXPORT(qm_pattern_random) void qm_pattern_random() {
+  tarnwick::randomFill(patternCells, randomNumbers);
+  patternDocument.change();
+  putPattern();
+}
+
+// Open of a file that was read: the input is its name, a NUL and its first
+// bytes.
+QM_EXPORT(qm_pattern_open) void qm_pattern_open() {
+  const std::size_t nul = std::min(input.find('\0'), input.size());
+  patternDocument.opened(input.substr(0, nul));
+  patternCells = tarnwick::decodePattern(std::string_view(input).substr(std::min(nul + 1, input.size())));
+  putPattern();
+}
+
+// What Save does now: 0 ask for a name, 1 nothing changed, 2 write.
+QM_EXPORT(qm_pattern_save_step) int qm_pattern_save_step() {
+  return static_cast<int>(patternDocument.saveStep());
+}
+
+// The file's bytes, written under the name in the input: the document is
+// saved and the title names the file (`savefile`).
+QM_EXPORT(qm_pattern_savefile) void qm_pattern_savefile() {
+  patternDocument.written(input);
+  output = tarnwick::encodePattern(patternCells);
+}
+
+// Save As, after its write: the input's name becomes the file.
+QM_EXPORT(qm_pattern_name) void qm_pattern_name() {
+  patternDocument.named(input);
+  putPattern();
+}
+
+// Whether New asks "save unsaved work?" first.
+QM_EXPORT(qm_pattern_new_asks) int qm_pattern_new_asks() {
+  return patternDocument.newAsks() ? 1 : 0;
+}
+
+// `resetit` alone (what OK under the save question does after its save).
+QM_EXPORT(qm_pattern_reset) void qm_pattern_reset() {
+  patternDocument.reset();
+  putPattern();
+}
+
+// The rest of New: the grid cleared, then `resetit`.
+QM_EXPORT(qm_pattern_new) void qm_pattern_new() {
+  patternCells = tarnwick::Cells{};
+  patternDocument.reset();
+  putPattern();
 }
 
 // Starts the language server afresh, for the full build or, when
