@@ -3,6 +3,7 @@
 // back to it. Checked by the fuzzer and by the tests.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -13,6 +14,7 @@
 #include "analysis.h"
 #include "assemble.h"
 #include "disassembler.h"
+#include "fixes.h"
 #include "image.h"
 #include "listing.h"
 #include "walk.h"
@@ -28,8 +30,12 @@ inline std::string generatedSource(std::mt19937& random) {
       "db 1 2 3", "db 300", "dw", "define max 70", "define", "5: hlt", "j 5", "num 7",
       "ad r1 r2 r3", "sub r1x r2 r3", "; comment", "", "\tLW R1,( R2 )", "hltx y",
       "addi r1 r0 start", "start: j start",
+      // slips that a fix mends, and near misses that it must leave alone
+      "j strat", "j lop", "loop: hlt", "lop2: hlt", "addi r1, r1, 0x10", "addi r1 r1 0x7f",
+      "dw 0b101", "db 'A'", "lbl : add r1,r2,r3", "lb : add r9 r1 r1", "7 : hlt", "y: dw 7 -2",
+      "y2: db 300", "sbu r1 r2 r3", "jj start", "ad r1 r2", "pus r1", "beq r1 r0 lop",
   };
-  std::string source;
+  std::string source = random() % 13 == 0 ? "\xEF\xBB\xBF" : "";
   const int lines = static_cast<int>(random() % 40);
   for (int i = 0; i < lines; ++i) {
     source += kLines[random() % std::size(kLines)];
@@ -116,7 +122,7 @@ inline std::string analysisHalvesFault(const std::string& source, Build build,
     const Diagnosis& a = whole.findings[i];
     const Diagnosis& b = halves.findings[i];
     if (a.at != b.at || a.name != b.name || a.message != b.message || a.noteAt != b.noteAt ||
-        a.note != b.note) {
+        a.note != b.note || a.fix != b.fix) {
       return "finding " + std::to_string(i) + " differs: " + b.message;
     }
   }
@@ -153,6 +159,53 @@ inline std::string analysisHalvesFault(const std::string& source, Build build,
   if (whole.texts->listing != halves.texts->listing) return "the listing differs";
   if (whole.texts->symbols != halves.texts->symbols) return "the symbol table differs";
   if (whole.texts->image != halves.texts->image) return "the image differs";
+  return {};
+}
+
+// Empty when every fix of `source`'s findings (the first `most` of them)
+// makes its finding go away and adds none (others may go too), else what
+// went wrong. `fixes`
+// counts the fixes tried.
+inline std::string fixFault(const std::string& source, Build build, std::size_t most = SIZE_MAX,
+                            std::size_t* fixes = nullptr) {
+  const Analysis before = analyse(source, build);
+  // A finding that names the first label names it without the byte-order
+  // mark once the mark is gone: the same finding.
+  const auto seen = [](const Diagnosis& d) {
+    std::string text = std::string(d.name) + ": " + d.message;
+    for (std::size_t at; (at = text.find("\xEF\xBB\xBF")) != std::string::npos;) text.erase(at, 3);
+    return text;
+  };
+  std::vector<std::string> found;
+  for (const Diagnosis& d : before.findings) found.push_back(seen(d));
+  std::sort(found.begin(), found.end());
+  for (std::size_t i = 0; i < before.findings.size() && most > 0; ++i) {
+    if (!before.findings[i].fix) continue;
+    --most;
+    if (fixes) ++*fixes;
+    const Diagnosis& d = before.findings[i];
+    const std::string fixed = applyEdits(source, d.fix->edits);
+    if (fixed == source) return "the fix of line " + std::to_string(d.at.line) + " changes nothing";
+    std::vector<std::string> expected = found;
+    expected.erase(std::find(expected.begin(), expected.end(), seen(d)));
+    std::vector<std::string> after;
+    for (const Diagnosis& e : analyse(fixed, build).findings) after.push_back(seen(e));
+    std::sort(after.begin(), after.end());
+    // Fewer is no fault: a word taken for a label and now an instruction
+    // also ends the label's redefinition.
+    if (!std::includes(expected.begin(), expected.end(), after.begin(), after.end()) ||
+        std::count(after.begin(), after.end(), seen(d)) >=
+            std::count(found.begin(), found.end(), seen(d))) {
+      std::string why = "the fix '" + d.fix->note + "' of line " + std::to_string(d.at.line) + " leaves";
+      for (const std::string& f : after) {
+        if (!std::binary_search(expected.begin(), expected.end(), f)) why += "\n  new: " + f;
+      }
+      for (const std::string& f : expected) {
+        if (!std::binary_search(after.begin(), after.end(), f)) why += "\n  gone: " + f;
+      }
+      return why;
+    }
+  }
   return {};
 }
 

@@ -9,6 +9,7 @@
 #include "chars.h"
 #include "checker.h"
 #include "encoder.h"
+#include "fixes.h"
 #include "image.h"
 #include "listing.h"
 #include "normaliser.h"
@@ -73,9 +74,9 @@ class RawTokens {
 // index among the names.
 class Collector final : public LineListener, public FindingListener {
  public:
-  Collector(const Walk& walk, const SymbolTable& index, Analysis& out,
-            std::optional<std::string_view> file)
-      : out_(out), checker_(walk, *this), file_(file), index_(index) {
+  Collector(const Walk& walk, const SeekableSource& text, const SymbolTable& index,
+            Analysis& out, std::optional<std::string_view> file)
+      : out_(out), checker_(walk, *this), fixes_(walk, text), file_(file), index_(index) {
     if (out_.texts) {
       listed_.emplace();
       listingOut_ = std::make_unique<BufferedWriter>(*listed_);
@@ -105,8 +106,13 @@ class Collector final : public LineListener, public FindingListener {
   }
 
   void found(const Finding& f) override {
-    if (out_.texts) appendFinding(*file_, f, out_.texts->check);
+    std::optional<Fix> fix = fixes_.fixFor(f);
+    if (out_.texts) {
+      appendFinding(*file_, f, out_.texts->check);
+      if (fix) appendFixNote(*file_, f, fix->note, out_.texts->check);
+    }
     Diagnosis& d = out_.findings.emplace_back();
+    d.fix = std::move(fix);
     d.at = Span{f.at.line, f.at.column,
                 tokenLength(f.at.source->bytes(f.at.column > 0 ? f.at.column - 1 : 0, 256))};
     d.name = f.name;
@@ -231,6 +237,7 @@ class Collector final : public LineListener, public FindingListener {
 
   Analysis& out_;
   Checker checker_;
+  FixFinder fixes_;
   std::optional<std::string_view> file_;
   const SymbolTable& index_;
   // The listing, when the texts are asked for.
@@ -284,13 +291,13 @@ bool walkInHalves(const Walk& walk, const MemoryText& text, const SymbolTable& i
     rest.places.reserve(room[2]);
     rest.tokens.reserve(room[3]);
     if (file) rest.texts.emplace();
-    Collector collector(walk, index, rest, file);
+    Collector collector(walk, text, index, rest, file);
     (void)walk.walk(text, collector, second, nullptr);
     restListing = collector.takeListing();
   };
   std::uint32_t words = 0;
   const bool both = runBeside(walkSecond, [&] {
-    Collector collector(walk, index, analysis, file);
+    Collector collector(walk, text, index, analysis, file);
     (void)walk.walk(text, collector, first, &words);
     listing = collector.takeListing();
   });
@@ -345,7 +352,7 @@ void analyse(std::string_view source, Build build, Analysis& analysis,
   std::string listing;
   analysis.inHalves = walkInHalves(walk, text, index, analysis, file, listing);
   if (!analysis.inHalves) {
-    Collector collector(walk, index, analysis, file);
+    Collector collector(walk, text, index, analysis, file);
     (void)walk.walk(text, collector);
     listing = collector.takeListing();
   }

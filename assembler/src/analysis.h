@@ -25,6 +25,20 @@ struct Span {
   friend bool operator==(const Span&, const Span&) = default;
 };
 
+// The bytes of `at` become `text` (an empty span inserts).
+struct Edit {
+  Span at;
+  std::string text;
+  friend bool operator==(const Edit&, const Edit&) = default;
+};
+
+// An edit that a finding clearly asks for, with what `check` says of it.
+struct Fix {
+  std::string note;  // "did you mean 'add'?"
+  std::vector<Edit> edits;
+  friend bool operator==(const Fix&, const Fix&) = default;
+};
+
 // A finding of the check, its place running over the whole token it names.
 struct Diagnosis {
   Span at;
@@ -32,6 +46,7 @@ struct Diagnosis {
   std::string message;
   std::optional<Span> noteAt;  // the place its note speaks of
   std::string note;
+  std::optional<Fix> fix;
 };
 
 // A word a source line makes, with the mnemonic of the instruction that

@@ -120,6 +120,9 @@ void Checker::LineChecker::piece(const SourceLine& line, const SourcePiece& p) {
              "it as ",
              line.pieces, " lines"));
   }
+  if (line.number == 1 && p.index == 0 && line.bytes(0, 3) == "\xEF\xBB\xBF") {
+    add(line, 1, "byte-order-mark", byteOrderMarkMessage(line.bytes(3, kPieceLength)));
+  }
   checkPiece(line, p);
   if (findings_.empty()) return;
   if (findings_.size() > 1) {

@@ -72,6 +72,11 @@ class Checker final : public LineListener {
 // its column.
 void appendFinding(std::string_view file, const Finding& finding, std::string& out);
 
+// Appends the note of a finding's fix as it is printed for `file`:
+// "FILE:LINE:COLUMN: note: did you mean 'add'?".
+void appendFixNote(std::string_view file, const Finding& finding, std::string_view note,
+                   std::string& out);
+
 // Checks `source` (it is read twice) and writes every finding for `file`
 // to `out`, in source order. The number of findings, or nothing when the
 // source could not be read.

@@ -98,4 +98,25 @@ inline std::string spillOf(std::int32_t number, int shift) {
   return text;
 }
 
+// What a byte-order mark at the start of a source does, by the bytes that
+// follow it on the first line.
+inline std::string byteOrderMarkMessage(std::string_view after) {
+  std::size_t end = 0;
+  while (end < after.size() && after[end] != ' ' && after[end] != '\t' && after[end] != ',' &&
+         after[end] != ';' && after[end] != ':' && after[end] != '\r') {
+    ++end;
+  }
+  const std::string_view token = after.substr(0, end);
+  const std::string start =
+      "the source begins with a byte-order mark (EF BB BF), which the assembler reads as part of "
+      "the first token";
+  if (token.empty()) return start;
+  if (end < after.size() && after[end] == ':') {
+    return said(start, ": the label defined here is not ", Quoted{token},
+                " but those three bytes and ", Quoted{token}, ", so a use of ", Quoted{token},
+                " finds no label");
+  }
+  return said(start, ": ", Quoted{token}, " is read with those three bytes in front of it");
+}
+
 }  // namespace quellmark::messages

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "checker.h"
+#include "fixes.h"
 
 namespace quellmark {
 
@@ -65,6 +66,17 @@ void appendFinding(std::string_view file, const Finding& finding, std::string& o
   if (finding.note) appendShown(file, *finding.note, "note", "", out);
 }
 
+void appendFixNote(std::string_view file, const Finding& finding, std::string_view note,
+                   std::string& out) {
+  out += file;
+  out += ':';
+  out += std::to_string(finding.at.line);
+  out += ':';
+  out += std::to_string(finding.at.column);
+  out += ": note: ";
+  out += note;
+  out += '\n';
+}
 
 Shown shownPart(const SourceLine& line, std::uint64_t column) {
   const std::uint64_t length = line.length - (line.endsInCr ? 1 : 0);
@@ -90,18 +102,24 @@ std::optional<std::size_t> checkSource(std::string_view file, const SeekableSour
   // Each finding is printed as it comes.
   class Printer final : public FindingListener {
    public:
-    Printer(std::string_view file, BufferedWriter& out) : file_(file), out_(out) {}
+    Printer(std::string_view file, BufferedWriter& out, const Walk& walk,
+            const SeekableSource& source)
+        : file_(file), out_(out), fixes_(walk, source) {}
     void found(const Finding& finding) override {
       shown_.clear();
       appendFinding(file_, finding, shown_);
+      if (const std::optional<Fix> fix = fixes_.fixFor(finding)) {
+        appendFixNote(file_, finding, fix->note, shown_);
+      }
       out_.write(shown_);
     }
 
    private:
     std::string_view file_;
     BufferedWriter& out_;
+    FixFinder fixes_;
     std::string shown_;  // kept from finding to finding for its buffer
-  } printer(file, out);
+  } printer(file, out, walk, source);
   Checker checker(walk, printer);
   if (!walk.walk(source, checker)) return std::nullopt;
   return checker.findings();

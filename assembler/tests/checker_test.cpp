@@ -310,7 +310,8 @@ TEST(Checker, WholeFindingWithNoteAndCaretUnderTabs) {
             "t.asm:2:4: warning: `dw` behind a label is not a directive: `dw 1` is not carried "
             "out and assembles to one word, 0000 [-Wnot-an-instruction]\n"
             "x:\tdw 1\n"
-            "  \t^\n");
+            "  \t^\n"
+            "t.asm:2:4: note: put 'dw' on a line of its own, which the label then names\n");
 }
 
 TEST(Checker, LongShownLinesAreCut) {

@@ -306,7 +306,8 @@ TEST_F(EndToEndTest, CompanionCheckExitStatusesAndSeveralFiles) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.output,
             lines("typo.asm:1:1: warning: `ad` is not an instruction: it is taken as a label, "
-                  "and `r1 r2 r3` assembles to 0000 [-Wnot-an-instruction]\nad r1 r2 r3\n^\n"));
+                  "and `r1 r2 r3` assembles to 0000 [-Wnot-an-instruction]\nad r1 r2 r3\n^\n"
+                  "typo.asm:1:1: note: did you mean 'add'?\n"));
 
   // An unreadable file: status 2, its reason on standard error, and the
   // findings of the others still printed.

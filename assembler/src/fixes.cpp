@@ -1,0 +1,375 @@
+#include "fixes.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+
+#include "chars.h"
+#include "encoder.h"
+
+namespace quellmark {
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+// Where a statement's mnemonic stands when a fix puts it on a line of its
+// own: the formatter's column.
+constexpr std::string_view kIndent = "        ";
+
+std::string lowered(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = toLowerAscii(c);
+  return out;
+}
+
+bool endsToken(char c) {
+  return isSeparator(c) || c == ';' || c == '\0' || c == ':';
+}
+
+std::size_t tokenEnd(std::string_view line, std::size_t from) {
+  while (from < line.size() && !endsToken(line[from])) ++from;
+  return from;
+}
+
+std::size_t skipBlanks(std::string_view line, std::size_t from) {
+  while (from < line.size() && (line[from] == ' ' || line[from] == '\t')) ++from;
+  return from;
+}
+
+// The tokens of a statement up to its comment, as the assembler splits them.
+std::vector<std::string_view> tokensOf(std::string_view statement) {
+  statement = statement.substr(0, statement.find(';'));
+  std::vector<std::string_view> tokens;
+  std::size_t at = 0;
+  while (true) {
+    while (at < statement.size() && isSeparator(statement[at])) ++at;
+    if (at == statement.size()) return tokens;
+    const std::size_t end = tokenEnd(statement, at);
+    if (end == at) return {};  // a colon or a NUL: not a plain statement
+    tokens.push_back(statement.substr(at, end - at));
+    at = end;
+  }
+}
+
+std::optional<std::int64_t> decimal(std::string_view token) {
+  std::int64_t value = 0;
+  const char* first = token.data() + (token.starts_with('+') ? 1 : 0);
+  const char* last = token.data() + token.size();
+  if (first == last || (token.starts_with('+') && token.size() > 1 && token[1] == '-')) return {};
+  const auto [end, error] = std::from_chars(first, last, value);
+  if (error != std::errc() || end != last) return {};
+  return value;
+}
+
+// What a number in a notation the assembler does not read was meant to be:
+// 0x10, 0b101, 0o17 and 'A'.
+std::optional<std::int64_t> meantNumber(std::string_view token) {
+  if (token.size() == 3 && token.front() == '\'' && token.back() == '\'') {
+    return static_cast<unsigned char>(token[1]);
+  }
+  if (token.size() < 3 || token[0] != '0') return {};
+  const char kind = toLowerAscii(token[1]);
+  const int base = kind == 'x' ? 16 : kind == 'b' ? 2 : kind == 'o' ? 8 : 0;
+  if (base == 0) return {};
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(token.data() + 2, token.data() + token.size(), value, base);
+  if (error != std::errc() || end != token.data() + token.size()) return {};
+  return value;
+}
+
+// The values a statement's text operand may take without a finding, by
+// the statement's first word; nothing where the value alone does not tell
+// (a branch's offset counts from its own address; a constant's uses are
+// elsewhere).
+std::optional<std::pair<std::int64_t, std::int64_t>> textRange(std::string_view head, Build build) {
+  if (head == "addi" || head == "lw" || head == "sw") return std::pair{-64, 63};
+  if (head == "j") return std::pair{0, 8191};
+  if (build == Build::full && head == "num") return std::pair{-32768, 65535};
+  if (build == Build::full && head == "dw") return std::pair{-32768, 65535};
+  if (build == Build::full && head == "db") return std::pair{-128, 255};
+  return {};
+}
+
+const InstructionForm* formNamed(std::string_view mnemonic, Build build) {
+  for (const InstructionForm& form : kInstructionForms) {
+    if (form.mnemonic() == mnemonic && (build == Build::full || !form.fullBuildOnly)) return &form;
+  }
+  return nullptr;
+}
+
+// The statement's first word, after a label.
+std::string_view headOf(std::string_view line) {
+  std::size_t at = skipBlanks(line, 0);
+  std::size_t end = tokenEnd(line, at);
+  if (end < line.size() && line[end] == ':') {
+    at = skipBlanks(line, end + 1);
+    end = tokenEnd(line, at);
+  }
+  return line.substr(at, end - at);
+}
+
+Fix replace(const Finding& f, std::size_t length, std::string text, std::string note) {
+  Fix fix;
+  fix.note = std::move(note);
+  fix.edits.push_back(Edit{Span{f.at.line, f.at.column, static_cast<std::uint32_t>(length)}, std::move(text)});
+  return fix;
+}
+
+}  // namespace
+
+std::size_t editDistance(std::string_view a, std::string_view b, std::size_t limit) {
+  const std::size_t longer = std::max(a.size(), b.size());
+  if (longer - std::min(a.size(), b.size()) > limit) return limit + 1;
+  // Three rows of the table of distances between prefixes suffice.
+  std::vector<std::size_t> before(b.size() + 1), last(b.size() + 1), row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) last[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    row[0] = i;
+    std::size_t best = row[0];
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+      row[j] = std::min({last[j] + 1, row[j - 1] + 1, last[j - 1] + cost});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+        row[j] = std::min(row[j], before[j - 2] + 1);
+      }
+      best = std::min(best, row[j]);
+    }
+    if (best > limit) return limit + 1;
+    std::swap(before, last);
+    std::swap(last, row);
+  }
+  return std::min(last[b.size()], limit + 1);
+}
+
+std::string applyEdits(std::string_view source, std::vector<Edit> edits) {
+  // Byte offsets of the lines the edits touch, found in one reading.
+  std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
+    return a.at.line != b.at.line ? a.at.line < b.at.line : a.at.column < b.at.column;
+  });
+  std::string out;
+  out.reserve(source.size() + 64);
+  std::size_t copied = 0;
+  std::size_t lineStart = 0;
+  std::uint32_t line = 1;
+  for (const Edit& edit : edits) {
+    while (line < edit.at.line) {
+      const std::size_t feed = source.find('\n', lineStart);
+      if (feed == std::string_view::npos) return std::string(source);
+      lineStart = feed + 1;
+      ++line;
+    }
+    const std::size_t from = std::min(source.size(), lineStart + (edit.at.column > 0 ? edit.at.column - 1 : 0));
+    if (from < copied) continue;  // overlapping: the first one wins
+    out.append(source.substr(copied, from - copied));
+    out += edit.text;
+    copied = std::min(source.size(), from + edit.at.length);
+  }
+  out.append(source.substr(copied));
+  return out;
+}
+
+std::optional<std::int32_t> FixFinder::valueOf(std::string_view name) {
+  if (sorted_.empty()) {
+    const auto& names = walk_.names();
+    sorted_.reserve(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) sorted_.emplace_back(names[i].name, names[i].value);
+    std::sort(sorted_.begin(), sorted_.end());
+  }
+  const auto it = std::lower_bound(sorted_.begin(), sorted_.end(), name,
+                                   [](const auto& entry, std::string_view n) { return entry.first < n; });
+  if (it == sorted_.end() || it->first != name) return {};
+  return it->second;
+}
+
+bool FixFinder::standsOnce(const std::string& name) {
+  constexpr std::size_t kMostNames = 16;
+  if (const auto known = once_.find(name); known != once_.end()) return known->second;
+  if (once_.size() >= kMostNames || name.empty()) return false;
+  std::size_t count = 0;
+  std::size_t matched = 0;  // bytes of the token so far that match `name`
+  bool inToken = false;
+  std::array<char, 1 << 16> chunk{};
+  std::uint64_t at = 0;
+  while (count < 2) {
+    const std::ptrdiff_t n = source_.readAt(at, chunk);
+    if (n < 0) {
+      count = 2;  // unread: taken as named elsewhere
+      break;
+    }
+    // A last blank ends the last token.
+    const std::size_t size = n == 0 ? 1 : static_cast<std::size_t>(n);
+    for (std::size_t i = 0; i < size; ++i) {
+      const char c = n == 0 ? ' ' : chunk[i];
+      if (endsToken(c) || c == '\r' || c == '\n') {
+        if (inToken && matched == name.size()) ++count;
+        inToken = false;
+        matched = 0;
+      } else if (!inToken || matched != std::string::npos) {
+        matched = matched < name.size() && toLowerAscii(c) == name[matched] ? matched + 1 : std::string::npos;
+        inToken = true;
+      }
+    }
+    if (n == 0) break;
+    at += static_cast<std::uint64_t>(n);
+  }
+  once_.emplace(name, count == 1);
+  return count == 1;
+}
+
+std::optional<std::string> FixFinder::nearestName(std::string_view name) {
+  const auto known = nearest_.find(std::string(name));
+  if (known != nearest_.end()) return known->second;
+  // The defined name nearest to it, within two edits (one for a name of
+  // three letters or fewer); none when two are as near.
+  const std::size_t limit = name.size() <= 3 ? 1 : 2;
+  std::optional<std::string> found;
+  std::size_t best = limit + 1;
+  bool tied = false;
+  const auto& names = walk_.names();
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::size_t distance = editDistance(name, names[i].name, std::min(best, limit));
+    if (distance > limit || distance > best) continue;
+    tied = distance == best;
+    if (!tied) found = std::string(names[i].name);
+    best = distance;
+  }
+  if (tied) found.reset();
+  nearest_.emplace(std::string(name), found);
+  return found;
+}
+
+bool FixFinder::fits(std::string_view statement) {
+  const std::vector<std::string_view> tokens = tokensOf(statement);
+  if (tokens.empty()) return false;
+  const InstructionForm* form = formNamed(lowered(tokens[0]), walk_.build());
+  if (!form || form->form == Form::branch || tokens.size() != std::size_t{form->operands} + 1) return false;
+  // The pattern's operands, in order: "r%d" a register, "%s" a number or a
+  // name, "%d" a number.
+  const std::vector<std::string_view> parts = tokensOf(form->pattern);
+  for (std::size_t i = 1; i < tokens.size(); ++i) {
+    const std::string operand = lowered(tokens[i]);
+    if (parts[i] == "r%d") {
+      if (operand.size() != 2 || operand[0] != 'r' || operand[1] < '0' || operand[1] > '7') return false;
+      continue;
+    }
+    const auto range = textRange(form->mnemonic(), walk_.build());
+    std::optional<std::int64_t> value = decimal(operand);
+    if (!value && parts[i] == "%s") value = valueOf(operand);
+    if (!range || !value || *value < range->first || *value > range->second) return false;
+  }
+  return true;
+}
+
+std::optional<Fix> FixFinder::instructionFix(const Finding& f, std::string_view line) {
+  const std::size_t at = f.at.column - 1;
+  const std::size_t end = tokenEnd(line, at);
+  const std::string token = lowered(line.substr(at, end - at));
+  // A data directive behind a label in the full build: the label goes on a
+  // line of its own, where it names the directive's first word.
+  if (walk_.build() == Build::full && (token == "dw" || token == "db")) {
+    const std::size_t colon = line.rfind(':', at);
+    if (colon == std::string_view::npos || skipBlanks(line, colon + 1) != at) return {};
+    const std::string_view rest = line.substr(at);
+    const auto range = textRange(token, walk_.build());
+    // One value: the directive's one word takes the place of the word the
+    // line makes now, and nothing after it moves.
+    const std::vector<std::string_view> tokens = tokensOf(rest);
+    if (tokens.size() != 2) return {};
+    const auto value = decimal(tokens[1]);
+    if (!value || *value < range->first || *value > range->second) return {};
+    Fix fix;
+    fix.note = "put '" + token + "' on a line of its own, which the label then names";
+    const std::string feed = line.ends_with('\r') ? "\r\n" : "\n";
+    fix.edits.push_back(Edit{Span{f.at.line, static_cast<std::uint32_t>(colon + 2),
+                                  static_cast<std::uint32_t>(at - colon - 1)},
+                             feed + std::string(kIndent)});
+    return fix;
+  }
+  // A mnemonic one slip away: the one whose operands the line has; of two,
+  // the one the word begins. A word taken for a label loses its label to
+  // the fix, so no other line may name it.
+  std::vector<std::string_view> near;
+  for (const InstructionForm& form : kInstructionForms) {
+    const std::string_view mnemonic = form.mnemonic();
+    if ((walk_.build() == Build::reduced && form.fullBuildOnly) || editDistance(token, mnemonic, 1) != 1) continue;
+    if (fits(std::string(mnemonic) + std::string(line.substr(end)))) near.push_back(mnemonic);
+  }
+  if (near.size() > 1) {
+    std::erase_if(near, [&](std::string_view m) { return !m.starts_with(token); });
+  }
+  if (near.size() != 1) return {};
+  if (f.at.message.find("taken as a label") != std::string::npos && !standsOnce(token)) return {};
+  return replace(f, end - at, std::string(near[0]), "did you mean '" + std::string(near[0]) + "'?");
+}
+
+std::optional<Fix> FixFinder::undefinedFix(const Finding& f, std::string_view line) {
+  const std::size_t at = f.at.column - 1;
+  const std::size_t end = tokenEnd(line, at);
+  const std::string_view token = line.substr(at, end - at);
+  const std::string head = lowered(headOf(line));
+  const auto range = textRange(head, walk_.build());
+  if (!range) return {};
+  std::optional<std::int64_t> value = meantNumber(token);
+  std::string meant;
+  if (value) {
+    meant = std::to_string(*value);
+  } else if (head != "dw" && head != "db" && f.at.message.find(" is not defined") != std::string::npos) {
+    const std::optional<std::string> name = nearestName(lowered(token));
+    if (!name) return {};
+    meant = *name;
+    value = valueOf(*name);
+  }
+  if (!value || *value < range->first || *value > range->second) return {};
+  return replace(f, end - at, meant, "did you mean '" + meant + "'?");
+}
+
+std::optional<Fix> FixFinder::colonFix(const Finding& f, std::string_view line) {
+  const std::size_t colon = f.at.column - 1;
+  const std::size_t start = skipBlanks(line, 0);
+  const std::size_t end = tokenEnd(line, start);
+  if (end == start || skipBlanks(line, end) != colon || colon >= line.size() || line[colon] != ':' ||
+      !isNameToken(line.substr(start, end - start), walk_.build())) {
+    return {};
+  }
+  // The label keeps its value; what follows the colon must assemble as it
+  // stands, as the assembler will read it now.
+  if (!fits(line.substr(colon + 1))) return {};
+  return Fix{"remove the blank before the colon",
+             {Edit{Span{f.at.line, static_cast<std::uint32_t>(end + 1), static_cast<std::uint32_t>(colon - end)}, ""}}};
+}
+
+std::optional<Fix> FixFinder::byteOrderMarkFix(std::string_view line) {
+  // Where a label follows the mark, it gets its own name back, which no
+  // other line may define; where a statement does, it becomes a word and
+  // moves every address after it, so the mark stays for the user to weigh.
+  const std::string_view rest = line.substr(kByteOrderMark.size());
+  const std::size_t end = tokenEnd(rest, 0);
+  if (end < rest.size() && rest[end] == ':') {
+    const std::string_view label = rest.substr(0, end);
+    if (!isNameToken(label, walk_.build()) || valueOf(lowered(label))) return {};
+  } else if (const std::size_t start = skipBlanks(rest, 0);
+             start < rest.size() && rest[start] != ';' && rest[start] != '\r') {
+    return {};
+  }
+  return Fix{"remove the byte-order mark", {Edit{Span{1, 1, static_cast<std::uint32_t>(kByteOrderMark.size())}, ""}}};
+}
+
+std::optional<Fix> FixFinder::fixFor(const Finding& f) {
+  const SourceLine* source = f.at.source;
+  // An edit on a line that is read in several pieces would move what each
+  // piece holds: no fix is offered there.
+  if (!source || source->pieces != 1 || f.at.column == 0 || f.at.column > source->length) return {};
+  const std::string line(source->bytes(0, static_cast<std::size_t>(source->length)));
+  if (line.size() != source->length) return {};
+  // The mark's own finding speaks of the first token: it alone is mended
+  // on that line.
+  if (line.starts_with(kByteOrderMark) && f.at.line == 1) {
+    return f.name == "byte-order-mark" ? byteOrderMarkFix(line) : std::nullopt;
+  }
+  if (f.name == "not-an-instruction") return instructionFix(f, line);
+  if (f.name == "undefined") return undefinedFix(f, line);
+  if (f.name == "label-colon") return colonFix(f, line);
+  return {};
+}
+
+}  // namespace quellmark
