@@ -31,6 +31,7 @@ const std::string& capabilities(Encoding encoding) {
             {"completionProvider", {{"triggerCharacters", {" ", ","}}}},
             {"renameProvider", {{"prepareProvider", true}}},
             {"inlayHintProvider", true},
+            {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
             {"semanticTokensProvider", {{"legend", legend}, {"full", true}}}}},
           {"serverInfo", {{"name", "quellmark"}, {"version", QUELLMARK_SERVER_VERSION}}}});
     }
@@ -54,6 +55,7 @@ LanguageServer::State::methods() {
       {"textDocument/semanticTokens/full", {&State::semanticTokens, false}},
       {"textDocument/inlayHint", {&State::inlayHints, false}},
       {"textDocument/documentSymbol", {&State::symbols, false}},
+      {"textDocument/codeAction", {&State::codeActions, false}},
   };
   return kMethods;
 }

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <new>
 #include <span>
 #include <string>
@@ -12,8 +14,10 @@
 #include "checker.h"
 #include "disassembler.h"
 #include "disk.h"
+#include "fixes.h"
 #include "language_server.h"
 #include "listing.h"
+#include "rewrite.h"
 
 namespace {
 
@@ -24,6 +28,8 @@ constexpr std::string_view kUsage =
     "       quellmark list [--reduced] FILE       every line with its addresses and words\n"
     "       quellmark symbols [--reduced] FILE    the symbol table as the assembler resolves it\n"
     "       quellmark dis IMAGE                   an out.hex image back to a source\n"
+    "       quellmark fix [--reduced] [--dry-run] FILE...\n"
+    "                                             applies every fix in place (--dry-run: the diff)\n"
     "       quellmark lsp [--reduced]             a language server on standard input and output\n"
     "FILE or IMAGE '-' is standard input.\n"
     "       quellmark --help | --version\n"
@@ -55,6 +61,72 @@ int check(const std::vector<std::string>& files, Build build, BufferedWriter& ou
     if (*findings > 0) status = kFindings;
   }
   return unreadable ? kTrouble : status;
+}
+
+// The whole of a source, or nothing (with the reason said) when it cannot
+// be read.
+std::optional<std::string> readWhole(const std::string& name) {
+  const OpenedSource opened = openSource(name);
+  if (!opened.source) {
+    toError(opened.problem);
+    return std::nullopt;
+  }
+  std::string text(static_cast<std::size_t>(opened.source->size()), '\0');
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::ptrdiff_t n = opened.source->readAt(at, std::span(text).subspan(at));
+    if (n <= 0) {
+      toError("cannot read '" + shownName(name) + "'");
+      return std::nullopt;
+    }
+    at += static_cast<std::size_t>(n);
+  }
+  return text;
+}
+
+// Applies the fixes of each file in place; with `dryRun` prints their diff
+// instead. Standard input's fixed text goes to standard output. A file that
+// cannot be written whole is left as it was and named on standard error.
+int fix(const std::vector<std::string>& files, Build build, bool dryRun, BufferedWriter& out) {
+  int status = kClean;
+  for (const std::string& name : files) {
+    if (!dryRun && name != "-") {
+      // Not read at all when it cannot be replaced: a pipe keeps its bytes.
+      std::error_code error;
+      const auto type = std::filesystem::status(name, error).type();
+      if (!error && type != std::filesystem::file_type::regular) {
+        toError("'" + name + "' is not a regular file: it is left as it is");
+        status = kTrouble;
+        continue;
+      }
+    }
+    const std::optional<std::string> text = readWhole(name);
+    if (!text) {
+      status = kTrouble;
+      continue;
+    }
+    std::vector<Edit> edits;
+    std::size_t fixes = 0;
+    for (const Diagnosis& d : analyse(*text, build).findings) {
+      if (!d.fix) continue;
+      ++fixes;
+      edits.insert(edits.end(), d.fix->edits.begin(), d.fix->edits.end());
+    }
+    if (dryRun) {
+      out.write(unifiedDiff(shownName(name), *text, edits));
+    } else if (name == "-") {
+      out.write(applyEdits(*text, edits));
+    } else if (fixes > 0) {
+      if (const std::optional<std::string> problem = rewriteFile(name, applyEdits(*text, edits))) {
+        out.flush();
+        toError(*problem);
+        status = kTrouble;
+        continue;
+      }
+      out.write(name + ": " + std::to_string(fixes) + (fixes == 1 ? " fix\n" : " fixes\n"));
+    }
+  }
+  return status;
 }
 
 int list(const std::string& name, Build build, bool rows, BufferedWriter& out) {
@@ -123,10 +195,13 @@ int run(std::span<const char* const> arguments, BufferedWriter& out) {
     return kClean;
   }
   Build build = Build::full;
+  bool dryRun = false;
   std::vector<std::string> files;
   for (const char* a : arguments.subspan(1)) {
     if (std::string_view(a) == "--reduced" && command != "dis") {
       build = Build::reduced;
+    } else if (std::string_view(a) == "--dry-run" && command == "fix") {
+      dryRun = true;
     } else {
       files.emplace_back(a);
     }
@@ -142,6 +217,7 @@ int run(std::span<const char* const> arguments, BufferedWriter& out) {
   }
   const bool one = files.size() == 1;
   if (command == "check" && !files.empty()) return check(files, build, out);
+  if (command == "fix" && !files.empty()) return fix(files, build, dryRun, out);
   if (command == "list" && one) return list(files[0], build, true, out);
   if (command == "symbols" && one) return list(files[0], build, false, out);
   if (command == "dis" && one) return dis(files[0], out);

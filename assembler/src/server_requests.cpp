@@ -147,6 +147,39 @@ Reply LanguageServer::State::inlayHints(const About& r) const {
   return dumped(hints);
 }
 
+// The quick fixes of the findings on the lines of the range asked about,
+// each tied to its diagnostic as it was published.
+Reply LanguageServer::State::codeActions(const About& r) const {
+  const json* asked = member(r.params, "range");
+  const auto start = positionIn(asked ? member(*asked, "start") : nullptr);
+  if (const Failure* f = std::get_if<Failure>(&start)) return *f;
+  const auto end = positionIn(asked ? member(*asked, "end") : nullptr);
+  if (const Failure* f = std::get_if<Failure>(&end)) return *f;
+  const std::uint32_t first = std::get<Position>(start).line;
+  const std::uint32_t last = std::get<Position>(end).line;
+  const LineIndex& index = *r.d.index;
+  json actions = json::array();
+  for (const Diagnosis& d : r.d.analysis.findings) {
+    if (!d.fix) continue;
+    const json where = range(index, r.d.analysis.markOf(d.at));
+    const std::uint32_t line = where["start"]["line"].get<std::uint32_t>();
+    if (line < first || line > last) continue;
+    json edits = json::array();
+    for (const Edit& e : d.fix->edits) edits.push_back(json{{"range", range(index, e.at)}, {"newText", e.text}});
+    json diagnostic{{"range", where},
+                    {"severity", kSeverityWarning},
+                    {"code", d.name},
+                    {"source", "quellmark"},
+                    {"message", d.message}};
+    actions.push_back(json{{"title", d.fix->note},
+                           {"kind", "quickfix"},
+                           {"isPreferred", true},
+                           {"diagnostics", json::array({std::move(diagnostic)})},
+                           {"edit", {{"changes", {{r.uri, std::move(edits)}}}}}});
+  }
+  return dumped(actions);
+}
+
 Reply LanguageServer::State::symbols(const About& r) const {
   json list = json::array();
   for (const OutlineEntry& e : outline(r.d.analysis)) {

@@ -211,6 +211,7 @@ struct LanguageServer::State {
   Reply semanticTokens(const About& r) const;
   Reply inlayHints(const About& r) const;
   Reply symbols(const About& r) const;
+  Reply codeActions(const About& r) const;
 };
 
 }  // namespace quellmark

@@ -1,6 +1,7 @@
 // The language server, message by message, as a client speaks to it.
 #include "language_server.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -138,6 +139,46 @@ TEST_F(ServerTest, ATokenCutInsideALetterStaysValidJson) {
     return d["message"].get<std::string>().find("\ufffd") != std::string::npos;
   };
   EXPECT_TRUE(std::any_of(found.begin(), found.end(), halfLetter)) << found.dump();
+}
+
+// A quick fix per fixable finding on the lines asked about, tied to its
+// diagnostic; applied by the client, its finding goes.
+TEST_F(ServerTest, QuickFixesAreTiedToTheirDiagnosticsAndMendThem) {
+  for (const char* encoding : {"utf-16", "utf-8"}) {
+    SCOPED_TRACE(encoding);
+    server = std::make_unique<LanguageServer>(Build::full);
+    start(json::object(), encoding);
+    const json found = open(kProgram);
+    const auto actions = [&](int from, int to) {
+      return request("textDocument/codeAction",
+                     {{"textDocument", {{"uri", kUri}}},
+                      {"range", {{"start", {{"line", from}, {"character", 0}}}, {"end", {{"line", to}, {"character", 0}}}}},
+                      {"context", {{"diagnostics", json::array()}}}})["result"];
+    };
+    EXPECT_TRUE(actions(0, 2).empty());
+    const json all = actions(0, 7);
+    ASSERT_EQ(all.size(), 2u) << all.dump();
+    EXPECT_EQ(all[0]["title"], "did you mean 'add'?");
+    EXPECT_EQ(all[0]["kind"], "quickfix");
+    EXPECT_EQ(all[0]["diagnostics"][0], found[0]);
+    EXPECT_EQ(all[1]["title"], "did you mean 'loop'?");
+    EXPECT_EQ(all[1]["diagnostics"][0], found[1]);
+    json changes = json::array();
+    for (const json& action : all) {
+      for (const json& edit : action["edit"]["changes"][kUri]) {
+        changes.push_back({{"range", edit["range"]}, {"text", edit["newText"]}});
+      }
+    }
+    // The later edit first, so that the earlier one's place stands.
+    std::reverse(changes.begin(), changes.end());
+    const std::vector<json> out = notify("textDocument/didChange",
+                                         {{"textDocument", {{"uri", kUri}, {"version", 2}}}, {"contentChanges", changes}});
+    ASSERT_EQ(out.size(), 1u);
+    const json left = out[0]["params"]["diagnostics"];
+    ASSERT_EQ(left.size(), 1u) << left.dump();
+    EXPECT_EQ(left[0]["code"], "redefined");
+    EXPECT_TRUE(request("textDocument/codeAction", at(1, 0))["error"].is_object());
+  }
 }
 
 TEST_F(ServerTest, HoverDefinitionReferencesAndHighlights) {
