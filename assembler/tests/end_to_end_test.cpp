@@ -5,6 +5,7 @@
 // set (Wine, for the Windows builds). QUELLMARK_LINE_END=crlf says that the
 // programs' text files and console end their lines with CR LF.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -293,7 +294,85 @@ TEST_F(TmpfsTest, ReadOnlyFilesystemIsAFileError) {
   EXPECT_FALSE(fs::exists(disk_ / "out.hex"));
 }
 
+// `quellmark fix` on a full disk and on a read-only one: the file stays as
+// it was, and no temporary file is left beside it.
+TEST_F(TmpfsTest, FixLeavesTheFileWhenItCannotWriteItWhole) {
+  const std::string typo = "loop: hlt\n j lop\n";
+  writeFile(disk_ / "q.asm", typo);
+  {
+    std::ofstream filler(disk_ / "filler", std::ios::binary);
+    const std::string block(512, 'x');
+    while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
+    }
+  }
+  const fs::path keep = dir_;
+  dir_ = disk_;
+  Outcome result = companion({"fix", "q.asm"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.errors.find("cannot write 'q.asm': No space left on device"), std::string::npos)
+      << result.errors;
+  EXPECT_EQ(readFile(disk_ / "q.asm"), typo);
+  fs::remove(disk_ / "filler");
+  ASSERT_EQ(std::system(("mount -o remount,ro " + quoted(disk_.string())).c_str()), 0);
+  result = companion({"fix", "q.asm"});
+  dir_ = keep;
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.errors.find("cannot write 'q.asm': Read-only file system"), std::string::npos)
+      << result.errors;
+  EXPECT_EQ(readFile(disk_ / "q.asm"), typo);
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(disk_)) left.push_back(entry.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"p.asm", "q.asm"}));
+}
+
 // ---- quellmark, the companion -------------------------------------------
+
+TEST_F(EndToEndTest, CompanionFixesInPlaceOrShowsTheDiff) {
+  const std::string source = "loop: hlt\n j lop\n addi r1, r1, 0x10\nlbl : hlt\n";
+  const std::string fixed = "loop: hlt\n j loop\n addi r1, r1, 16\nlbl: hlt\n";
+  put("p.asm", source);
+  fs::permissions(dir_ / "p.asm", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  Outcome result = companion({"fix", "--dry-run", "p.asm"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.output, lines("--- a/p.asm\n+++ b/p.asm\n@@ -1,4 +1,4 @@\n loop: hlt\n- j lop\n+ j loop\n"
+                                 "- addi r1, r1, 0x10\n+ addi r1, r1, 16\n-lbl : hlt\n+lbl: hlt\n"));
+  EXPECT_EQ(get("p.asm"), source);
+
+  result = companion({"fix", "p.asm"});
+  EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_EQ(result.output, lines("p.asm: 3 fixes\n"));
+  EXPECT_EQ(get("p.asm"), fixed);
+  EXPECT_EQ(fs::status(dir_ / "p.asm").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(companion({"check", "p.asm"}).status, 0);
+  EXPECT_EQ(files(), (std::vector<std::string>{"p.asm"}));
+
+  // Standard input's text, fixed, goes to standard output.
+  put("in.asm", source);
+  const std::string runner = fromEnvironment("QUELLMARK_RUNNER", "");
+  EXPECT_EQ(std::system(("cd " + quoted(dir_.string()) + " && " + (runner.empty() ? "" : quoted(runner) + " ") +
+                         quoted(fromEnvironment("QUELLMARK_COMPANION", COMPANION_PATH)) +
+                         " fix - < in.asm > out.asm").c_str()),
+            0);
+  EXPECT_EQ(get("out.asm"), fixed);
+}
+
+TEST_F(EndToEndTest, CompanionFixLeavesAReadOnlyFileAndAPipe) {
+  if (underRunner()) GTEST_SKIP() << "modes and FIFOs are this platform's";
+  const std::string source = "loop: hlt\n j lop\n";
+  put("ro.asm", source);
+  fs::permissions(dir_ / "ro.asm", fs::perms::owner_read | fs::perms::group_read);
+  Outcome result = companion({"fix", "ro.asm"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.errors, "quellmark: 'ro.asm' is read-only: it is left as it is\n");
+  EXPECT_EQ(get("ro.asm"), source);
+  // A FIFO with no writer would block a reader: it is refused unread.
+  ASSERT_EQ(::mkfifo((dir_ / "pipe.asm").c_str(), 0600), 0);
+  result = companion({"fix", "pipe.asm"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.errors, "quellmark: 'pipe.asm' is not a regular file: it is left as it is\n");
+}
 
 TEST_F(EndToEndTest, CompanionCheckExitStatusesAndSeveralFiles) {
   put("clean.asm", "start: addi r1 r0 5\nj start\n");
