@@ -332,8 +332,9 @@ int main(int argc, char** argv) {
     std::printf("%8ld lines, interleaved medians:\n", lines);
     interleave({{program, "bench.asm"},
                 {companion, "check", "bench.asm"},
-                {companion, "list", "bench.asm"}},
-               {"brennor", "quellmark check", "quellmark list"}, 7, dir);
+                {companion, "list", "bench.asm"},
+                {companion, "format", "--check", "bench.asm"}},
+               {"brennor", "quellmark check", "quellmark list", "quellmark format --check"}, 7, dir);
   }
   fs::remove_all(dir);
   return 0;

@@ -15,6 +15,7 @@
 #include "assemble.h"
 #include "disassembler.h"
 #include "fixes.h"
+#include "format.h"
 #include "image.h"
 #include "listing.h"
 #include "walk.h"
@@ -206,6 +207,25 @@ inline std::string fixFault(const std::string& source, Build build, std::size_t 
       return why;
     }
   }
+  return {};
+}
+
+// Empty when the layout of `source` assembles to the same image and is its
+// own layout, else what differs.
+inline std::string formatFault(const std::string& source, Build build) {
+  const std::string laid = formatSource(source, build);
+  if (const std::string again = formatSource(laid, build); again != laid) {
+    std::size_t at = 0;
+    while (again[at] == laid[at]) ++at;
+    const std::size_t start = laid.rfind('\n', at) == std::string::npos ? 0 : laid.rfind('\n', at) + 1;
+    return "laying out the layout again changes the line `" + laid.substr(start, laid.find('\n', at) - start) +
+           "` into `" + again.substr(start, again.find('\n', at) - start) + "`";
+  }
+  Analysis before;
+  Analysis after;
+  analyse(source, build, before, "t.asm");
+  analyse(laid, build, after, "t.asm");
+  if (before.texts->image != after.texts->image) return "the layout assembles to another image:\n" + laid;
   return {};
 }
 

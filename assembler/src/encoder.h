@@ -193,6 +193,18 @@ struct Operands {
 // those of `pattern` and are not compared.
 Operands scanOperands(std::string_view line, std::string_view pattern, std::size_t matched = 0);
 
+// The form of mnemonic `mnemonic` (lower case) in `build`, or nullptr.
+constexpr const InstructionForm* formNamed(std::string_view mnemonic, Build build) {
+  if (mnemonic.empty() || mnemonic.size() > 4) return nullptr;
+  for (const InstructionForm& form : kInstructionForms) {
+    if (form.pattern[0] == mnemonic[0] && form.mnemonic() == mnemonic &&
+        (build == Build::full || !form.fullBuildOnly)) {
+      return &form;
+    }
+  }
+  return nullptr;
+}
+
 // The form whose test `line` passes in `build`, or nullptr when it passes
 // none; a line passes at most one.
 const InstructionForm* formOf(std::string_view line, Build build);

@@ -90,13 +90,6 @@ std::optional<std::pair<std::int64_t, std::int64_t>> textRange(std::string_view 
   return {};
 }
 
-const InstructionForm* formNamed(std::string_view mnemonic, Build build) {
-  for (const InstructionForm& form : kInstructionForms) {
-    if (form.mnemonic() == mnemonic && (build == Build::full || !form.fullBuildOnly)) return &form;
-  }
-  return nullptr;
-}
-
 // The statement's first word, after a label.
 std::string_view headOf(std::string_view line) {
   std::size_t at = skipBlanks(line, 0);

@@ -15,6 +15,7 @@
 #include "disassembler.h"
 #include "disk.h"
 #include "fixes.h"
+#include "format.h"
 #include "language_server.h"
 #include "listing.h"
 #include "rewrite.h"
@@ -30,6 +31,9 @@ constexpr std::string_view kUsage =
     "       quellmark dis IMAGE                   an out.hex image back to a source\n"
     "       quellmark fix [--reduced] [--dry-run] FILE...\n"
     "                                             applies every fix in place (--dry-run: the diff)\n"
+    "       quellmark format [--check] [--reduced] FILE...\n"
+    "                                             lays each file out in place (--check: names those\n"
+    "                                             that would change, and exits with 1)\n"
     "       quellmark lsp [--reduced]             a language server on standard input and output\n"
     "FILE or IMAGE '-' is standard input.\n"
     "       quellmark --help | --version\n"
@@ -84,21 +88,59 @@ std::optional<std::string> readWhole(const std::string& name) {
   return text;
 }
 
+// Whether `name` may be rewritten; a file that is not regular is named on
+// standard error and not read at all, so a pipe keeps its bytes.
+bool replaceable(const std::string& name) {
+  if (name == "-") return true;
+  std::error_code error;
+  const auto type = std::filesystem::status(name, error).type();
+  if (error || type == std::filesystem::file_type::regular) return true;
+  toError("'" + name + "' is not a regular file: it is left as it is");
+  return false;
+}
+
+// Lays each file out in place, or with `check` names those that would
+// change. Standard input's text, laid out, goes to standard output.
+int format(const std::vector<std::string>& files, Build build, bool check, BufferedWriter& out) {
+  int status = kClean;
+  for (const std::string& name : files) {
+    if (!check && !replaceable(name)) {
+      status = kTrouble;
+      continue;
+    }
+    const std::optional<std::string> text = readWhole(name);
+    if (!text) {
+      status = kTrouble;
+      continue;
+    }
+    const std::string laid = formatSource(*text, build);
+    if (check) {
+      if (laid != *text) {
+        out.write(shownName(name) + "\n");
+        if (status == kClean) status = kFindings;
+      }
+    } else if (name == "-") {
+      out.write(laid);
+    } else if (laid != *text) {
+      if (const std::optional<std::string> problem = rewriteFile(name, laid)) {
+        out.flush();
+        toError(*problem);
+        status = kTrouble;
+      }
+    }
+  }
+  return status;
+}
+
 // Applies the fixes of each file in place; with `dryRun` prints their diff
 // instead. Standard input's fixed text goes to standard output. A file that
 // cannot be written whole is left as it was and named on standard error.
 int fix(const std::vector<std::string>& files, Build build, bool dryRun, BufferedWriter& out) {
   int status = kClean;
   for (const std::string& name : files) {
-    if (!dryRun && name != "-") {
-      // Not read at all when it cannot be replaced: a pipe keeps its bytes.
-      std::error_code error;
-      const auto type = std::filesystem::status(name, error).type();
-      if (!error && type != std::filesystem::file_type::regular) {
-        toError("'" + name + "' is not a regular file: it is left as it is");
-        status = kTrouble;
-        continue;
-      }
+    if (!dryRun && !replaceable(name)) {
+      status = kTrouble;
+      continue;
     }
     const std::optional<std::string> text = readWhole(name);
     if (!text) {
@@ -202,6 +244,8 @@ int run(std::span<const char* const> arguments, BufferedWriter& out) {
       build = Build::reduced;
     } else if (std::string_view(a) == "--dry-run" && command == "fix") {
       dryRun = true;
+    } else if (std::string_view(a) == "--check" && command == "format") {
+      dryRun = true;
     } else {
       files.emplace_back(a);
     }
@@ -218,6 +262,7 @@ int run(std::span<const char* const> arguments, BufferedWriter& out) {
   const bool one = files.size() == 1;
   if (command == "check" && !files.empty()) return check(files, build, out);
   if (command == "fix" && !files.empty()) return fix(files, build, dryRun, out);
+  if (command == "format" && !files.empty()) return format(files, build, dryRun, out);
   if (command == "list" && one) return list(files[0], build, true, out);
   if (command == "symbols" && one) return list(files[0], build, false, out);
   if (command == "dis" && one) return dis(files[0], out);
