@@ -173,6 +173,62 @@ std::vector<LineLabel> lineLabels(const Analysis& analysis) {
   return labels;
 }
 
+std::optional<SignatureHelp> signatureAfter(Build build, std::string_view before) {
+  if (before.find(';') != std::string_view::npos) return std::nullopt;
+  const std::vector<std::string> words = wordsOf(before);
+  const std::size_t at = !words.empty() && !isMnemonic(words[0]) ? 1 : 0;
+  if (words.size() <= at) return std::nullopt;
+  const InstructionForm* form = formNamed(words[at], build);
+  if (!form || form->operandCount() == 0 || form->form == Form::data) return std::nullopt;
+  const std::size_t operand = words.size() - at - 1;
+  if (operand >= form->operandCount()) return std::nullopt;
+  // The operands in the order the pattern reads them, as they are written.
+  struct Part {
+    const char* text;
+    const char* about;
+  };
+  constexpr Part kRegister[] = {{"ra", "a register, r0 to r7"}, {"rb", "a register, r0 to r7"},
+                                {"rc", "a register, r0 to r7"}};
+  std::vector<Part> parts;
+  std::string_view separator = ", ";
+  switch (form->form) {
+    case Form::registers:
+      parts.assign(kRegister, kRegister + form->operandCount());
+      break;
+    case Form::pushPop:
+      parts = {kRegister[0]};
+      break;
+    case Form::load:
+    case Form::store:
+      parts = {kRegister[0], {"offset", "offset -64..63 added to rb, a number or a name"}, kRegister[1]};
+      break;
+    case Form::addImmediate:
+      parts = {kRegister[0], kRegister[1], {"value", "value -64..63, a number or a name"}};
+      break;
+    case Form::branch:
+      parts = {kRegister[0], kRegister[1], {"label", "offset -64..63 from the next word"}};
+      break;
+    case Form::jump:
+      parts = {{"target", "address 0..8191, a label or a number"}};
+      break;
+    case Form::halt:
+    case Form::data:
+      return std::nullopt;
+  }
+  SignatureHelp help;
+  help.label = std::string(form->mnemonic()) + " ";
+  const bool offset = form->form == Form::load || form->form == Form::store;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) help.label += offset && i == 2 ? "(" : separator;
+    const auto from = static_cast<std::uint32_t>(help.label.size());
+    help.label += parts[i].text;
+    help.operands.push_back(OperandHelp{from, static_cast<std::uint32_t>(help.label.size()), parts[i].about});
+  }
+  if (offset) help.label += ")";
+  help.active = static_cast<std::uint32_t>(operand);
+  return help;
+}
+
 std::string operandsOf(const InstructionForm& f) {
   const std::string m(f.mnemonic());
   switch (f.form) {

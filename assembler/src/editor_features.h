@@ -76,6 +76,23 @@ struct LineLabel {
 };
 std::vector<LineLabel> lineLabels(const Analysis& analysis);
 
+// The operands of the instruction being typed, for help as one types:
+// `label` as "beq ra, rb, label", the place of each operand in it (bytes
+// from 0, end excluded) with what it takes, and the one being typed.
+struct OperandHelp {
+  std::uint32_t from = 0;
+  std::uint32_t to = 0;
+  std::string about;  // "offset -64..63 from the next word"
+};
+struct SignatureHelp {
+  std::string label;
+  std::vector<OperandHelp> operands;
+  std::uint32_t active = 0;
+};
+// The help after `before`, the part of a line before the place; nothing
+// outside an instruction's operands.
+std::optional<SignatureHelp> signatureAfter(Build build, std::string_view before);
+
 // The operands of a form as a user writes them ("lw ra, offset(rb)").
 std::string operandsOf(const InstructionForm& form);
 

@@ -160,7 +160,11 @@ void eachChange(std::string_view source, Build build, std::uint32_t first, std::
     const std::size_t end = feed == std::string_view::npos ? source.size() : feed;
     if (number > last) return;
     if (number >= first && formatter.format(source.substr(at, end - at), out)) {
-      changed(number, at, end - at, out);
+      // The CR of a CR LF line end stays out of the edit: editors keep it
+      // with the line end.
+      const bool cr = end > at && source[end - 1] == '\r' && out.ends_with('\r');
+      if (cr) out.pop_back();
+      changed(number, at, end - at - (cr ? 1 : 0), out);
     }
     if (feed == std::string_view::npos) return;
     at = feed + 1;

@@ -32,6 +32,9 @@ const std::string& capabilities(Encoding encoding) {
             {"renameProvider", {{"prepareProvider", true}}},
             {"inlayHintProvider", true},
             {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
+            {"signatureHelpProvider", {{"triggerCharacters", {" ", ","}}, {"retriggerCharacters", {"("}}}},
+            {"documentFormattingProvider", true},
+            {"documentRangeFormattingProvider", true},
             {"semanticTokensProvider", {{"legend", legend}, {"full", true}}}}},
           {"serverInfo", {{"name", "quellmark"}, {"version", QUELLMARK_SERVER_VERSION}}}});
     }
@@ -56,6 +59,9 @@ LanguageServer::State::methods() {
       {"textDocument/inlayHint", {&State::inlayHints, false}},
       {"textDocument/documentSymbol", {&State::symbols, false}},
       {"textDocument/codeAction", {&State::codeActions, false}},
+      {"textDocument/signatureHelp", {&State::signatureHelp, true}},
+      {"textDocument/formatting", {&State::formatting, false}},
+      {"textDocument/rangeFormatting", {&State::formatting, false}},
   };
   return kMethods;
 }

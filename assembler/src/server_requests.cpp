@@ -2,6 +2,7 @@
 // feature of the analysis (editor_features) written as the protocol wants.
 #include <charconv>
 
+#include "format.h"
 #include "server_state.h"
 
 namespace quellmark {
@@ -145,6 +146,42 @@ Reply LanguageServer::State::inlayHints(const About& r) const {
     hints.push_back(json{{"position", position(at)}, {"label", l.label}, {"paddingLeft", true}});
   }
   return dumped(hints);
+}
+
+Reply LanguageServer::State::signatureHelp(const About& r) const {
+  const std::string_view before =
+      r.d.index->sourceLine(r.line - 1).substr(0, static_cast<std::size_t>(r.column - 1));
+  const std::optional<SignatureHelp> help = signatureAfter(build, before);
+  if (!help) return std::string("null");
+  json parameters = json::array();
+  for (const OperandHelp& o : help->operands) {
+    parameters.push_back(json{{"label", {o.from, o.to}}, {"documentation", o.about}});
+  }
+  return dumped(json{{"signatures", {{{"label", help->label}, {"parameters", std::move(parameters)}}}},
+                     {"activeSignature", 0},
+                     {"activeParameter", help->active}});
+}
+
+// The layout's edits of the lines of the range asked about, or of all.
+Reply LanguageServer::State::formatting(const About& r) const {
+  std::uint32_t first = 0;
+  std::uint32_t last = UINT32_MAX;
+  if (const json* asked = member(r.params, "range")) {
+    const auto start = positionIn(member(*asked, "start"));
+    if (const Failure* f = std::get_if<Failure>(&start)) return *f;
+    const auto end = positionIn(member(*asked, "end"));
+    if (const Failure* f = std::get_if<Failure>(&end)) return *f;
+    first = std::get<Position>(start).line;
+    last = std::get<Position>(end).line;
+  }
+  json edits = json::array();
+  for (const Edit& e : formatEdits(r.d.text, build)) {
+    const json where = range(*r.d.index, e.at);
+    const std::uint32_t line = where["start"]["line"].get<std::uint32_t>();
+    if (line < first || line > last) continue;
+    edits.push_back(json{{"range", where}, {"newText", e.text}});
+  }
+  return dumped(edits);
 }
 
 // The quick fixes of the findings on the lines of the range asked about,

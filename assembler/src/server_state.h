@@ -212,6 +212,8 @@ struct LanguageServer::State {
   Reply inlayHints(const About& r) const;
   Reply symbols(const About& r) const;
   Reply codeActions(const About& r) const;
+  Reply signatureHelp(const About& r) const;
+  Reply formatting(const About& r) const;
 };
 
 }  // namespace quellmark

@@ -181,6 +181,43 @@ TEST_F(ServerTest, QuickFixesAreTiedToTheirDiagnosticsAndMendThem) {
   }
 }
 
+TEST_F(ServerTest, OperandHelpAsOneTypes) {
+  start();
+  open("        beq r1, r0, loop\n        lw r1, 4(\n        hlt\n; beq r1\n");
+  const json first = request("textDocument/signatureHelp", at(0, 12))["result"];
+  EXPECT_EQ(first["signatures"][0]["label"], "beq ra, rb, label");
+  EXPECT_EQ(first["activeParameter"], 0);
+  const json third = request("textDocument/signatureHelp", at(0, 20))["result"];
+  EXPECT_EQ(third["activeParameter"], 2);
+  EXPECT_EQ(third["signatures"][0]["parameters"][2],
+            (json{{"label", {12, 17}}, {"documentation", "offset -64..63 from the next word"}}));
+  const json load = request("textDocument/signatureHelp", at(1, 17))["result"];
+  EXPECT_EQ(load["signatures"][0]["label"], "lw ra, offset(rb)");
+  EXPECT_EQ(load["activeParameter"], 2);
+  // No help where no operand is typed: after `hlt`, before a mnemonic, in a comment.
+  EXPECT_TRUE(request("textDocument/signatureHelp", at(2, 12))["result"].is_null());
+  EXPECT_TRUE(request("textDocument/signatureHelp", at(0, 4))["result"].is_null());
+  EXPECT_TRUE(request("textDocument/signatureHelp", at(3, 7))["result"].is_null());
+}
+
+// The layout's edits, of the whole document or of a range; applied, the
+// document is in the layout.
+TEST_F(ServerTest, FormattingWholeAndInARange) {
+  start();
+  open("LOOP: ADDI R1,R0,5 ;x\r\n j LOOP\r\n");
+  const json ranged = request("textDocument/rangeFormatting",
+                              {{"textDocument", {{"uri", kUri}}}, {"range", range(1, 0, 3)}, {"options", json::object()}})["result"];
+  ASSERT_EQ(ranged.size(), 1u) << ranged.dump();
+  EXPECT_EQ(ranged[0], (json{{"range", range(1, 0, 7)}, {"newText", "        j    LOOP"}}));
+  const json whole = request("textDocument/formatting", {{"textDocument", {{"uri", kUri}}}, {"options", json::object()}})["result"];
+  ASSERT_EQ(whole.size(), 2u);
+  EXPECT_EQ(whole[0]["newText"], "LOOP:   addi r1, r0, 5          ;x");
+  json changes = json::array();
+  for (auto e = whole.rbegin(); e != whole.rend(); ++e) changes.push_back({{"range", (*e)["range"]}, {"text", (*e)["newText"]}});
+  notify("textDocument/didChange", {{"textDocument", {{"uri", kUri}, {"version", 2}}}, {"contentChanges", changes}});
+  EXPECT_TRUE(request("textDocument/formatting", {{"textDocument", {{"uri", kUri}}}, {"options", json::object()}})["result"].empty());
+}
+
 TEST_F(ServerTest, HoverDefinitionReferencesAndHighlights) {
   start();
   open(kProgram);
