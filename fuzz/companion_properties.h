@@ -123,7 +123,7 @@ inline std::string analysisHalvesFault(const std::string& source, Build build,
     const Diagnosis& a = whole.findings[i];
     const Diagnosis& b = halves.findings[i];
     if (a.at != b.at || a.name != b.name || a.message != b.message || a.noteAt != b.noteAt ||
-        a.note != b.note || a.fix != b.fix) {
+        a.note != b.note) {
       return "finding " + std::to_string(i) + " differs: " + b.message;
     }
   }
@@ -180,12 +180,11 @@ inline std::string fixFault(const std::string& source, Build build, std::size_t 
   std::vector<std::string> found;
   for (const Diagnosis& d : before.findings) found.push_back(seen(d));
   std::sort(found.begin(), found.end());
-  for (std::size_t i = 0; i < before.findings.size() && most > 0; ++i) {
-    if (!before.findings[i].fix) continue;
-    --most;
+  for (const FoundFix& mend : fixesOf(before, source, build)) {
+    if (most-- == 0) break;
     if (fixes) ++*fixes;
-    const Diagnosis& d = before.findings[i];
-    const std::string fixed = applyEdits(source, d.fix->edits);
+    const Diagnosis& d = before.findings[mend.finding];
+    const std::string fixed = applyEdits(source, mend.fix.edits);
     if (fixed == source) return "the fix of line " + std::to_string(d.at.line) + " changes nothing";
     std::vector<std::string> expected = found;
     expected.erase(std::find(expected.begin(), expected.end(), seen(d)));
@@ -197,7 +196,7 @@ inline std::string fixFault(const std::string& source, Build build, std::size_t 
     if (!std::includes(expected.begin(), expected.end(), after.begin(), after.end()) ||
         std::count(after.begin(), after.end(), seen(d)) >=
             std::count(found.begin(), found.end(), seen(d))) {
-      std::string why = "the fix '" + d.fix->note + "' of line " + std::to_string(d.at.line) + " leaves";
+      std::string why = "the fix '" + mend.fix.note + "' of line " + std::to_string(d.at.line) + " leaves";
       for (const std::string& f : after) {
         if (!std::binary_search(expected.begin(), expected.end(), f)) why += "\n  new: " + f;
       }

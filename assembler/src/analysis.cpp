@@ -76,7 +76,10 @@ class Collector final : public LineListener, public FindingListener {
  public:
   Collector(const Walk& walk, const SeekableSource& text, const SymbolTable& index,
             Analysis& out, std::optional<std::string_view> file)
-      : out_(out), checker_(walk, *this), fixes_(walk, text), file_(file), index_(index) {
+      : out_(out), checker_(walk, *this), names_(walk), file_(file), index_(index) {
+    // The check's text notes each fix, as `quellmark check` does; an editor
+    // asks for the fixes of a few lines when it wants them.
+    if (out_.texts) fixes_.emplace(names_, walk.build(), text);
     if (out_.texts) {
       listed_.emplace();
       listingOut_ = std::make_unique<BufferedWriter>(*listed_);
@@ -106,13 +109,15 @@ class Collector final : public LineListener, public FindingListener {
   }
 
   void found(const Finding& f) override {
-    std::optional<Fix> fix = fixes_.fixFor(f);
     if (out_.texts) {
       appendFinding(*file_, f, out_.texts->check);
-      if (fix) appendFixNote(*file_, f, fix->note, out_.texts->check);
+      if (fixes_) {
+        if (const std::optional<Fix> fix = fixes_->fixFor(findingAt(f))) {
+          appendFixNote(*file_, f, fix->note, out_.texts->check);
+        }
+      }
     }
     Diagnosis& d = out_.findings.emplace_back();
-    d.fix = std::move(fix);
     d.at = Span{f.at.line, f.at.column,
                 tokenLength(f.at.source->bytes(f.at.column > 0 ? f.at.column - 1 : 0, 256))};
     d.name = f.name;
@@ -237,7 +242,8 @@ class Collector final : public LineListener, public FindingListener {
 
   Analysis& out_;
   Checker checker_;
-  FixFinder fixes_;
+  WalkNames names_;
+  std::optional<FixFinder> fixes_;
   std::optional<std::string_view> file_;
   const SymbolTable& index_;
   // The listing, when the texts are asked for.

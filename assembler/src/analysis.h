@@ -46,7 +46,6 @@ struct Diagnosis {
   std::string message;
   std::optional<Span> noteAt;  // the place its note speaks of
   std::string note;
-  std::optional<Fix> fix;
 };
 
 // A word a source line makes, with the mnemonic of the instruction that

@@ -104,11 +104,11 @@ std::optional<std::size_t> checkSource(std::string_view file, const SeekableSour
    public:
     Printer(std::string_view file, BufferedWriter& out, const Walk& walk,
             const SeekableSource& source)
-        : file_(file), out_(out), fixes_(walk, source) {}
+        : file_(file), out_(out), names_(walk), fixes_(names_, walk.build(), source) {}
     void found(const Finding& finding) override {
       shown_.clear();
       appendFinding(file_, finding, shown_);
-      if (const std::optional<Fix> fix = fixes_.fixFor(finding)) {
+      if (const std::optional<Fix> fix = fixes_.fixFor(findingAt(finding))) {
         appendFixNote(file_, finding, fix->note, shown_);
       }
       out_.write(shown_);
@@ -117,6 +117,7 @@ std::optional<std::size_t> checkSource(std::string_view file, const SeekableSour
    private:
     std::string_view file_;
     BufferedWriter& out_;
+    WalkNames names_;
     FixFinder fixes_;
     std::string shown_;  // kept from finding to finding for its buffer
   } printer(file, out, walk, source);

@@ -101,37 +101,39 @@ std::string_view headOf(std::string_view line) {
   return line.substr(at, end - at);
 }
 
-Fix replace(const Finding& f, std::size_t length, std::string text, std::string note) {
+Fix replace(const FindingAt& f, std::size_t length, std::string text, std::string note) {
   Fix fix;
   fix.note = std::move(note);
-  fix.edits.push_back(Edit{Span{f.at.line, f.at.column, static_cast<std::uint32_t>(length)}, std::move(text)});
+  fix.edits.push_back(Edit{Span{f.line, f.column, static_cast<std::uint32_t>(length)}, std::move(text)});
   return fix;
 }
 
 }  // namespace
 
 std::size_t editDistance(std::string_view a, std::string_view b, std::size_t limit) {
+  constexpr std::size_t kLongest = 127;
   const std::size_t longer = std::max(a.size(), b.size());
-  if (longer - std::min(a.size(), b.size()) > limit) return limit + 1;
+  if (longer - std::min(a.size(), b.size()) > limit || longer > kLongest) return limit + 1;
   // Three rows of the table of distances between prefixes suffice.
-  std::vector<std::size_t> before(b.size() + 1), last(b.size() + 1), row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) last[j] = j;
+  std::array<std::uint8_t, kLongest + 1> before{};
+  std::array<std::uint8_t, kLongest + 1> last{};
+  std::array<std::uint8_t, kLongest + 1> row{};
+  for (std::size_t j = 0; j <= b.size(); ++j) last[j] = static_cast<std::uint8_t>(j);
   for (std::size_t i = 1; i <= a.size(); ++i) {
-    row[0] = i;
+    row[0] = static_cast<std::uint8_t>(i);
     std::size_t best = row[0];
     for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
-      row[j] = std::min({last[j] + 1, row[j - 1] + 1, last[j - 1] + cost});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
-        row[j] = std::min(row[j], before[j - 2] + 1);
-      }
-      best = std::min(best, row[j]);
+      const int cost = a[i - 1] == b[j - 1] ? 0 : 1;
+      int value = std::min({last[j] + 1, row[j - 1] + 1, last[j - 1] + cost});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) value = std::min(value, before[j - 2] + 1);
+      row[j] = static_cast<std::uint8_t>(value);
+      best = std::min<std::size_t>(best, row[j]);
     }
     if (best > limit) return limit + 1;
     std::swap(before, last);
     std::swap(last, row);
   }
-  return std::min(last[b.size()], limit + 1);
+  return std::min<std::size_t>(last[b.size()], limit + 1);
 }
 
 std::string applyEdits(std::string_view source, std::vector<Edit> edits) {
@@ -162,10 +164,10 @@ std::string applyEdits(std::string_view source, std::vector<Edit> edits) {
 }
 
 std::optional<std::int32_t> FixFinder::valueOf(std::string_view name) {
-  if (sorted_.empty()) {
-    const auto& names = walk_.names();
-    sorted_.reserve(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) sorted_.emplace_back(names[i].name, names[i].value);
+  if (sorted_.size() != names_.count()) {
+    sorted_.clear();
+    sorted_.reserve(names_.count());
+    for (std::size_t i = 0; i < names_.count(); ++i) sorted_.emplace_back(names_.name(i), names_.value(i));
     std::sort(sorted_.begin(), sorted_.end());
   }
   const auto it = std::lower_bound(sorted_.begin(), sorted_.end(), name,
@@ -218,12 +220,15 @@ std::optional<std::string> FixFinder::nearestName(std::string_view name) {
   std::optional<std::string> found;
   std::size_t best = limit + 1;
   bool tied = false;
-  const auto& names = walk_.names();
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::size_t distance = editDistance(name, names[i].name, std::min(best, limit));
+  constexpr std::uint64_t kMostComparisons = std::uint64_t{1} << 22;
+  if (compared_ + names_.count() > kMostComparisons) return std::nullopt;
+  compared_ += names_.count();
+  for (std::size_t i = 0; i < names_.count(); ++i) {
+    const std::string_view other = names_.name(i);
+    const std::size_t distance = editDistance(name, other, std::min(best, limit));
     if (distance > limit || distance > best) continue;
     tied = distance == best;
-    if (!tied) found = std::string(names[i].name);
+    if (!tied) found = std::string(other);
     best = distance;
   }
   if (tied) found.reset();
@@ -234,7 +239,7 @@ std::optional<std::string> FixFinder::nearestName(std::string_view name) {
 bool FixFinder::fits(std::string_view statement) {
   const std::vector<std::string_view> tokens = tokensOf(statement);
   if (tokens.empty()) return false;
-  const InstructionForm* form = formNamed(lowered(tokens[0]), walk_.build());
+  const InstructionForm* form = formNamed(lowered(tokens[0]), build_);
   if (!form || form->form == Form::branch || tokens.size() != std::size_t{form->operands} + 1) return false;
   // The pattern's operands, in order: "r%d" a register, "%s" a number or a
   // name, "%d" a number.
@@ -245,7 +250,7 @@ bool FixFinder::fits(std::string_view statement) {
       if (operand.size() != 2 || operand[0] != 'r' || operand[1] < '0' || operand[1] > '7') return false;
       continue;
     }
-    const auto range = textRange(form->mnemonic(), walk_.build());
+    const auto range = textRange(form->mnemonic(), build_);
     std::optional<std::int64_t> value = decimal(operand);
     if (!value && parts[i] == "%s") value = valueOf(operand);
     if (!range || !value || *value < range->first || *value > range->second) return false;
@@ -253,17 +258,17 @@ bool FixFinder::fits(std::string_view statement) {
   return true;
 }
 
-std::optional<Fix> FixFinder::instructionFix(const Finding& f, std::string_view line) {
-  const std::size_t at = f.at.column - 1;
+std::optional<Fix> FixFinder::instructionFix(const FindingAt& f, std::string_view line) {
+  const std::size_t at = f.column - 1;
   const std::size_t end = tokenEnd(line, at);
   const std::string token = lowered(line.substr(at, end - at));
   // A data directive behind a label in the full build: the label goes on a
   // line of its own, where it names the directive's first word.
-  if (walk_.build() == Build::full && (token == "dw" || token == "db")) {
+  if (build_ == Build::full && (token == "dw" || token == "db")) {
     const std::size_t colon = line.rfind(':', at);
     if (colon == std::string_view::npos || skipBlanks(line, colon + 1) != at) return {};
     const std::string_view rest = line.substr(at);
-    const auto range = textRange(token, walk_.build());
+    const auto range = textRange(token, build_);
     // One value: the directive's one word takes the place of the word the
     // line makes now, and nothing after it moves.
     const std::vector<std::string_view> tokens = tokensOf(rest);
@@ -273,7 +278,7 @@ std::optional<Fix> FixFinder::instructionFix(const Finding& f, std::string_view 
     Fix fix;
     fix.note = "put '" + token + "' on a line of its own, which the label then names";
     const std::string feed = line.ends_with('\r') ? "\r\n" : "\n";
-    fix.edits.push_back(Edit{Span{f.at.line, static_cast<std::uint32_t>(colon + 2),
+    fix.edits.push_back(Edit{Span{f.line, static_cast<std::uint32_t>(colon + 2),
                                   static_cast<std::uint32_t>(at - colon - 1)},
                              feed + std::string(kIndent)});
     return fix;
@@ -284,29 +289,29 @@ std::optional<Fix> FixFinder::instructionFix(const Finding& f, std::string_view 
   std::vector<std::string_view> near;
   for (const InstructionForm& form : kInstructionForms) {
     const std::string_view mnemonic = form.mnemonic();
-    if ((walk_.build() == Build::reduced && form.fullBuildOnly) || editDistance(token, mnemonic, 1) != 1) continue;
+    if ((build_ == Build::reduced && form.fullBuildOnly) || editDistance(token, mnemonic, 1) != 1) continue;
     if (fits(std::string(mnemonic) + std::string(line.substr(end)))) near.push_back(mnemonic);
   }
   if (near.size() > 1) {
     std::erase_if(near, [&](std::string_view m) { return !m.starts_with(token); });
   }
   if (near.size() != 1) return {};
-  if (f.at.message.find("taken as a label") != std::string::npos && !standsOnce(token)) return {};
+  if (f.message.find("taken as a label") != std::string::npos && !standsOnce(token)) return {};
   return replace(f, end - at, std::string(near[0]), "did you mean '" + std::string(near[0]) + "'?");
 }
 
-std::optional<Fix> FixFinder::undefinedFix(const Finding& f, std::string_view line) {
-  const std::size_t at = f.at.column - 1;
+std::optional<Fix> FixFinder::undefinedFix(const FindingAt& f, std::string_view line) {
+  const std::size_t at = f.column - 1;
   const std::size_t end = tokenEnd(line, at);
   const std::string_view token = line.substr(at, end - at);
   const std::string head = lowered(headOf(line));
-  const auto range = textRange(head, walk_.build());
+  const auto range = textRange(head, build_);
   if (!range) return {};
   std::optional<std::int64_t> value = meantNumber(token);
   std::string meant;
   if (value) {
     meant = std::to_string(*value);
-  } else if (head != "dw" && head != "db" && f.at.message.find(" is not defined") != std::string::npos) {
+  } else if (head != "dw" && head != "db" && f.message.find(" is not defined") != std::string::npos) {
     const std::optional<std::string> name = nearestName(lowered(token));
     if (!name) return {};
     meant = *name;
@@ -316,19 +321,19 @@ std::optional<Fix> FixFinder::undefinedFix(const Finding& f, std::string_view li
   return replace(f, end - at, meant, "did you mean '" + meant + "'?");
 }
 
-std::optional<Fix> FixFinder::colonFix(const Finding& f, std::string_view line) {
-  const std::size_t colon = f.at.column - 1;
+std::optional<Fix> FixFinder::colonFix(const FindingAt& f, std::string_view line) {
+  const std::size_t colon = f.column - 1;
   const std::size_t start = skipBlanks(line, 0);
   const std::size_t end = tokenEnd(line, start);
   if (end == start || skipBlanks(line, end) != colon || colon >= line.size() || line[colon] != ':' ||
-      !isNameToken(line.substr(start, end - start), walk_.build())) {
+      !isNameToken(line.substr(start, end - start), build_)) {
     return {};
   }
   // The label keeps its value; what follows the colon must assemble as it
   // stands, as the assembler will read it now.
   if (!fits(line.substr(colon + 1))) return {};
   return Fix{"remove the blank before the colon",
-             {Edit{Span{f.at.line, static_cast<std::uint32_t>(end + 1), static_cast<std::uint32_t>(colon - end)}, ""}}};
+             {Edit{Span{f.line, static_cast<std::uint32_t>(end + 1), static_cast<std::uint32_t>(colon - end)}, ""}}};
 }
 
 std::optional<Fix> FixFinder::byteOrderMarkFix(std::string_view line) {
@@ -339,7 +344,7 @@ std::optional<Fix> FixFinder::byteOrderMarkFix(std::string_view line) {
   const std::size_t end = tokenEnd(rest, 0);
   if (end < rest.size() && rest[end] == ':') {
     const std::string_view label = rest.substr(0, end);
-    if (!isNameToken(label, walk_.build()) || valueOf(lowered(label))) return {};
+    if (!isNameToken(label, build_) || valueOf(lowered(label))) return {};
   } else if (const std::size_t start = skipBlanks(rest, 0);
              start < rest.size() && rest[start] != ';' && rest[start] != '\r') {
     return {};
@@ -347,22 +352,72 @@ std::optional<Fix> FixFinder::byteOrderMarkFix(std::string_view line) {
   return Fix{"remove the byte-order mark", {Edit{Span{1, 1, static_cast<std::uint32_t>(kByteOrderMark.size())}, ""}}};
 }
 
-std::optional<Fix> FixFinder::fixFor(const Finding& f) {
-  const SourceLine* source = f.at.source;
-  // An edit on a line that is read in several pieces would move what each
-  // piece holds: no fix is offered there.
-  if (!source || source->pieces != 1 || f.at.column == 0 || f.at.column > source->length) return {};
-  const std::string line(source->bytes(0, static_cast<std::size_t>(source->length)));
-  if (line.size() != source->length) return {};
+std::optional<Fix> FixFinder::fixFor(const FindingAt& f) {
+  if (!f.text || f.column == 0 || f.column > f.text->size()) return {};
+  const std::string_view line = *f.text;
   // The mark's own finding speaks of the first token: it alone is mended
   // on that line.
-  if (line.starts_with(kByteOrderMark) && f.at.line == 1) {
+  if (line.starts_with(kByteOrderMark) && f.line == 1) {
     return f.name == "byte-order-mark" ? byteOrderMarkFix(line) : std::nullopt;
   }
   if (f.name == "not-an-instruction") return instructionFix(f, line);
   if (f.name == "undefined") return undefinedFix(f, line);
   if (f.name == "label-colon") return colonFix(f, line);
   return {};
+}
+
+FindingAt findingAt(const Finding& finding) {
+  FindingAt at{finding.name, finding.at.message, finding.at.line, finding.at.column, std::nullopt};
+  const SourceLine* source = finding.at.source;
+  if (source && source->pieces == 1) {
+    const std::string_view text = source->bytes(0, static_cast<std::size_t>(source->length));
+    if (text.size() == source->length) at.text = text;
+  }
+  return at;
+}
+
+namespace {
+
+class AnalysisNames final : public NameList {
+ public:
+  explicit AnalysisNames(const std::vector<Name>& names) : names_(names) {}
+  [[nodiscard]] std::size_t count() const override { return names_.size(); }
+  [[nodiscard]] std::string_view name(std::size_t i) const override { return names_[i].name; }
+  [[nodiscard]] std::int32_t value(std::size_t i) const override { return names_[i].value; }
+
+ private:
+  const std::vector<Name>& names_;
+};
+
+}  // namespace
+
+std::vector<FoundFix> fixesOf(const Analysis& analysis, std::string_view source, Build build,
+                              std::uint32_t first, std::uint32_t last) {
+  std::vector<FoundFix> found;
+  const AnalysisNames names(analysis.names);
+  const MemoryText text(source);
+  FixFinder finder(names, build, text);
+  // The findings come in source order: their lines are found in one reading.
+  std::uint32_t line = 1;
+  std::size_t lineStart = 0;
+  for (std::size_t i = 0; i < analysis.findings.size(); ++i) {
+    const Diagnosis& d = analysis.findings[i];
+    if (d.at.line < first || d.at.line < line) continue;
+    if (d.at.line > last) break;
+    while (line < d.at.line) {
+      const std::size_t feed = source.find('\n', lineStart);
+      if (feed == std::string_view::npos) return found;
+      lineStart = feed + 1;
+      ++line;
+    }
+    const std::size_t feed = source.find('\n', lineStart);
+    const std::string_view whole =
+        source.substr(lineStart, (feed == std::string_view::npos ? source.size() : feed) - lineStart);
+    FindingAt at{d.name, d.message, d.at.line, d.at.column, std::nullopt};
+    if (whole.size() <= kPieceLength - 1) at.text = whole;
+    if (std::optional<Fix> fix = finder.fixFor(at)) found.push_back(FoundFix{i, std::move(*fix)});
+  }
+  return found;
 }
 
 }  // namespace quellmark

@@ -149,10 +149,9 @@ int fix(const std::vector<std::string>& files, Build build, bool dryRun, Buffere
     }
     std::vector<Edit> edits;
     std::size_t fixes = 0;
-    for (const Diagnosis& d : analyse(*text, build).findings) {
-      if (!d.fix) continue;
+    for (const FoundFix& found : fixesOf(analyse(*text, build), *text, build)) {
       ++fixes;
-      edits.insert(edits.end(), d.fix->edits.begin(), d.fix->edits.end());
+      edits.insert(edits.end(), found.fix.edits.begin(), found.fix.edits.end());
     }
     if (dryRun) {
       out.write(unifiedDiff(shownName(name), *text, edits));

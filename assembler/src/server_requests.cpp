@@ -2,6 +2,7 @@
 // feature of the analysis (editor_features) written as the protocol wants.
 #include <charconv>
 
+#include "fixes.h"
 #include "format.h"
 #include "server_state.h"
 
@@ -196,19 +197,21 @@ Reply LanguageServer::State::codeActions(const About& r) const {
   const std::uint32_t last = std::get<Position>(end).line;
   const LineIndex& index = *r.d.index;
   json actions = json::array();
-  for (const Diagnosis& d : r.d.analysis.findings) {
-    if (!d.fix) continue;
+  // A protocol line holds no more than its assembler line: a lone CR ends
+  // the one and not the other.
+  for (const FoundFix& found : fixesOf(r.d.analysis, r.d.text, build, 1, last + 1)) {
+    const Diagnosis& d = r.d.analysis.findings[found.finding];
     const json where = range(index, r.d.analysis.markOf(d.at));
     const std::uint32_t line = where["start"]["line"].get<std::uint32_t>();
     if (line < first || line > last) continue;
     json edits = json::array();
-    for (const Edit& e : d.fix->edits) edits.push_back(json{{"range", range(index, e.at)}, {"newText", e.text}});
+    for (const Edit& e : found.fix.edits) edits.push_back(json{{"range", range(index, e.at)}, {"newText", e.text}});
     json diagnostic{{"range", where},
                     {"severity", kSeverityWarning},
                     {"code", d.name},
                     {"source", "quellmark"},
                     {"message", d.message}};
-    actions.push_back(json{{"title", d.fix->note},
+    actions.push_back(json{{"title", found.fix.note},
                            {"kind", "quickfix"},
                            {"isPreferred", true},
                            {"diagnostics", json::array({std::move(diagnostic)})},

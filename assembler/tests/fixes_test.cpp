@@ -72,7 +72,9 @@ TEST(Fixes, WhereOneEditIsClearlyMeant) {
     SCOPED_TRACE(c.source);
     const Analysis analysis = analyse(c.source, c.build);
     ASSERT_FALSE(analysis.findings.empty());
-    const std::optional<Fix>& fix = analysis.findings.front().fix;
+    const std::vector<FoundFix> fixes = fixesOf(analysis, c.source, c.build);
+    const std::optional<Fix> fix =
+        !fixes.empty() && fixes[0].finding == 0 ? std::optional(fixes[0].fix) : std::nullopt;
     EXPECT_EQ(fix ? fix->note : "", c.note);
     EXPECT_EQ(fix ? applyEdits(c.source, fix->edits) : "", c.fixed);
   }
@@ -81,9 +83,9 @@ TEST(Fixes, WhereOneEditIsClearlyMeant) {
 TEST(Fixes, NoneOnALineReadInPieces) {
   const std::string source = " ad r1 r2 r3" + std::string(86, ' ') + "\n";
   ASSERT_EQ(source.size(), 99u);  // 98 bytes and the line feed: one piece
-  EXPECT_TRUE(analyse(source, Build::full).findings.front().fix);
+  EXPECT_EQ(fixesOf(analyse(source, Build::full), source, Build::full).size(), 1u);
   const std::string longer = " ad r1 r2 r3" + std::string(87, ' ') + "\n";
-  EXPECT_FALSE(analyse(longer, Build::full).findings.at(1).fix);
+  EXPECT_TRUE(fixesOf(analyse(longer, Build::full), longer, Build::full).empty());
 }
 
 TEST(Fixes, EditDistanceCountsASwapAsOneAndStopsAtItsLimit) {
