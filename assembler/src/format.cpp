@@ -27,8 +27,13 @@ std::string_view lowerInto(std::string_view token, std::array<char, kOnePiece>& 
   return {room.data(), token.size()};
 }
 
+// Pads `out` with blanks up to `column` (from 1), or with one blank past
+// it. Columns count letters as an editor shows them, not bytes: a label
+// `été:` is 4 wide.
 void padTo(std::string& out, std::size_t column) {
-  out.append(out.size() + 1 < column ? column - 1 - out.size() : 1, ' ');
+  std::size_t width = 0;
+  for (const char c : out) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  out.append(width + 1 < column ? column - 1 - width : 1, ' ');
 }
 
 class LineFormatter {

@@ -12,6 +12,7 @@
 // each); operands parted by ", ", an offset written as `4(r2)`; mnemonics
 // and registers in lower case; a comment at column 33 where the code ends
 // before it, else one blank after the code, its text kept byte for byte.
+// Columns count letters, as editors show them, not bytes.
 // `define` lines and lines of a comment alone keep their place.
 //
 // A line keeps its bytes when its new layout would read otherwise: when

@@ -58,6 +58,7 @@ TEST(Format, TheLayout) {
       // the assembler reads `x:add` and `x: add` alike, but not their canonical forms
       {"x:add r1 r2 r3", nullptr},
       {"squares:", "squares:"},
+      {"\xC3\xA9t\xC3\xA9: hlt ;c", "\xC3\xA9t\xC3\xA9:    hlt                     ;c"},
       {"  dw 0 1   4", "        dw 0, 1, 4"},
       {"  define K 5", "define K 5"},
       {"hlt\r", "        hlt\r"},

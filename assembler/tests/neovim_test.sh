@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Neovim, headless, with its own language server client, against
 # `quellmark lsp`: diagnostics where `quellmark check` puts them, hover,
-# definition and references, and a rename the editor applies.
+# definition and references, a quick fix and a rename the editor applies,
+# and its formatting.
 #   neovim_test.sh QUELLMARK
 set -euo pipefail
 quellmark=$(realpath "$1")
@@ -39,5 +40,9 @@ check 'references 3'
 check 'line again:   addi r1, r0, N'
 check 'line été:    beq  r1, r0, again      ; ü'
 check 'line again:   hlt'
+check 'actions 1'
+check 'fixed         j    loop'
+check 'formatted         hlt                     ;end'
+check 'formatted été:    beq  r1, r0, again      ; ü'
 [ "$fail" -eq 0 ] && echo "neovim test passed"
 exit "$fail"

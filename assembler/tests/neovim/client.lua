@@ -1,7 +1,8 @@
 -- Drives Neovim's own language server client against `quellmark lsp`, as
 -- a user of the editor would, and writes what it saw, one line a fact, to
 -- the file RESULT: "diag LINE:COLUMN CODE" (bytes, from 1), "hover TEXT",
--- "definition LINE...", "references N", and the lines after a rename.
+-- "definition LINE...", "references N", a quick fix applied, the lines after
+-- a rename, and lines after formatting.
 local out = {}
 local function say(text) table.insert(out, text) end
 
@@ -40,12 +41,29 @@ say('definition ' .. table.concat(lines, ' '))
 local references = ask('textDocument/references', 4, 22, { context = { includeDeclaration = true } }) or {}
 say('references ' .. #references)
 
+-- A quick fix through the editor's own code action command, which asks
+-- the user to choose: the choice is taken as a user takes the only one.
+vim.ui.select = function(items, _, on_choice)
+  say('actions ' .. #items)
+  on_choice(items[1], 1)
+end
+vim.api.nvim_win_set_cursor(0, { 6, 14 })
+vim.lsp.buf.code_action()
+vim.wait(5000, function() return vim.fn.getline(6):find('loop') ~= nil end, 20)
+say('fixed ' .. vim.fn.getline(6))
+
 -- A rename through the editor's own command, which applies the edits; the
 -- cursor's column counts bytes.
 vim.api.nvim_win_set_cursor(0, { 5, 24 })
 vim.lsp.buf.rename('again')
 vim.wait(5000, function() return vim.fn.getline(3):find('again') ~= nil end, 20)
 for _, line in ipairs({ 3, 5, 7 }) do say('line ' .. vim.fn.getline(line)) end
+
+-- A line typed carelessly, then the editor's formatting through the server.
+vim.api.nvim_buf_set_lines(0, 7, 7, false, { '  HLT ;end' })
+vim.lsp.buf.formatting_sync(nil, 5000)
+say('formatted ' .. vim.fn.getline(8))
+say('formatted ' .. vim.fn.getline(5))
 
 vim.fn.writefile(out, os.getenv('RESULT'))
 vim.cmd('qa!')
