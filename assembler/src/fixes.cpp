@@ -183,7 +183,7 @@ bool FixFinder::standsOnce(const std::string& name) {
   std::size_t count = 0;
   std::size_t matched = 0;  // bytes of the token so far that match `name`
   bool inToken = false;
-  std::array<char, 1 << 16> chunk{};
+  std::vector<char> chunk(std::size_t{1} << 16);  // not on the stack: the page's is 64 KiB
   std::uint64_t at = 0;
   while (count < 2) {
     const std::ptrdiff_t n = source_.readAt(at, chunk);

@@ -158,7 +158,10 @@ Reply LanguageServer::State::signatureHelp(const About& r) const {
   for (const OperandHelp& o : help->operands) {
     parameters.push_back(json{{"label", {o.from, o.to}}, {"documentation", o.about}});
   }
-  return dumped(json{{"signatures", {{{"label", help->label}, {"parameters", std::move(parameters)}}}},
+  // The operand being typed is told in the signature's documentation too:
+  // some clients show no operand's own.
+  const std::string& about = help->operands[help->active].about;
+  return dumped(json{{"signatures", {{{"label", help->label}, {"documentation", about}, {"parameters", std::move(parameters)}}}},
                      {"activeSignature", 0},
                      {"activeParameter", help->active}});
 }

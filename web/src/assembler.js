@@ -3,12 +3,13 @@
 import { EditorState, StateEffect, StateField } from '@codemirror/state';
 import {
   EditorView, GutterMarker, gutter, keymap, lineNumbers, highlightActiveLine, drawSelection,
-  Decoration, ViewPlugin,
+  Decoration, ViewPlugin, showTooltip,
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap, insertNewline, insertTab } from '@codemirror/commands';
-import { setDiagnostics, lintGutter } from '@codemirror/lint';
+import { setDiagnostics, lintGutter, lintKeymap, forEachDiagnostic } from '@codemirror/lint';
 import {
   LSPClient, serverCompletion, hoverTooltips, renameKeymap, jumpToDefinitionKeymap, findReferencesKeymap,
+  formatDocument, formatKeymap, signatureHelp,
 } from '@codemirror/lsp-client';
 
 const STORE = 'quellmark.source';
@@ -121,6 +122,56 @@ const listingGutter = gutter({
   lineMarkerChange: (update) => update.transactions.some((tr) => tr.effects.some((e) => e.is(setListing))),
   initialSpacer: () => new WordsMarker('0000 0000'),
 });
+
+// The quick fixes of the finding at the cursor, by keyboard: Ctrl-. shows
+// the finding's message and a button for each of its fixes, the first one
+// focused; Enter applies it, Escape goes back to the text.
+const setFixTip = StateEffect.define();
+const fixTip = StateField.define({
+  create: () => null,
+  update(value, tr) {
+    for (const e of tr.effects) if (e.is(setFixTip)) return e.value;
+    return tr.docChanged ? null : value;
+  },
+  provide: (f) => showTooltip.from(f),
+});
+function fixTooltip(from, to, diagnostic) {
+  return {
+    pos: from,
+    create(view) {
+      const dom = document.createElement('div');
+      dom.className = 'cm-quickfix';
+      dom.setAttribute('role', 'dialog');
+      dom.setAttribute('aria-label', 'Quick fix');
+      const close = () => { view.dispatch({ effects: setFixTip.of(null) }); view.focus(); };
+      dom.append(Object.assign(document.createElement('p'), { textContent: diagnostic.message }));
+      for (const action of diagnostic.actions) {
+        const button = Object.assign(document.createElement('button'), { type: 'button', textContent: action.name });
+        button.addEventListener('click', () => { close(); action.apply(view, from, to); });
+        dom.append(button);
+      }
+      dom.addEventListener('keydown', (e) => { if (e.key === 'Escape') { e.preventDefault(); close(); } });
+      return { dom, mount: () => dom.querySelector('button')?.focus() };
+    },
+  };
+}
+const showFixes = (view) => {
+  const head = view.state.selection.main.head;
+  let found = null;
+  forEachDiagnostic(view.state, (d, from, to) => {
+    if (!found && d.actions?.length && from <= head && head <= to) found = { d, from, to };
+  });
+  if (!found) {
+    // The first finding with a fix on the cursor's line.
+    const line = view.state.doc.lineAt(head);
+    forEachDiagnostic(view.state, (d, from, to) => {
+      if (!found && d.actions?.length && from >= line.from && from <= line.to) found = { d, from, to };
+    });
+  }
+  if (!found) return false;
+  view.dispatch({ effects: setFixTip.of(fixTooltip(found.from, found.to, found.d)) });
+  return true;
+};
 
 // The offsets in `text` (a line) of its bytes at `column`s (from 1) in
 // UTF-8, asked in rising order as a line's findings come: the line is read
@@ -236,8 +287,8 @@ async function main() {
   const tools = toolWorker(() => afterRestart());
   const client = new LSPClient({
     rootUri: 'file:///',
-    extensions: [serverCompletion(), hoverTooltips(),
-      keymap.of([...renameKeymap, ...jumpToDefinitionKeymap, ...findReferencesKeymap])],
+    extensions: [serverCompletion(), hoverTooltips(), signatureHelp(),
+      keymap.of([...renameKeymap, ...jumpToDefinitionKeymap, ...findReferencesKeymap, ...formatKeymap])],
   }).connect(tools.transport);
   const buildSelect = byId('build');
   const start = (await startingSource()) ?? { text: examples[0]?.text ?? '', build: 'full' };
@@ -282,6 +333,26 @@ async function main() {
     later();
   };
 
+  // A finding's quick fix, as the language server offers it for the
+  // finding's line, applied unless the text changed meanwhile.
+  const quickFix = (message, line) => (view) => {
+    const doc = view.state.doc;
+    const place = { line: line - 1, character: 0 };
+    afterSync()
+      .then(() => client.request('textDocument/codeAction',
+        { textDocument: { uri: URI }, range: { start: place, end: place }, context: { diagnostics: [] } }))
+      .then((actions) => {
+        const edits = (actions ?? []).find((a) => a.diagnostics?.[0]?.message === message)?.edit?.changes?.[URI];
+        if (!edits || view.state.doc !== doc) return;
+        const at = ({ line: l, character }) => {
+          const text = doc.line(l + 1);
+          return text.from + Math.min(character, text.length);
+        };
+        view.dispatch({ changes: edits.map((e) => ({ from: at(e.range.start), to: at(e.range.end), insert: e.newText })) });
+      })
+      .catch(() => {});
+  };
+
   // The marks of the findings on the lines near those in view, so that the
   // thousands of a large text cost nothing until they are scrolled to; the
   // lines marked, to know when a scroll leaves them.
@@ -303,14 +374,15 @@ async function main() {
     let l = null;
     let offsetOf = null;
     for (let i = low; i < findings.length && findings[i][0] <= last; ++i) {
-      const [line, column, length, name, message] = findings[i];
+      const [line, column, length, name, message, , , , , fix] = findings[i];
       if (!l || l.number !== line) {
         l = doc.line(line);
         offsetOf = byteIndexer(l.text);
       }
       const from = l.from + offsetOf(column);
       const to = Math.max(from, l.from + offsetOf(column + length));
-      diagnostics.push({ from, to, severity: 'warning', source: `-W${name}`, message });
+      const actions = fix ? [{ name: fix, apply: quickFix(message, line) }] : undefined;
+      diagnostics.push({ from, to, severity: 'warning', source: `-W${name}`, message, actions });
     }
     return diagnostics;
   };
@@ -394,8 +466,12 @@ async function main() {
         highlightActiveLine(), colours, serverColours(client, URI),
         // A line of the source stands alone: Enter starts the next at its
         // beginning, and Tab is a character of the line.
+        // Ctrl-. (as in other editors) shows the fixes of the finding at
+        // the cursor; Ctrl-Shift-m lists every finding.
+        fixTip,
         keymap.of([{ key: 'Enter', run: insertNewline }, { key: 'Tab', run: insertTab },
-          ...defaultKeymap, ...historyKeymap]),
+          { key: 'Mod-.', run: showFixes, preventDefault: true },
+          ...lintKeymap, ...defaultKeymap, ...historyKeymap]),
         client.plugin(URI, 'asm'), markAfterScroll,
         EditorView.contentAttributes.of({ 'aria-label': 'Source' }),
         EditorView.updateListener.of((u) => {
@@ -446,6 +522,8 @@ async function main() {
     if (chosen) replace(chosen.text);
     menu.value = '';
   });
+  // The layout of `quellmark format`, from the server (also Shift-Alt-f).
+  byId('format').addEventListener('click', () => { formatDocument(view); view.focus(); });
   byId('share').addEventListener('click', async () => {
     const code = await compress(view.state.doc.toString());
     const url = `${location.origin}${location.pathname}#src=${code}&build=${buildSelect.value}`;

@@ -98,6 +98,54 @@ test('F2 renames a name everywhere, and the image is brennor\'s of the source re
   assert.equal(image, await expected.read('out.hex'));
 });
 
+test('by keyboard: a quick fix from the finding at the cursor, operand help as one types, Format', { skip }, async () => {
+  const { page } = await pages.open();
+  const typo = SOURCE.replace('j    loop', 'j    lop').replace('dec  r1, r1', 'dce  r1, r1');
+  await start(page, typo);
+  // Ctrl-. at a finding shows its fixes, the first focused: Enter applies it.
+  await page.waitForFunction(() => document.getElementById('findings-title').textContent === 'Findings (2)');
+  await moveTo(page, 5, 'j    l');
+  await page.keyboard.press('Control+.');
+  const tip = page.locator('.cm-quickfix');
+  await tip.waitFor();
+  assert.match(await tip.textContent(), /`lop` is not defined.*did you mean 'loop'\?/);
+  assert.equal(await page.evaluate(() => document.activeElement.textContent), "did you mean 'loop'?");
+  await page.keyboard.press('Enter');
+  await page.waitForFunction((t) => window.quellmarkView.state.doc.toString() === t, typo.replace('lop', 'loop'));
+  // Escape leaves a fix unapplied and the cursor in the text; then the
+  // other finding's fix, the same way.
+  await page.waitForFunction(() => document.getElementById('findings-title').textContent === 'Findings (1)');
+  await moveTo(page, 4, 'dc');
+  await page.keyboard.press('Control+.');
+  await tip.waitFor();
+  await page.keyboard.press('Escape');
+  await page.waitForFunction(() => !document.querySelector('.cm-quickfix') && document.activeElement.classList.contains('cm-content'));
+  await page.keyboard.press('Control+.');
+  await tip.waitFor();
+  assert.match(await tip.textContent(), /`dce`.*did you mean 'dec'\?/);
+  await page.keyboard.press('Enter');
+  await page.waitForFunction((t) => window.quellmarkView.state.doc.toString() === t, SOURCE);
+  // Typing `beq ` shows its operands, the one being typed marked.
+  await moveTo(page, 6, 'hlt');
+  await page.keyboard.press('End');
+  await page.keyboard.type('\n        beq r1, ');
+  const help = page.locator('.cm-lsp-signature-tooltip');
+  await help.waitFor();
+  assert.match(await help.textContent(), /beq ra, rb, label/);
+  await page.waitForFunction(() => document.querySelector('.cm-lsp-active-parameter')?.textContent === 'rb');
+  await page.keyboard.type('r0, ');
+  await page.waitForFunction(() => document.querySelector('.cm-lsp-active-parameter')?.textContent === 'label');
+  assert.match(await help.textContent(), /offset -64\.\.63 from the next word/);
+  // Format lays the text out as `quellmark format` does.
+  await page.keyboard.type('done');
+  const text = await page.evaluate(() => window.quellmarkView.state.doc.toString());
+  const formatted = await native('quellmark', ['format', 'in.asm'], { 'in.asm': text });
+  const laid = await formatted.read('in.asm');
+  assert.notEqual(laid, text);
+  await page.click('#format');
+  await page.waitForFunction((t) => window.quellmarkView.state.doc.toString() === t, laid);
+});
+
 test('a fault in the tool set stops nothing: another worker starts with the text, and the page says so', { skip }, async () => {
   const { page } = await pages.open();
   await start(page, SOURCE);

@@ -11,6 +11,7 @@
 
 #include "analysis.h"
 #include "disassembler.h"
+#include "fixes.h"
 #include "image.h"
 #include "json_text.h"
 #include "language_server.h"
@@ -67,7 +68,12 @@ namespace {
 
 // Appends `analysis` to the output as qm_analyse gives it, and keeps its
 // words for `qm_words`.
-void writeAnalysis(const quellmark::Analysis& analysis, bool texts) {
+// The analysis of `source` in `build` as JSON; each finding's last field is
+// the note of its fix, or empty.
+void writeAnalysis(const quellmark::Analysis& analysis, bool texts, std::string_view source,
+                   quellmark::Build build) {
+  const std::vector<quellmark::FoundFix> fixes = quellmark::fixesOf(analysis, source, build);
+  auto fix = fixes.begin();
   output.reserve(output.size() + analysis.words.size() * 24 + analysis.findings.size() * 160 + 256 +
                  (texts ? analysis.texts->check.size() + analysis.texts->listing.size() * 2 : 0));
   output += R"({"image":")";
@@ -86,7 +92,8 @@ void writeAnalysis(const quellmark::Analysis& analysis, bool texts) {
   }
   output += R"(,"findings":[)";
   bool first = true;
-  for (const quellmark::Diagnosis& d : analysis.findings) {
+  for (std::size_t i = 0; i < analysis.findings.size(); ++i) {
+    const quellmark::Diagnosis& d = analysis.findings[i];
     output += first ? "[" : ",[";
     first = false;
     for (const std::uint32_t n : {d.at.line, d.at.column, d.at.length}) {
@@ -103,6 +110,10 @@ void writeAnalysis(const quellmark::Analysis& analysis, bool texts) {
     }
     output += ',';
     quellmark::appendJsonString(d.note, output);
+    output += ',';
+    const bool fixed = fix != fixes.end() && fix->finding == i;
+    quellmark::appendJsonString(fixed ? std::string_view(fix->fix.note) : std::string_view(), output);
+    if (fixed) ++fix;
     output += ']';
   }
   output += "]}";
@@ -124,7 +135,7 @@ QM_EXPORT(qm_analyse) void qm_analyse(int reduced, int texts) {
   quellmark::analyse(input, reduced ? quellmark::Build::reduced : quellmark::Build::full, analysis,
                      texts ? std::optional<std::string_view>("source.asm") : std::nullopt);
   output.clear();
-  writeAnalysis(analysis, texts != 0);
+  writeAnalysis(analysis, texts != 0, input, reduced ? quellmark::Build::reduced : quellmark::Build::full);
 }
 
 // As qm_analyse, of the language server's analysis of the open document
@@ -144,12 +155,13 @@ QM_EXPORT(qm_analyse_document) void qm_analyse_document(int reduced, int texts) 
   }
   output += '\0';
   if (!found) return;
+  const quellmark::Build build = reduced ? quellmark::Build::reduced : quellmark::Build::full;
+  const std::string_view text = *server->textOf(input);
   if (texts) {
-    quellmark::analyse(*server->textOf(input), reduced ? quellmark::Build::reduced : quellmark::Build::full,
-                       analysis, std::optional<std::string_view>("source.asm"));
-    writeAnalysis(analysis, true);
+    quellmark::analyse(text, build, analysis, std::optional<std::string_view>("source.asm"));
+    writeAnalysis(analysis, true, text, build);
   } else {
-    writeAnalysis(*found, false);
+    writeAnalysis(*found, false, text, build);
   }
 }
 
