@@ -75,7 +75,9 @@ inline std::string serverFault(const std::string& input, bool everyRequest = tru
                                  "textDocument/references",     "textDocument/documentHighlight",
                                  "textDocument/completion",     "textDocument/prepareRename",
                                  "textDocument/rename",         "textDocument/inlayHint",
-                                 "textDocument/documentSymbol", "textDocument/semanticTokens/full"};
+                                 "textDocument/documentSymbol", "textDocument/semanticTokens/full",
+                                 "textDocument/codeAction",     "textDocument/signatureHelp",
+                                 "textDocument/formatting",     "textDocument/rangeFormatting"};
   int id = 1;
   // Requests that the bytes choose before an edit that they choose, and
   // after it; the tests run every request on every kept input.

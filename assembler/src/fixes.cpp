@@ -240,7 +240,7 @@ bool FixFinder::fits(std::string_view statement) {
   const std::vector<std::string_view> tokens = tokensOf(statement);
   if (tokens.empty()) return false;
   const InstructionForm* form = formNamed(lowered(tokens[0]), build_);
-  if (!form || form->form == Form::branch || tokens.size() != std::size_t{form->operands} + 1) return false;
+  if (!form || form->form == Form::branch || form->form == Form::data || tokens.size() != std::size_t{form->operands} + 1) return false;
   // The pattern's operands, in order: "r%d" a register, "%s" a number or a
   // name, "%d" a number.
   const std::vector<std::string_view> parts = tokensOf(form->pattern);
@@ -289,7 +289,11 @@ std::optional<Fix> FixFinder::instructionFix(const FindingAt& f, std::string_vie
   std::vector<std::string_view> near;
   for (const InstructionForm& form : kInstructionForms) {
     const std::string_view mnemonic = form.mnemonic();
-    if ((build_ == Build::reduced && form.fullBuildOnly) || editDistance(token, mnemonic, 1) != 1) continue;
+    // `num` is a form of the intermediate text only, no mnemonic a source may use.
+    if (form.form == Form::data || (build_ == Build::reduced && form.fullBuildOnly) ||
+        editDistance(token, mnemonic, 1) != 1) {
+      continue;
+    }
     if (fits(std::string(mnemonic) + std::string(line.substr(end)))) near.push_back(mnemonic);
   }
   if (near.size() > 1) {
@@ -304,6 +308,8 @@ std::optional<Fix> FixFinder::undefinedFix(const FindingAt& f, std::string_view 
   const std::size_t at = f.column - 1;
   const std::size_t end = tokenEnd(line, at);
   const std::string_view token = line.substr(at, end - at);
+  // A colon inside an operand is part of the name the assembler reads.
+  if (end < line.size() && line[end] == ':') return {};
   const std::string head = lowered(headOf(line));
   const auto range = textRange(head, build_);
   if (!range) return {};
@@ -326,7 +332,8 @@ std::optional<Fix> FixFinder::colonFix(const FindingAt& f, std::string_view line
   const std::size_t start = skipBlanks(line, 0);
   const std::size_t end = tokenEnd(line, start);
   if (end == start || skipBlanks(line, end) != colon || colon >= line.size() || line[colon] != ':' ||
-      !isNameToken(line.substr(start, end - start), build_)) {
+      // `dw` and `db` as labels draw a finding of their own in the reduced build.
+      !isNameToken(line.substr(start, end - start), Build::full)) {
     return {};
   }
   // The label keeps its value; what follows the colon must assemble as it
@@ -344,10 +351,13 @@ std::optional<Fix> FixFinder::byteOrderMarkFix(std::string_view line) {
   const std::size_t end = tokenEnd(rest, 0);
   if (end < rest.size() && rest[end] == ':') {
     const std::string_view label = rest.substr(0, end);
-    if (!isNameToken(label, build_) || valueOf(lowered(label))) return {};
-  } else if (const std::size_t start = skipBlanks(rest, 0);
-             start < rest.size() && rest[start] != ';' && rest[start] != '\r') {
-    return {};
+    if (!isNameToken(label, Build::full) || valueOf(lowered(label))) return {};
+  } else {
+    // The mark alone is a word of its own in the reduced build, as a lone
+    // label is; the line without it makes none.
+    std::size_t start = 0;
+    while (start < rest.size() && isSeparator(rest[start])) ++start;
+    if (build_ == Build::reduced || (start < rest.size() && rest[start] != ';')) return {};
   }
   return Fix{"remove the byte-order mark", {Edit{Span{1, 1, static_cast<std::uint32_t>(kByteOrderMark.size())}, ""}}};
 }
@@ -355,6 +365,9 @@ std::optional<Fix> FixFinder::byteOrderMarkFix(std::string_view line) {
 std::optional<Fix> FixFinder::fixFor(const FindingAt& f) {
   if (!f.text || f.column == 0 || f.column > f.text->size()) return {};
   const std::string_view line = *f.text;
+  // A finding inside a token (`one` of `r0one`, which the pattern reads as
+  // r0 and `one`) is mended by no edit of its own.
+  if (f.column > 1 && !isSeparator(line[f.column - 2]) && f.name != "label-colon") return {};
   // The mark's own finding speaks of the first token: it alone is mended
   // on that line.
   if (line.starts_with(kByteOrderMark) && f.line == 1) {

@@ -71,7 +71,7 @@ TEST(Listing, AddressesPastFourDigitsGrow) {
 // both builds; the number of inputs.
 int holdsForKeptInputs(std::string (*fault)(const std::string&, Build)) {
   int inputs = 0;
-  for (const char* target : {"assembler", "companion"}) {
+  for (const char* target : {"assembler", "companion", "layout"}) {
     inputs +=
         forEachKeptInput(FUZZ_DIR, target, [fault](const auto& path, const std::string& bytes) {
           for (const Build build : {Build::full, Build::reduced}) {
@@ -110,6 +110,15 @@ TEST(Walk, HalvesReadAtOnceFindWhatTheWholeFinds) {
   EXPECT_GT(split, 300);
   EXPECT_GT(holdsForKeptInputs([](const std::string& source, Build build) {
               return splitFault(source, build) + splitFault(source, build, true);
+            }),
+            0);
+}
+
+// The fuzzers' kept inputs hold NULs, long lines, cut letters and every
+// kind of finding: the layout and the fixes keep their promises there too.
+TEST(Companion, LayoutAndFixesHoldForKeptInputs) {
+  EXPECT_GT(holdsForKeptInputs([](const std::string& source, Build build) {
+              return formatFault(source, build) + fixFault(source, build, 8);
             }),
             0);
 }

@@ -48,6 +48,8 @@ TEST(Fixes, WhereOneEditIsClearlyMeant) {
       {"loop: hlt\nlonp: hlt\n j lorp\n", Build::full, "", ""},
       // a word taken for a label: a fix would take the label away
       {"pus r1 r2 r3\n", Build::full, "", ""},
+      // the name read is `lop:`, colon and all
+      {"loop: hlt\n j lop: hlt\n", Build::full, "", ""},
       // a value past what the field holds
       {"define big 64\n addi r1 r1 bg\n", Build::full, "", ""},
       {"define big 63\n addi r1 r1 bg\n", Build::full, "did you mean 'big'?", "define big 63\n addi r1 r1 big\n"},
