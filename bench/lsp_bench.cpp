@@ -250,6 +250,42 @@ int main(int argc, char** argv) {
                 "memory %.1f MiB after 10 edits, %.1f MiB after %d\n",
                 lines, findings, median(opens) * 1e3, median(tokens) * 1e3, median(times) * 1e3,
                 tenth(times) * 1e3, early / 1024.0, server.residentKiB() / 1024.0, edits);
+
+    // Quick fixes of the whole text and its layout, on a text whose every
+    // `addi r7, r7, 1` is written with 0x1 (a fix each) and whose lines are not laid out.
+    std::string typos = text;
+    for (std::size_t at = 0; (at = typos.find("addi r7, r7, 1", at)) != std::string::npos; at += 14) typos.replace(at, 14, "addi r7, r7, 0x1");
+    const std::string typosUri = "file:///typos.asm";
+    const std::size_t typoFindings = openTimed(server, typosUri, typos).second;
+    const json whole = {{"start", {{"line", 0}, {"character", 0}}}, {"end", {{"line", lines}, {"character", 0}}}};
+    std::vector<double> fixes;
+    std::vector<double> layouts;
+    std::size_t fixCount = 0;
+    std::size_t editCount = 0;
+    for (int i = 0; i < 9; ++i) {
+      auto start = Clock::now();
+      server.send({{"jsonrpc", "2.0"},
+                   {"id", 200 + i},
+                   {"method", "textDocument/codeAction"},
+                   {"params", {{"textDocument", {{"uri", typosUri}}}, {"range", whole}, {"context", {{"diagnostics", json::array()}}}}}});
+      std::string reply;
+      while ((reply = server.receiveText()).find(R"("id":)") == std::string::npos) {
+      }
+      fixes.push_back(secondsSince(start));
+      fixCount = json::parse(reply)["result"].size();
+      start = Clock::now();
+      server.send({{"jsonrpc", "2.0"},
+                   {"id", 300 + i},
+                   {"method", "textDocument/formatting"},
+                   {"params", {{"textDocument", {{"uri", typosUri}}}, {"options", json::object()}}}});
+      while ((reply = server.receiveText()).find(R"("id":)") == std::string::npos) {
+      }
+      layouts.push_back(secondsSince(start));
+      editCount = json::parse(reply)["result"].size();
+    }
+    std::printf("%7ld lines (%zu findings): quick fixes of the whole text %6.2f ms (%zu), formatting %6.2f ms "
+                "(%zu lines)\n",
+                lines, typoFindings, median(fixes) * 1e3, fixCount, median(layouts) * 1e3, editCount);
   }
   return 0;
 }

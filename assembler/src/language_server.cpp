@@ -73,18 +73,7 @@ std::string LanguageServer::State::diagnostics(const std::string& uri, const Doc
   const LineIndex& index = *d.index;
   std::string text;
   text.reserve(128 + d.analysis.findings.size() * 200);
-  const auto putRange = [&](const Span& span) {
-    const auto [start, end] = ends(index, span);
-    text += R"({"start":{"line":)";
-    text += std::to_string(start.line);
-    text += R"(,"character":)";
-    text += std::to_string(start.character);
-    text += R"(},"end":{"line":)";
-    text += std::to_string(end.line);
-    text += R"(,"character":)";
-    text += std::to_string(end.character);
-    text += "}}";
-  };
+  const auto putRange = [&](const Span& span) { appendRange(index, span, text); };
   text += R"({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"uri":)";
   appendJsonString(uri, text);
   text += R"(,"version":)";

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "fixes.h"
+#include "json_text.h"
 #include "format.h"
 #include "server_state.h"
 
@@ -178,14 +179,18 @@ Reply LanguageServer::State::formatting(const About& r) const {
     first = std::get<Position>(start).line;
     last = std::get<Position>(end).line;
   }
-  json edits = json::array();
+  std::string text = "[";
   for (const Edit& e : formatEdits(r.d.text, build)) {
-    const json where = range(*r.d.index, e.at);
-    const std::uint32_t line = where["start"]["line"].get<std::uint32_t>();
+    const std::uint32_t line = ends(*r.d.index, e.at).first.line;
     if (line < first || line > last) continue;
-    edits.push_back(json{{"range", where}, {"newText", e.text}});
+    text += text.size() > 1 ? R"(,{"range":)" : R"({"range":)";
+    appendRange(*r.d.index, e.at, text);
+    text += R"(,"newText":)";
+    appendJsonString(e.text, text);
+    text += '}';
   }
-  return dumped(edits);
+  text += ']';
+  return text;
 }
 
 // The quick fixes of the findings on the lines of the range asked about,
@@ -199,28 +204,40 @@ Reply LanguageServer::State::codeActions(const About& r) const {
   const std::uint32_t first = std::get<Position>(start).line;
   const std::uint32_t last = std::get<Position>(end).line;
   const LineIndex& index = *r.d.index;
-  json actions = json::array();
+  // Written by hand, as the diagnostics are: a text may have thousands.
+  std::string text = "[";
   // A protocol line holds no more than its assembler line: a lone CR ends
   // the one and not the other.
   for (const FoundFix& found : fixesOf(r.d.analysis, r.d.text, build, 1, last + 1)) {
     const Diagnosis& d = r.d.analysis.findings[found.finding];
-    const json where = range(index, r.d.analysis.markOf(d.at));
-    const std::uint32_t line = where["start"]["line"].get<std::uint32_t>();
+    const Span mark = r.d.analysis.markOf(d.at);
+    const std::uint32_t line = ends(index, mark).first.line;
     if (line < first || line > last) continue;
-    json edits = json::array();
-    for (const Edit& e : found.fix.edits) edits.push_back(json{{"range", range(index, e.at)}, {"newText", e.text}});
-    json diagnostic{{"range", where},
-                    {"severity", kSeverityWarning},
-                    {"code", d.name},
-                    {"source", "quellmark"},
-                    {"message", d.message}};
-    actions.push_back(json{{"title", found.fix.note},
-                           {"kind", "quickfix"},
-                           {"isPreferred", true},
-                           {"diagnostics", json::array({std::move(diagnostic)})},
-                           {"edit", {{"changes", {{r.uri, std::move(edits)}}}}}});
+    if (text.size() > 1) text += ',';
+    text += R"({"title":)";
+    appendJsonString(found.fix.note, text);
+    text += R"(,"kind":"quickfix","isPreferred":true,"diagnostics":[{"range":)";
+    appendRange(index, mark, text);
+    text += R"(,"severity":)";
+    text += std::to_string(kSeverityWarning);
+    text += R"(,"code":)";
+    appendJsonString(d.name, text);
+    text += R"(,"source":"quellmark","message":)";
+    appendJsonString(d.message, text);
+    text += R"(}],"edit":{"changes":{)";
+    appendJsonString(r.uri, text);
+    text += ":[";
+    for (std::size_t i = 0; i < found.fix.edits.size(); ++i) {
+      text += i ? R"(,{"range":)" : R"({"range":)";
+      appendRange(index, found.fix.edits[i].at, text);
+      text += R"(,"newText":)";
+      appendJsonString(found.fix.edits[i].text, text);
+      text += '}';
+    }
+    text += "]}}}";
   }
-  return dumped(actions);
+  text += ']';
+  return text;
 }
 
 Reply LanguageServer::State::symbols(const About& r) const {

@@ -138,6 +138,21 @@ inline std::pair<Position, Position> ends(const LineIndex& index, const Span& sp
   return index.rangeOf(span.line - 1, span.column - 1, span.length);
 }
 
+// The protocol's range of a span, written as JSON text onto `out`: for
+// answers of thousands of ranges, which JSON objects would slow.
+inline void appendRange(const LineIndex& index, const Span& span, std::string& out) {
+  const auto [start, end] = ends(index, span);
+  out += R"({"start":{"line":)";
+  out += std::to_string(start.line);
+  out += R"(,"character":)";
+  out += std::to_string(start.character);
+  out += R"(},"end":{"line":)";
+  out += std::to_string(end.line);
+  out += R"(,"character":)";
+  out += std::to_string(end.character);
+  out += "}}";
+}
+
 inline json position(const Position& p) {
   return json{{"line", p.line}, {"character", p.character}};
 }
