@@ -73,7 +73,6 @@ std::string LanguageServer::State::diagnostics(const std::string& uri, const Doc
   const LineIndex& index = *d.index;
   std::string text;
   text.reserve(128 + d.analysis.findings.size() * 200);
-  const auto putRange = [&](const Span& span) { appendRange(index, span, text); };
   text += R"({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"uri":)";
   appendJsonString(uri, text);
   text += R"(,"version":)";
@@ -81,28 +80,34 @@ std::string LanguageServer::State::diagnostics(const std::string& uri, const Doc
   text += R"(,"diagnostics":[)";
   bool first = true;
   for (const Diagnosis& f : d.analysis.findings) {
-    text += first ? R"({"range":)" : R"(,{"range":)";
+    if (!first) text += ',';
     first = false;
-    putRange(d.analysis.markOf(f.at));
-    text += R"(,"severity":)";
-    text += std::to_string(kSeverityWarning);
-    text += R"(,"code":)";
-    appendJsonString(f.name, text);
-    text += R"(,"source":"quellmark","message":)";
-    appendJsonString(f.message, text);
-    if (f.noteAt) {
-      text += R"(,"relatedInformation":[{"location":{"uri":)";
-      appendJsonString(uri, text);
-      text += R"(,"range":)";
-      putRange(*f.noteAt);
-      text += R"(},"message":)";
-      appendJsonString(f.note, text);
-      text += "}]";
-    }
-    text += '}';
+    server::appendDiagnostic(index, d.analysis, f, uri, text);
   }
   text += "]}}";
   return text;
+}
+
+void server::appendDiagnostic(const LineIndex& index, const Analysis& analysis, const Diagnosis& f,
+                              std::string_view uri, std::string& text) {
+  text += R"({"range":)";
+  appendRange(index, analysis.markOf(f.at), text);
+  text += R"(,"severity":)";
+  text += std::to_string(kSeverityWarning);
+  text += R"(,"code":)";
+  appendJsonString(f.name, text);
+  text += R"(,"source":"quellmark","message":)";
+  appendJsonString(f.message, text);
+  if (f.noteAt) {
+    text += R"(,"relatedInformation":[{"location":{"uri":)";
+    appendJsonString(uri, text);
+    text += R"(,"range":)";
+    appendRange(index, *f.noteAt, text);
+    text += R"(},"message":)";
+    appendJsonString(f.note, text);
+    text += "}]";
+  }
+  text += '}';
 }
 
 void LanguageServer::State::configure(const json& settings) {

@@ -88,15 +88,20 @@ std::optional<std::string> readWhole(const std::string& name) {
   return text;
 }
 
-// Whether `name` may be rewritten; a file that is not regular is named on
-// standard error and not read at all, so a pipe keeps its bytes.
-bool replaceable(const std::string& name) {
-  if (name == "-") return true;
+// The whole of a source that a command may rewrite (when `rewrite`), or
+// nothing, with `status` set to trouble: a file that is not regular is named
+// on standard error and not read at all, so a pipe keeps its bytes.
+std::optional<std::string> sourceToRewrite(const std::string& name, bool rewrite, int& status) {
   std::error_code error;
   const auto type = std::filesystem::status(name, error).type();
-  if (error || type == std::filesystem::file_type::regular) return true;
-  toError("'" + name + "' is not a regular file: it is left as it is");
-  return false;
+  if (rewrite && name != "-" && !error && type != std::filesystem::file_type::regular) {
+    toError("'" + name + "' is not a regular file: it is left as it is");
+    status = kTrouble;
+    return std::nullopt;
+  }
+  std::optional<std::string> text = readWhole(name);
+  if (!text) status = kTrouble;
+  return text;
 }
 
 // Lays each file out in place, or with `check` names those that would
@@ -104,15 +109,8 @@ bool replaceable(const std::string& name) {
 int format(const std::vector<std::string>& files, Build build, bool check, BufferedWriter& out) {
   int status = kClean;
   for (const std::string& name : files) {
-    if (!check && !replaceable(name)) {
-      status = kTrouble;
-      continue;
-    }
-    const std::optional<std::string> text = readWhole(name);
-    if (!text) {
-      status = kTrouble;
-      continue;
-    }
+    const std::optional<std::string> text = sourceToRewrite(name, !check, status);
+    if (!text) continue;
     const std::string laid = formatSource(*text, build);
     if (check) {
       if (laid != *text) {
@@ -138,15 +136,8 @@ int format(const std::vector<std::string>& files, Build build, bool check, Buffe
 int fix(const std::vector<std::string>& files, Build build, bool dryRun, BufferedWriter& out) {
   int status = kClean;
   for (const std::string& name : files) {
-    if (!dryRun && !replaceable(name)) {
-      status = kTrouble;
-      continue;
-    }
-    const std::optional<std::string> text = readWhole(name);
-    if (!text) {
-      status = kTrouble;
-      continue;
-    }
+    const std::optional<std::string> text = sourceToRewrite(name, !dryRun, status);
+    if (!text) continue;
     std::vector<Edit> edits;
     std::size_t fixes = 0;
     for (const FoundFix& found : fixesOf(analyse(*text, build), *text, build)) {

@@ -133,13 +133,9 @@ Reply LanguageServer::State::semanticTokens(const About& r) const {
 }
 
 Reply LanguageServer::State::inlayHints(const About& r) const {
-  const json* asked = member(r.params, "range");
-  const auto start = positionIn(asked ? member(*asked, "start") : nullptr);
-  if (const Failure* f = std::get_if<Failure>(&start)) return *f;
-  const auto end = positionIn(asked ? member(*asked, "end") : nullptr);
-  if (const Failure* f = std::get_if<Failure>(&end)) return *f;
-  const std::uint32_t first = std::get<Position>(start).line;
-  const std::uint32_t last = std::get<Position>(end).line;
+  const auto lines = linesIn(r.params);
+  if (const Failure* f = std::get_if<Failure>(&lines)) return *f;
+  const auto [first, last] = std::get<Lines>(lines);
   json hints = json::array();
   for (const LineLabel& l : lineLabels(r.d.analysis)) {
     // The range counts the protocol's lines, which a lone CR also ends.
@@ -169,16 +165,9 @@ Reply LanguageServer::State::signatureHelp(const About& r) const {
 
 // The layout's edits of the lines of the range asked about, or of all.
 Reply LanguageServer::State::formatting(const About& r) const {
-  std::uint32_t first = 0;
-  std::uint32_t last = UINT32_MAX;
-  if (const json* asked = member(r.params, "range")) {
-    const auto start = positionIn(member(*asked, "start"));
-    if (const Failure* f = std::get_if<Failure>(&start)) return *f;
-    const auto end = positionIn(member(*asked, "end"));
-    if (const Failure* f = std::get_if<Failure>(&end)) return *f;
-    first = std::get<Position>(start).line;
-    last = std::get<Position>(end).line;
-  }
+  const auto lines = linesIn(r.params, true);
+  if (const Failure* f = std::get_if<Failure>(&lines)) return *f;
+  const auto [first, last] = std::get<Lines>(lines);
   std::string text = "[";
   for (const Edit& e : formatEdits(r.d.text, build)) {
     const std::uint32_t line = ends(*r.d.index, e.at).first.line;
@@ -196,13 +185,9 @@ Reply LanguageServer::State::formatting(const About& r) const {
 // The quick fixes of the findings on the lines of the range asked about,
 // each tied to its diagnostic as it was published.
 Reply LanguageServer::State::codeActions(const About& r) const {
-  const json* asked = member(r.params, "range");
-  const auto start = positionIn(asked ? member(*asked, "start") : nullptr);
-  if (const Failure* f = std::get_if<Failure>(&start)) return *f;
-  const auto end = positionIn(asked ? member(*asked, "end") : nullptr);
-  if (const Failure* f = std::get_if<Failure>(&end)) return *f;
-  const std::uint32_t first = std::get<Position>(start).line;
-  const std::uint32_t last = std::get<Position>(end).line;
+  const auto lines = linesIn(r.params);
+  if (const Failure* f = std::get_if<Failure>(&lines)) return *f;
+  const auto [first, last] = std::get<Lines>(lines);
   const LineIndex& index = *r.d.index;
   // Written by hand, as the diagnostics are: a text may have thousands.
   std::string text = "[";
@@ -216,15 +201,9 @@ Reply LanguageServer::State::codeActions(const About& r) const {
     if (text.size() > 1) text += ',';
     text += R"({"title":)";
     appendJsonString(found.fix.note, text);
-    text += R"(,"kind":"quickfix","isPreferred":true,"diagnostics":[{"range":)";
-    appendRange(index, mark, text);
-    text += R"(,"severity":)";
-    text += std::to_string(kSeverityWarning);
-    text += R"(,"code":)";
-    appendJsonString(d.name, text);
-    text += R"(,"source":"quellmark","message":)";
-    appendJsonString(d.message, text);
-    text += R"(}],"edit":{"changes":{)";
+    text += R"(,"kind":"quickfix","isPreferred":true,"diagnostics":[)";
+    appendDiagnostic(index, r.d.analysis, d, r.uri, text);
+    text += R"(],"edit":{"changes":{)";
     appendJsonString(r.uri, text);
     text += ":[";
     for (std::size_t i = 0; i < found.fix.edits.size(); ++i) {

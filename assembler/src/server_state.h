@@ -138,6 +138,22 @@ inline std::pair<Position, Position> ends(const LineIndex& index, const Span& sp
   return index.rangeOf(span.line - 1, span.column - 1, span.length);
 }
 
+// The first and last protocol lines of the params' "range"; every line
+// when there is none and `whole` allows it.
+struct Lines {
+  std::uint32_t first = 0;
+  std::uint32_t last = UINT32_MAX;
+};
+inline std::variant<Lines, Failure> linesIn(const json& params, bool whole = false) {
+  const json* asked = member(params, "range");
+  if (!asked && whole) return Lines{};
+  const auto start = positionIn(asked ? member(*asked, "start") : nullptr);
+  if (const Failure* f = std::get_if<Failure>(&start)) return *f;
+  const auto end = positionIn(asked ? member(*asked, "end") : nullptr);
+  if (const Failure* f = std::get_if<Failure>(&end)) return *f;
+  return Lines{std::get<Position>(start).line, std::get<Position>(end).line};
+}
+
 // The protocol's range of a span, written as JSON text onto `out`: for
 // answers of thousands of ranges, which JSON objects would slow.
 inline void appendRange(const LineIndex& index, const Span& span, std::string& out) {
@@ -152,6 +168,11 @@ inline void appendRange(const LineIndex& index, const Span& span, std::string& o
   out += std::to_string(end.character);
   out += "}}";
 }
+
+// A finding as the protocol's diagnostic, written as JSON text onto `out`,
+// as it is published and as a quick fix names it.
+void appendDiagnostic(const LineIndex& index, const Analysis& analysis, const Diagnosis& finding,
+                      std::string_view uri, std::string& out);
 
 inline json position(const Position& p) {
   return json{{"line", p.line}, {"character", p.character}};
