@@ -31,6 +31,43 @@ std::string typed(std::mt19937& random) {
   return out;
 }
 
+// The page's differential sources: lines longer than a piece, NULs, CR LF,
+// letters of several bytes cut by a piece's end, names defined again.
+std::string differential(std::mt19937& random) {
+  static const std::string kPieces[] = {
+      "add r1, r2, r3", "addi r1 r0 -5", "lw r2, 4(r3)", "sw r1 0x10 r2", "beq r1 r0 next",
+      "beq r1 r0 -65", "beq r1 r0 63", "j start", "j 9000", "hlt", "push r7", "pop r9", "comp r1 r2",
+      "inc r1", "start:", "next: hlt", "loop : add r1 r2 r3", "x: dw 5", "dw 1 2 loop", "db 1 2 3",
+      "db 256", "db -129", "dw 65536", "define max 70", "define", "define k", "5: hlt", "j 5",
+      "num 7", "ad r1 r2 r3", "sub r1x r2 r3", "; comment \xC3\xA9t\xC3\xA9", "", "\tLW R1,( R2 )",
+      "hltx y", "addi r1 r0 start", "start: j start", "addi r1 r0 128", "addi r1 r0 127", "dw",
+      "j   " + std::string(120, 'a'), "inc r1 r2 ; \xC3\xBC",
+      "j" + std::string(95, ' ') + "ab\xC3\xA9x", "j" + std::string(94, ' ') + "ab\xE2\x82\xACx",
+      "j" + std::string(93, ' ') + "ab\xF0\x9F\x98\x80x", "j" + std::string(94, ' ') + "ab\xF0\x9F\x98\x80x",
+  };
+  std::string text;
+  const int lines = 1 + static_cast<int>(random() % 40);
+  for (int i = 0; i < lines; ++i) {
+    text += kPieces[random() % std::size(kPieces)];
+    if (random() % 12 == 0) text += std::string(random() % 260, ' ') + (random() % 2 ? "hlt x" : "\t j far");
+    if (random() % 40 == 0) text += std::string("\0tail", 5);
+    text += random() % 8 == 0 ? "\r\n" : "\n";
+  }
+  if (random() % 10 == 0) text.pop_back();
+  return text;
+}
+
+TEST(Format, KeepsTheImageOfThePagesDifferentialSources) {
+  std::mt19937 random(8080);
+  for (int i = 0; i < 300; ++i) {
+    const std::string source = differential(random);
+    for (const Build build : {Build::full, Build::reduced}) {
+      ASSERT_EQ(formatFault(source, build), "") << source;
+      ASSERT_EQ(fixFault(source, build), "") << source;
+    }
+  }
+}
+
 // The contract, over generated sources in both builds: the layout assembles
 // to the same image, and laying it out again changes nothing.
 TEST(Format, KeepsTheImageAndIsItsOwnLayout) {
