@@ -226,6 +226,13 @@ std::unique_ptr<ByteSink> DiskFileSystem::openWrite(const std::string& name) {
   return std::make_unique<FileSink>(std::move(file));
 }
 
+void standardOutputAsIs() {
+  std::fflush(stdout);
+#if defined(_WIN32)
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+}
+
 bool ConsoleSink::write(std::string_view bytes) {
   return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
 }

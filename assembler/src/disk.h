@@ -33,6 +33,11 @@ OpenedSource openSource(const std::string& name, std::size_t keptInMemory = kKep
 // How a source is named in messages: "<stdin>" for "-".
 std::string shownName(const std::string& name);
 
+// From now on standard output takes bytes as they are: a source written
+// there keeps its line ends (on Windows, text mode would make a CR LF of a
+// line feed, and CR CR LF of a CR LF).
+void standardOutputAsIs();
+
 // Standard output as a sink.
 class ConsoleSink final : public ByteSink {
  public:

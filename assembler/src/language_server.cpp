@@ -35,7 +35,7 @@ const std::string& capabilities(Encoding encoding) {
             {"signatureHelpProvider", {{"triggerCharacters", {" ", ","}}, {"retriggerCharacters", {"("}}}},
             {"documentFormattingProvider", true},
             {"documentRangeFormattingProvider", true},
-            {"semanticTokensProvider", {{"legend", legend}, {"full", true}}}}},
+            {"semanticTokensProvider", {{"legend", legend}, {"full", true}, {"range", true}}}}},
           {"serverInfo", {{"name", "quellmark"}, {"version", QUELLMARK_SERVER_VERSION}}}});
     }
     return written;
@@ -56,6 +56,7 @@ LanguageServer::State::methods() {
       {"textDocument/references", {&State::references, true}},
       {"textDocument/documentHighlight", {&State::highlights, true}},
       {"textDocument/semanticTokens/full", {&State::semanticTokens, false}},
+      {"textDocument/semanticTokens/range", {&State::semanticTokens, false}},
       {"textDocument/inlayHint", {&State::inlayHints, false}},
       {"textDocument/documentSymbol", {&State::symbols, false}},
       {"textDocument/codeAction", {&State::codeActions, false}},

@@ -118,6 +118,8 @@ int format(const std::vector<std::string>& files, Build build, bool check, Buffe
         if (status == kClean) status = kFindings;
       }
     } else if (name == "-") {
+      out.flush();
+      standardOutputAsIs();
       out.write(laid);
     } else if (laid != *text) {
       if (const std::optional<std::string> problem = rewriteFile(name, laid)) {
@@ -147,6 +149,8 @@ int fix(const std::vector<std::string>& files, Build build, bool dryRun, Buffere
     if (dryRun) {
       out.write(unifiedDiff(shownName(name), *text, edits));
     } else if (name == "-") {
+      out.flush();
+      standardOutputAsIs();
       out.write(applyEdits(*text, edits));
     } else if (fixes > 0) {
       if (const std::optional<std::string> problem = rewriteFile(name, applyEdits(*text, edits))) {

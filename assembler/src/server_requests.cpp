@@ -1,5 +1,6 @@
 // The language server's answers to requests about a document: each a
 // feature of the analysis (editor_features) written as the protocol wants.
+#include <algorithm>
 #include <charconv>
 
 #include "fixes.h"
@@ -103,11 +104,16 @@ Reply LanguageServer::State::highlights(const About& r) const {
   return dumped(list);
 }
 
-// Written by hand: a large file has hundreds of thousands of numbers.
+// Written by hand: a large file has hundreds of thousands of numbers. With
+// a range (semanticTokens/range), the tokens of its lines alone, which is
+// what an editor showing a few of them asks for.
 Reply LanguageServer::State::semanticTokens(const About& r) const {
+  const auto lines = linesIn(r.params, true);
+  if (const Failure* f = std::get_if<Failure>(&lines)) return *f;
+  const auto [firstLine, lastLine] = std::get<Lines>(lines);
   const LineIndex& index = *r.d.index;
   std::string text = R"({"data":[)";
-  text.reserve(16 + r.d.analysis.tokens.size() * 16);
+  if (lastLine == UINT32_MAX) text.reserve(16 + r.d.analysis.tokens.size() * 16);
   Position last;
   bool first = true;
   const auto put = [&text](std::uint32_t n) {
@@ -116,13 +122,20 @@ Reply LanguageServer::State::semanticTokens(const About& r) const {
     text.append(digits, end);
     text += ',';
   };
-  for (const Token& t : r.d.analysis.tokens) {
-    const auto [start, end] = ends(index, t.at);
-    if (end.line != start.line || end.character <= start.character) continue;
+  // The tokens stand in source order, so their protocol lines rise: the
+  // range's are found by halving.
+  const auto& tokens = r.d.analysis.tokens;
+  auto t = std::partition_point(tokens.begin(), tokens.end(), [&](const Token& token) {
+    return ends(index, token.at).first.line < firstLine;
+  });
+  for (; t != tokens.end(); ++t) {
+    const auto [start, end] = ends(index, t->at);
+    if (start.line > lastLine) break;
+    if (start.line < firstLine || end.line != start.line || end.character <= start.character) continue;
     put(start.line - last.line);
     put(start.line == last.line ? start.character - last.character : start.character);
     put(end.character - start.character);
-    put(static_cast<std::uint32_t>(t.kind));
+    put(static_cast<std::uint32_t>(t->kind));
     text += "0,";
     last = start;
     first = false;

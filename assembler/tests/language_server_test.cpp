@@ -331,6 +331,19 @@ TEST_F(ServerTest, SemanticTokensAreRelative) {
                   0, 2, 3, 5, 0,   // top (name)
                   0, 4, 3, 6, 0,   // ; x (comment)
                   1, 2, 3, 1, 0}));  // hlt
+  // The tokens of a range of lines alone, counted from the start; a lone CR
+  // ends a protocol line inside the assembler's line 2.
+  open("top: j top ; x\n  hlt\r  j top\n  hlt\n");
+  const auto ranged = [&](int first, int last) {
+    return request("textDocument/semanticTokens/range",
+                   {{"textDocument", {{"uri", kUri}}},
+                    {"range", {{"start", {{"line", first}, {"character", 0}}}, {"end", {{"line", last}, {"character", 0}}}}}})["result"]["data"];
+  };
+  EXPECT_EQ(ranged(1, 2), (json{1, 2, 3, 1, 0,     // hlt
+                                1, 2, 1, 5, 0,     // j, after the CR: an operand of hlt
+                                0, 2, 3, 5, 0}));  // top
+  EXPECT_EQ(ranged(3, 3), (json{3, 2, 3, 1, 0}));
+  EXPECT_EQ(ranged(9, 12), json::array());
 }
 
 TEST_F(ServerTest, CrLfAndLoneCrLinesAndEditsPastTheEndInBothEncodings) {
