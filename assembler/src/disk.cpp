@@ -226,6 +226,30 @@ std::unique_ptr<ByteSink> DiskFileSystem::openWrite(const std::string& name) {
   return std::make_unique<FileSink>(std::move(file));
 }
 
+void standardInputAsIs() {
+#if defined(_WIN32)
+  _setmode(_fileno(stdin), _O_BINARY);
+#endif
+}
+
+std::optional<std::string> readBytes(const std::string& name, std::string& problem) {
+  errno = 0;
+  FilePointer file(std::fopen(name.c_str(), "rb"));
+  if (!file) {
+    problem = said("open", name, errno);
+    return std::nullopt;
+  }
+  std::string bytes;
+  std::vector<char> chunk(std::size_t{1} << 16);
+  std::size_t n = 0;
+  while ((n = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0) bytes.append(chunk.data(), n);
+  if (std::ferror(file.get())) {
+    problem = said("read", name, errno ? errno : EIO);
+    return std::nullopt;
+  }
+  return bytes;
+}
+
 void standardOutputAsIs() {
   std::fflush(stdout);
 #if defined(_WIN32)

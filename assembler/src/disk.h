@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "driver.h"
@@ -37,6 +38,14 @@ std::string shownName(const std::string& name);
 // there keeps its line ends (on Windows, text mode would make a CR LF of a
 // line feed, and CR CR LF of a CR LF).
 void standardOutputAsIs();
+
+// From now on standard input gives its bytes as they are.
+void standardInputAsIs();
+
+// The bytes of the file `name` as they are (on Windows too, where the
+// assembler reads a source in text mode), for a command that rewrites it;
+// nothing, with the reason in `problem`, when it cannot be read.
+std::optional<std::string> readBytes(const std::string& name, std::string& problem);
 
 // Standard output as a sink.
 class ConsoleSink final : public ByteSink {

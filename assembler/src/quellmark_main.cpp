@@ -99,7 +99,12 @@ std::optional<std::string> sourceToRewrite(const std::string& name, bool rewrite
     status = kTrouble;
     return std::nullopt;
   }
-  std::optional<std::string> text = readWhole(name);
+  // The bytes as they are, so that a rewrite keeps every line end; standard
+  // input likewise.
+  if (name == "-") standardInputAsIs();
+  std::string problem;
+  std::optional<std::string> text = name == "-" ? readWhole(name) : readBytes(name, problem);
+  if (!problem.empty()) toError(problem);
   if (!text) status = kTrouble;
   return text;
 }

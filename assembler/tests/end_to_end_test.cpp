@@ -331,6 +331,15 @@ TEST_F(TmpfsTest, FixLeavesTheFileWhenItCannotWriteItWhole) {
 TEST_F(EndToEndTest, CompanionFixesInPlaceOrShowsTheDiff) {
   const std::string source = "loop: hlt\n j lop\n addi r1, r1, 0x10\nlbl : hlt\n";
   const std::string fixed = "loop: hlt\n j loop\n addi r1, r1, 16\nlbl: hlt\n";
+  const auto crlf = [](std::string text) {
+    for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) text.insert(at, 1, '\r');
+    return text;
+  };
+  // A CR LF file keeps its line ends, on Windows too.
+  put("crlf.asm", crlf(source));
+  EXPECT_EQ(companion({"fix", "crlf.asm"}).status, 0);
+  EXPECT_EQ(get("crlf.asm"), crlf(fixed));
+  fs::remove(dir_ / "crlf.asm");
   put("p.asm", source);
   fs::permissions(dir_ / "p.asm", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   Outcome result = companion({"fix", "--dry-run", "p.asm"});
@@ -352,10 +361,6 @@ TEST_F(EndToEndTest, CompanionFixesInPlaceOrShowsTheDiff) {
 
   // Standard input's text, fixed, goes to standard output as it is: a CR LF
   // source keeps its line ends.
-  const auto crlf = [](std::string text) {
-    for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) text.insert(at, 1, '\r');
-    return text;
-  };
   put("in.asm", crlf(source));
   const std::string runner = fromEnvironment("QUELLMARK_RUNNER", "");
   EXPECT_EQ(std::system(("cd " + quoted(dir_.string()) + " && " + (runner.empty() ? "" : quoted(runner) + " ") +
