@@ -413,19 +413,25 @@ std::vector<FoundFix> fixesOf(const Analysis& analysis, std::string_view source,
   // The findings come in source order: their lines are found in one reading.
   std::uint32_t line = 1;
   std::size_t lineStart = 0;
+  // The line of the findings at hand, found once for all of them: a line
+  // of a mebibyte may have tens of thousands.
+  std::uint32_t known = 0;
+  std::string_view whole;
   for (std::size_t i = 0; i < analysis.findings.size(); ++i) {
     const Diagnosis& d = analysis.findings[i];
     if (d.at.line < first || d.at.line < line) continue;
     if (d.at.line > last) break;
     while (line < d.at.line) {
-      const std::size_t feed = source.find('\n', lineStart);
-      if (feed == std::string_view::npos) return found;
+      const std::size_t feed = known == line ? lineStart + whole.size() : source.find('\n', lineStart);
+      if (feed >= source.size()) return found;
       lineStart = feed + 1;
       ++line;
     }
-    const std::size_t feed = source.find('\n', lineStart);
-    const std::string_view whole =
-        source.substr(lineStart, (feed == std::string_view::npos ? source.size() : feed) - lineStart);
+    if (known != line) {
+      const std::size_t feed = source.find('\n', lineStart);
+      whole = source.substr(lineStart, (feed == std::string_view::npos ? source.size() : feed) - lineStart);
+      known = line;
+    }
     FindingAt at{d.name, d.message, d.at.line, d.at.column, std::nullopt};
     if (whole.size() <= kPieceLength - 1) at.text = whole;
     if (std::optional<Fix> fix = finder.fixFor(at)) found.push_back(FoundFix{i, std::move(*fix)});

@@ -7,6 +7,7 @@ import {
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap, insertNewline, insertTab } from '@codemirror/commands';
 import { setDiagnostics, lintGutter, lintKeymap, forEachDiagnostic } from '@codemirror/lint';
+import { kept } from './kept.js';
 import {
   LSPClient, serverCompletion, hoverTooltips, renameKeymap, jumpToDefinitionKeymap, findReferencesKeymap,
   formatDocument, formatKeymap, signatureHelp,
@@ -58,28 +59,40 @@ function colourMarks(doc, data, classes) {
   return Decoration.set(marks, true);
 }
 
-// Asks the server for the colours of the text a moment after it changes.
+// Asks the server for the colours of the lines in view and some around
+// them, a moment after the text changes or a scroll leaves them: a large
+// text's hundreds of thousands of tokens cost the page's thread nothing.
+const COLOURED_AROUND = 200;
 function serverColours(client, uri) {
   return ViewPlugin.fromClass(class {
     constructor(view) {
       this.view = view;
       this.timer = 0;
+      this.asked = { first: 1, last: 0 };
       client.initializing.then(() => this.ask());
     }
     update(u) {
-      if (!u.docChanged && !u.transactions.some((tr) => tr.effects.some((e) => e.is(askColours)))) return;
+      const doc = u.state.doc;
+      const scrolledAway = u.viewportChanged && (doc.lineAt(u.view.viewport.from).number < this.asked.first
+        || doc.lineAt(u.view.viewport.to).number > this.asked.last);
+      if (!u.docChanged && !scrolledAway && !u.transactions.some((tr) => tr.effects.some((e) => e.is(askColours)))) return;
       clearTimeout(this.timer);
       this.timer = setTimeout(() => this.ask(), 30);
     }
     async ask() {
-      const doc = this.view.state.doc;
+      const { view } = this;
+      const doc = view.state.doc;
+      const first = Math.max(1, doc.lineAt(view.viewport.from).number - COLOURED_AROUND);
+      const last = Math.min(doc.lines, doc.lineAt(view.viewport.to).number + COLOURED_AROUND);
+      this.asked = { first, last };
       client.sync();
       try {
-        const answer = await client.request('textDocument/semanticTokens/full', { textDocument: { uri } });
+        const range = { start: { line: first - 1, character: 0 }, end: { line: last - 1, character: 0 } };
+        const answer = await client.request('textDocument/semanticTokens/range', { textDocument: { uri }, range });
         const types = client.serverCapabilities?.semanticTokensProvider?.legend?.tokenTypes ?? [];
-        if (this.view.state.doc === doc && answer) {
+        if (view.state.doc === doc && answer) {
           const classes = types.map((t) => CLASS_OF_TYPE[t]);
-          this.view.dispatch({ effects: setColours.of(colourMarks(doc, answer.data, classes)) });
+          view.dispatch({ effects: setColours.of(colourMarks(doc, answer.data, classes)) });
         }
       } catch { /* the server started again; the next change asks anew */ }
     }
@@ -226,6 +239,11 @@ async function startingSource() {
       document.getElementById('status').textContent = 'The link holds no source.';
     }
   }
+  try {
+    const value = await kept();
+    if (value) return value;
+  } catch { /* no IndexedDB here (a private window may have none) */ }
+  // Where the page kept it before.
   const stored = localStorage.getItem(STORE);
   if (stored) {
     try { return JSON.parse(stored); } catch { /* a stored value of another kind */ }
@@ -418,11 +436,14 @@ async function main() {
     textsTimer = setTimeout(() => {
       showImage();
       showTexts();
-      localStorage.setItem(STORE, JSON.stringify({ text: view.state.doc.toString(), build: buildSelect.value }));
+      afterSync().then(() => tools.call('keep', URI, buildSelect.value)).catch(() => {});
     }, 150);
   };
+  // A large image is a large text to lay out: it is set only when it changed.
+  let shownImage = null;
   const showImage = () => {
-    if (!result) return;
+    if (!result || result.image === shownImage) return;
+    shownImage = result.image;
     byId('image').textContent = result.image;
     byId('words').textContent = `${result.image.length / 4} words`;
   };
@@ -482,6 +503,7 @@ async function main() {
       ],
     }),
   });
+  window.quellmarkKept = kept;
   window.quellmarkTimings = [];
   window.quellmarkMainThread = [];
   window.quellmarkView = view;

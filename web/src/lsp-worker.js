@@ -4,6 +4,7 @@
 // {id, result}. Messages that come together are handled together, and a
 // change to the server among them is analysed once, with the last.
 import { loadTools } from './wasm.js';
+import { keep } from './kept.js';
 
 const ready = loadTools(new URL('quellmark.wasm', self.location.href).href).then((tools) => {
   tools.lsp.start(false);
@@ -21,6 +22,13 @@ function answer(tools, { id, call, args }) {
   // A test's way to make the module trap, as a fault in it would.
   if (call === 'trap') tools.trap();
   let result;
+  if (call === 'keep') {
+    // The server's text of the document, kept as the last source.
+    const [uri, build] = args;
+    keep({ text: tools.documentText(uri), build })
+      .then(() => self.postMessage({ id, result: true }), () => self.postMessage({ id, result: false }));
+    return;
+  }
   if (call === 'analyseDocument') {
     const answered = tools.analyseDocument(...args);
     for (const body of answered.sent) post(body);

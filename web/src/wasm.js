@@ -65,6 +65,8 @@ export async function loadTools(url = 'quellmark.wasm') {
       return { sent, result };
     },
     disassemble: (image) => JSON.parse(text('qm_disassemble', image)),
+    // The language server's text of its open document `uri` ('' if none).
+    documentText: (uri) => text('qm_document_text', uri),
     // The pattern document, kept in the module by the editor's rules. Each
     // command gives the state: {cells, saved, file, title}.
     pattern: {

@@ -52,13 +52,13 @@ test('marks and the findings list stand on their token after letters of two to f
 test('a shared link shows its own source, not the one the visitor kept', { skip }, async () => {
   const { page, context } = await pages.open();
   await put(page, 'hlt ; mine\n');
-  await page.waitForFunction(() => (localStorage.getItem('quellmark.source') ?? '').includes('mine'));
+  await page.waitForFunction(async () => ((await window.quellmarkKept())?.text ?? '').includes('mine'));
   await put(page, 'j 5 ; shared\n');
   await page.click('#share');
   await page.waitForFunction(() => location.hash.startsWith('#src='));
   const link = page.url();
   await put(page, 'hlt ; mine\n');
-  await page.waitForFunction(() => (localStorage.getItem('quellmark.source') ?? '').includes('mine'));
+  await page.waitForFunction(async () => ((await window.quellmarkKept())?.text ?? '').includes('mine'));
   const next = await context.newPage();
   await next.goto(link);
   await next.waitForSelector('body[data-ready="true"]');

@@ -108,7 +108,7 @@ test('a shared link restores the source and the build', { skip }, async () => {
   await page.waitForFunction(() => location.hash.startsWith('#src='));
   const link = page.url();
   // The last source is kept in the browser, for the next visit.
-  await page.waitForFunction((s) => JSON.parse(localStorage.getItem('quellmark.source') ?? '{}').text === s, source);
+  await page.waitForFunction(async (s) => (await window.quellmarkKept())?.text === s, source);
   const next = await context.newPage();
   await next.goto(pages.server.url);
   await next.waitForSelector('body[data-ready="true"]');

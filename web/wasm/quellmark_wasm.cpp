@@ -165,6 +165,13 @@ QM_EXPORT(qm_analyse_document) void qm_analyse_document(int reduced, int texts) 
   }
 }
 
+// The language server's text of its open document whose uri the input is;
+// empty when it is not open.
+QM_EXPORT(qm_document_text) void qm_document_text() {
+  const std::string* text = server ? server->textOf(input) : nullptr;
+  output = text ? *text : std::string();
+}
+
 // The words of the last analysis, three numbers each: the line, the
 // address and the word; `qm_word_count` of them.
 QM_EXPORT(qm_words) const std::uint32_t* qm_words() {
