@@ -110,7 +110,9 @@ Reply LanguageServer::State::highlights(const About& r) const {
 Reply LanguageServer::State::semanticTokens(const About& r) const {
   const auto lines = linesIn(r.params, true);
   if (const Failure* f = std::get_if<Failure>(&lines)) return *f;
-  const auto [firstLine, lastLine] = std::get<Lines>(lines);
+  // Plain names: a lambda below captures the first.
+  const std::uint32_t firstLine = std::get<Lines>(lines).first;
+  const std::uint32_t lastLine = std::get<Lines>(lines).last;
   const LineIndex& index = *r.d.index;
   std::string text = R"({"data":[)";
   if (lastLine == UINT32_MAX) text.reserve(16 + r.d.analysis.tokens.size() * 16);
