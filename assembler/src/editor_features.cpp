@@ -200,13 +200,13 @@ std::optional<SignatureHelp> signatureAfter(Build build, std::string_view before
       break;
     case Form::load:
     case Form::store:
-      parts = {kRegister[0], {"offset", "offset -64..63 added to rb, a number or a name"}, kRegister[1]};
+      parts = {kRegister[0], {"offset", "offset −64..63 added to rb, a number or a name"}, kRegister[1]};
       break;
     case Form::addImmediate:
-      parts = {kRegister[0], kRegister[1], {"value", "value -64..63, a number or a name"}};
+      parts = {kRegister[0], kRegister[1], {"value", "value −64..63, a number or a name"}};
       break;
     case Form::branch:
-      parts = {kRegister[0], kRegister[1], {"label", "offset -64..63 from the next word"}};
+      parts = {kRegister[0], kRegister[1], {"label", "offset −64..63 from the next word"}};
       break;
     case Form::jump:
       parts = {{"target", "address 0..8191, a label or a number"}};

@@ -82,7 +82,7 @@ std::vector<LineLabel> lineLabels(const Analysis& analysis);
 struct OperandHelp {
   std::uint32_t from = 0;
   std::uint32_t to = 0;
-  std::string about;  // "offset -64..63 from the next word"
+  std::string about;  // "offset −64..63 from the next word"
 };
 struct SignatureHelp {
   std::string label;

@@ -176,13 +176,29 @@ std::optional<std::int32_t> FixFinder::valueOf(std::string_view name) {
   return it->second;
 }
 
+// Whether `token` (lower case) names `name` for the assembler: as itself,
+// or glued to what a pattern reads before a text operand, which stops at
+// no blank (`jname` is `j name`, `r2name` after a register is `r2 name`).
+bool names(std::string_view token, std::string_view name) {
+  if (token == name) return true;
+  if (token.size() <= name.size() || !token.ends_with(name)) return false;
+  std::string_view before = token.substr(0, token.size() - name.size());
+  if (before == "j") return true;
+  if (before[0] != 'r') return false;
+  before.remove_prefix(1);
+  if (!before.empty() && (before[0] == '-' || before[0] == '+')) before.remove_prefix(1);
+  return !before.empty() && std::all_of(before.begin(), before.end(), [](char c) { return isDigit(c); });
+}
+
 bool FixFinder::standsOnce(const std::string& name) {
   constexpr std::size_t kMostNames = 16;
   if (const auto known = once_.find(name); known != once_.end()) return known->second;
   if (once_.size() >= kMostNames || name.empty()) return false;
   std::size_t count = 0;
-  std::size_t matched = 0;  // bytes of the token so far that match `name`
-  bool inToken = false;
+  std::string token;
+  // A line read in pieces has tokens the bytes do not show, cut at each
+  // piece's end: one that holds the name anywhere may name it.
+  std::string line;
   std::vector<char> chunk(std::size_t{1} << 16);  // not on the stack: the page's is 64 KiB
   std::uint64_t at = 0;
   while (count < 2) {
@@ -194,14 +210,18 @@ bool FixFinder::standsOnce(const std::string& name) {
     // A last blank ends the last token.
     const std::size_t size = n == 0 ? 1 : static_cast<std::size_t>(n);
     for (std::size_t i = 0; i < size; ++i) {
-      const char c = n == 0 ? ' ' : chunk[i];
+      const char c = n == 0 ? '\n' : chunk[i];
+      if (c == '\n') {
+        if (line.size() > kPieceLength - 1 && line.find(name) != std::string::npos) count = 2;
+        line.clear();
+      } else {
+        line += toLowerAscii(c);
+      }
       if (endsToken(c) || c == '\r' || c == '\n') {
-        if (inToken && matched == name.size()) ++count;
-        inToken = false;
-        matched = 0;
-      } else if (!inToken || matched != std::string::npos) {
-        matched = matched < name.size() && toLowerAscii(c) == name[matched] ? matched + 1 : std::string::npos;
-        inToken = true;
+        if (!token.empty() && names(token, name)) ++count;
+        token.clear();
+      } else {
+        token += toLowerAscii(c);
       }
     }
     if (n == 0) break;
@@ -300,7 +320,11 @@ std::optional<Fix> FixFinder::instructionFix(const FindingAt& f, std::string_vie
     std::erase_if(near, [&](std::string_view m) { return !m.starts_with(token); });
   }
   if (near.size() != 1) return {};
-  if (f.message.find("taken as a label") != std::string::npos && !standsOnce(token)) return {};
+  // In the reduced build a label's words are counted otherwise: no fix there.
+  if (f.message.find("taken as a label") != std::string::npos &&
+      (build_ == Build::reduced || !standsOnce(token))) {
+    return {};
+  }
   return replace(f, end - at, std::string(near[0]), "did you mean '" + std::string(near[0]) + "'?");
 }
 
@@ -373,10 +397,21 @@ std::optional<Fix> FixFinder::fixFor(const FindingAt& f) {
   if (line.starts_with(kByteOrderMark) && f.line == 1) {
     return f.name == "byte-order-mark" ? byteOrderMarkFix(line) : std::nullopt;
   }
-  if (f.name == "not-an-instruction") return instructionFix(f, line);
-  if (f.name == "undefined") return undefinedFix(f, line);
-  if (f.name == "label-colon") return colonFix(f, line);
-  return {};
+  std::optional<Fix> fix;
+  if (f.name == "not-an-instruction") fix = instructionFix(f, line);
+  if (f.name == "undefined") fix = undefinedFix(f, line);
+  if (f.name == "label-colon") fix = colonFix(f, line);
+  // The line (or lines) it makes must still be read in one piece each.
+  if (fix) {
+    std::vector<Edit> here = fix->edits;
+    for (Edit& e : here) e.at.line = 1;
+    const std::string fixed = applyEdits(line, here);
+    for (std::size_t at = 0, end; at <= fixed.size(); at = end + 1) {
+      end = std::min(fixed.find('\n', at), fixed.size());
+      if (end - at > kPieceLength - 1) return std::nullopt;
+    }
+  }
+  return fix;
 }
 
 FindingAt findingAt(const Finding& finding) {

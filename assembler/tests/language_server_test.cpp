@@ -189,9 +189,9 @@ TEST_F(ServerTest, OperandHelpAsOneTypes) {
   EXPECT_EQ(first["activeParameter"], 0);
   const json third = request("textDocument/signatureHelp", at(0, 20))["result"];
   EXPECT_EQ(third["activeParameter"], 2);
-  EXPECT_EQ(third["signatures"][0]["documentation"], "offset -64..63 from the next word");
+  EXPECT_EQ(third["signatures"][0]["documentation"], "offset −64..63 from the next word");
   EXPECT_EQ(third["signatures"][0]["parameters"][2],
-            (json{{"label", {12, 17}}, {"documentation", "offset -64..63 from the next word"}}));
+            (json{{"label", {12, 17}}, {"documentation", "offset −64..63 from the next word"}}));
   const json load = request("textDocument/signatureHelp", at(1, 17))["result"];
   EXPECT_EQ(load["signatures"][0]["label"], "lw ra, offset(rb)");
   EXPECT_EQ(load["activeParameter"], 2);

@@ -135,7 +135,7 @@ test('by keyboard: a quick fix from the finding at the cursor, operand help as o
   await page.waitForFunction(() => document.querySelector('.cm-lsp-active-parameter')?.textContent === 'rb');
   await page.keyboard.type('r0, ');
   await page.waitForFunction(() => document.querySelector('.cm-lsp-active-parameter')?.textContent === 'label');
-  assert.match(await help.textContent(), /offset -64\.\.63 from the next word/);
+  assert.match(await help.textContent(), /offset \u221264\.\.63 from the next word/);
   // Format lays the text out as `quellmark format` does.
   await page.keyboard.type('done');
   const text = await page.evaluate(() => window.quellmarkView.state.doc.toString());
