@@ -178,6 +178,16 @@ test('colours are what the assembler reads each token as, in each build', { skip
   assert.equal(await classOf('dw'), 'qm-directive');
   assert.equal(await classOf('add'), 'qm-name');  // a mnemonic as an operand is a name
   assert.equal(await classOf('; c'), 'qm-comment');
+  // A long text is coloured where it is shown, also after a scroll far
+  // past the lines coloured first.
+  await start(page, `${'        add  r1, r2, r3\n'.repeat(3000)}last:   hlt\n`);
+  await page.evaluate(() => {
+    const view = window.quellmarkView;
+    view.dispatch({ selection: { anchor: view.state.doc.length }, scrollIntoView: true });
+  });
+  await page.waitForFunction(() => [...document.querySelectorAll('.cm-content .qm-label')].some((s) => s.textContent === 'last'));
+  await start(page, 'sub r1x r2 r3\ndw 5\nj add ; c\n');
+  await page.waitForFunction(() => document.querySelector('.cm-content .qm-directive') !== null);
   // In the reduced build `dw` is no directive: a label.
   await page.selectOption('#build', 'reduced');
   await page.waitForFunction(() => [...document.querySelectorAll('.cm-content [class^="qm-"]')]
