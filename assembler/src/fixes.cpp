@@ -369,19 +369,26 @@ std::optional<Fix> FixFinder::colonFix(const FindingAt& f, std::string_view line
 
 std::optional<Fix> FixFinder::byteOrderMarkFix(std::string_view line) {
   // Where a label follows the mark, it gets its own name back, which no
-  // other line may define; where a statement does, it becomes a word and
-  // moves every address after it, so the mark stays for the user to weigh.
+  // other line may define, and loses the name with the mark, which no other
+  // line may use; where a statement does, it becomes a word and moves every
+  // address after it, so the mark stays for the user to weigh.
   const std::string_view rest = line.substr(kByteOrderMark.size());
   const std::size_t end = tokenEnd(rest, 0);
   if (end < rest.size() && rest[end] == ':') {
     const std::string_view label = rest.substr(0, end);
-    if (!isNameToken(label, Build::full) || valueOf(lowered(label))) return {};
+    if (!isNameToken(label, Build::full) || valueOf(lowered(label)) ||
+        !standsOnce(lowered(std::string(kByteOrderMark) + std::string(label)))) {
+      return {};
+    }
   } else {
     // The mark alone is a word of its own in the reduced build, as a lone
     // label is; the line without it makes none.
     std::size_t start = 0;
     while (start < rest.size() && isSeparator(rest[start])) ++start;
-    if (build_ == Build::reduced || (start < rest.size() && rest[start] != ';')) return {};
+    if (build_ == Build::reduced || (start < rest.size() && rest[start] != ';') ||
+        !standsOnce(std::string(kByteOrderMark))) {
+      return {};
+    }
   }
   return Fix{"remove the byte-order mark", {Edit{Span{1, 1, static_cast<std::uint32_t>(kByteOrderMark.size())}, ""}}};
 }
