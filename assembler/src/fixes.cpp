@@ -373,6 +373,7 @@ std::optional<Fix> FixFinder::byteOrderMarkFix(std::string_view line) {
   // line may use; where a statement does, it becomes a word and moves every
   // address after it, so the mark stays for the user to weigh.
   const std::string_view rest = line.substr(kByteOrderMark.size());
+  if (rest.starts_with(kByteOrderMark)) return {};  // a second mark stays
   const std::size_t end = tokenEnd(rest, 0);
   if (end < rest.size() && rest[end] == ':') {
     const std::string_view label = rest.substr(0, end);
@@ -409,6 +410,10 @@ std::optional<Fix> FixFinder::fixFor(const FindingAt& f) {
   if (f.name == "undefined") fix = undefinedFix(f, line);
   if (f.name == "label-colon") fix = colonFix(f, line);
   // The line (or lines) it makes must still be read in one piece each.
+  // Pass 2 reads the intermediate line in pieces too, which may be longer
+  // than its source line: a fix lengthens a line only while it stays well
+  // short of a piece.
+  constexpr std::size_t kRoom = 64;
   if (fix) {
     std::vector<Edit> here = fix->edits;
     for (Edit& e : here) e.at.line = 1;
@@ -416,6 +421,7 @@ std::optional<Fix> FixFinder::fixFor(const FindingAt& f) {
     for (std::size_t at = 0, end; at <= fixed.size(); at = end + 1) {
       end = std::min(fixed.find('\n', at), fixed.size());
       if (end - at > kPieceLength - 1) return std::nullopt;
+      if (end - at > line.size() && end - at > kRoom) return std::nullopt;
     }
   }
   return fix;
