@@ -82,11 +82,21 @@ std::optional<std::int64_t> meantNumber(std::string_view token) {
 // (a branch's offset counts from its own address; a constant's uses are
 // elsewhere).
 std::optional<std::pair<std::int64_t, std::int64_t>> textRange(std::string_view head, Build build) {
-  if (head == "addi" || head == "lw" || head == "sw") return std::pair{-64, 63};
-  if (head == "j") return std::pair{0, 8191};
-  if (build == Build::full && head == "num") return std::pair{-32768, 65535};
-  if (build == Build::full && head == "dw") return std::pair{-32768, 65535};
+  // A data word takes any number a word holds, signed or not, and so does
+  // `num`; a byte the same of eight bits.
+  if (build == Build::full && (head == "num" || head == "dw")) return std::pair{-32768, 65535};
   if (build == Build::full && head == "db") return std::pair{-128, 255};
+  // An instruction's text operand: what its field holds, by the table of
+  // operand fields. A branch's offset counts from its own address.
+  const InstructionForm* form = formNamed(head, build);
+  if (!form || form->textOperand < 0 || form->form == Form::branch) return {};
+  const FormLayout layout = layoutOf(form->form);
+  for (std::size_t i = 0; i < layout.count; ++i) {
+    const OperandField& field = layout.fields[i];
+    if (field.operand != form->textOperand) continue;
+    const std::int64_t values = std::int64_t{1} << field.width;
+    return field.isSigned ? std::pair{-values / 2, values / 2 - 1} : std::pair{std::int64_t{0}, values - 1};
+  }
   return {};
 }
 
