@@ -246,7 +246,7 @@ void LanguageServer::State::receive(const json& message, std::vector<std::string
   if (!method) {
     // A response to a request of ours (we send none) is no error.
     if (message.is_object() && message.contains("id")) return;
-    out.push_back(dumped(failure(nullptr, kInvalidRequest, "not a request or notification")));
+    out.push_back(failure(nullptr, kInvalidRequest, "not a request or notification"));
     return;
   }
   static const json kNoParams = json::object();
@@ -259,22 +259,22 @@ void LanguageServer::State::receive(const json& message, std::vector<std::string
     return;
   }
   if (!initialized && *method != "initialize") {
-    out.push_back(dumped(failure(*id, kServerNotInitialized, "initialize comes first")));
+    out.push_back(failure(*id, kServerNotInitialized, "initialize comes first"));
     return;
   }
   if (shutDown) {
-    out.push_back(dumped(failure(*id, kInvalidRequest, "the server is shutting down")));
+    out.push_back(failure(*id, kInvalidRequest, "the server is shutting down"));
     return;
   }
   if (*method != "initialize" && *method != "shutdown" && !methods().contains(*method)) {
-    out.push_back(dumped(failure(*id, kMethodNotFound, "no method " + *method)));
+    out.push_back(failure(*id, kMethodNotFound, "no method " + *method));
     return;
   }
   // A request is answered from the text as it is now.
   publish(out);
   const Reply reply = answer(*method, params);
   if (const Failure* f = std::get_if<Failure>(&reply)) {
-    out.push_back(dumped(failure(*id, f->code, f->why)));
+    out.push_back(failure(*id, f->code, f->why));
   } else {
     out.push_back(responseText(*id, std::get<std::string>(reply)));
   }
@@ -303,14 +303,13 @@ void LanguageServer::receive(std::string_view body, std::vector<std::string>& ou
                 },
                 false);
   if (message.is_discarded()) {
-    out.push_back(dumped(failure(nullptr, kParseError, "the message is no JSON")));
+    out.push_back(failure(nullptr, kParseError, "the message is no JSON"));
   } else if (tooDeep) {
     // The id, when it is one a request can have and was kept.
     const json* id = member(message, "id");
     const bool hasId = id && (id->is_number_integer() || id->is_string());
-    out.push_back(dumped(failure(hasId ? *id : json(nullptr), kInvalidRequest,
-                                 "the message nests deeper than " + std::to_string(kDeepest) +
-                                     " levels")));
+    out.push_back(failure(hasId ? *id : json(nullptr), kInvalidRequest,
+                          "the message nests deeper than " + std::to_string(kDeepest) + " levels"));
   } else {
     state_->receive(message, out);
   }
@@ -333,7 +332,7 @@ const std::string* LanguageServer::textOf(std::string_view uri) const {
 }
 
 std::string LanguageServer::badHeader() {
-  return dumped(failure(nullptr, kParseError, "the header has no valid Content-Length"));
+  return failure(nullptr, kParseError, "the header has no valid Content-Length");
 }
 
 std::optional<int> LanguageServer::exitStatus() const {

@@ -16,6 +16,7 @@
 #include "analysis.h"
 #include "editor_features.h"
 #include "language_server.h"
+#include "json_text.h"
 #include "line_index.h"
 
 namespace quellmark {
@@ -60,8 +61,18 @@ inline std::string dumped(const json& message) {
   return message.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-inline json failure(const json& id, int code, const std::string& message) {
-  return json{{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}};
+// An error answer, written as text: a client that sends garbage line by
+// line gets one for each line, and building it as an object costs more
+// than reading the line did.
+inline std::string failure(const json& id, int code, std::string_view message) {
+  std::string text = R"({"jsonrpc":"2.0","id":)";
+  text += dumped(id);
+  text += R"(,"error":{"code":)";
+  text += std::to_string(code);
+  text += R"(,"message":)";
+  appendJsonString(message, text);
+  text += "}}";
+  return text;
 }
 
 inline json notification(const std::string& method, json params) {

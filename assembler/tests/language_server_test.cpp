@@ -623,6 +623,28 @@ TEST(Serve, ExitStatusesAndEndOfInput) {
   EXPECT_EQ(run({init}), 1);
 }
 
+// The fuzzer checks a scenario's replies as one array: a reply that is
+// empty, cut, or two values must still fail it.
+TEST(Serve, RepliesReadAsOneArrayFailWhereOneWouldAlone) {
+  const struct {
+    std::vector<std::string_view> replies;
+    bool json;
+  } cases[] = {
+      {{}, true},
+      {{R"({"id":1,"result":[1,{"a":null}]})", "[]", "\"x\""}, true},
+      {{"{}", ""}, false},
+      {{"{}", "1,2"}, false},
+      {{R"({"a":1)", R"("b":2})"}, false},
+      {{"{", "}"}, false},
+      {{"{}", "[1"}, false},
+  };
+  for (const auto& c : cases) {
+    std::string shown;
+    for (const std::string_view reply : c.replies) shown += std::string(reply) + " | ";
+    EXPECT_EQ(allJson(c.replies), c.json) << shown;
+  }
+}
+
 TEST(Serve, AnswersEveryRequestOnAnyInput) {
   int inputs = 0;
   for (const char* target : {"lsp", "companion"}) {
