@@ -103,17 +103,77 @@ function serverColours(client, uri) {
 // The listing beside the source: each line's addresses and words, found
 // in the flat list of words (line, address, word), which is in line order.
 function wordsOfLine(words, line) {
+  let text = '';
+  for (let i = firstWordFrom(words, line); i < words.length / 3 && words[i * 3] === line; ++i) {
+    text += `${text ? ' ' : ''}${hex4(words[i * 3 + 1])} ${hex4(words[i * 3 + 2])}`;
+  }
+  return text;
+}
+
+// The index in `words` of the first word of a line from `line` on.
+function firstWordFrom(words, line) {
   let low = 0;
   let high = words.length / 3;
   while (low < high) {
     const middle = (low + high) >> 1;
     if (words[middle * 3] < line) low = middle + 1; else high = middle;
   }
-  let text = '';
-  for (let i = low; i < words.length / 3 && words[i * 3] === line; ++i) {
-    text += `${text ? ' ' : ''}${hex4(words[i * 3 + 1])} ${hex4(words[i * 3 + 2])}`;
-  }
-  return text;
+  return low;
+}
+
+// Whether two lists of words hold the same words for lines `first` to
+// `last`.
+function sameWords(a, b, first, last) {
+  const fromA = firstWordFrom(a, first) * 3;
+  const fromB = firstWordFrom(b, first) * 3;
+  const toA = firstWordFrom(a, last + 1) * 3;
+  const toB = firstWordFrom(b, last + 1) * 3;
+  if (toA - fromA !== toB - fromB) return false;
+  for (let i = 0; i < toA - fromA; ++i) if (a[fromA + i] !== b[fromB + i]) return false;
+  return true;
+}
+
+// Whether the editor's findings are `diagnostics`, as the page makes them.
+function sameDiagnostics(state, diagnostics) {
+  let i = 0;
+  let same = true;
+  forEachDiagnostic(state, (d, from, to) => {
+    const n = diagnostics[i++];
+    same &&= n !== undefined && n.from === from && n.to === to && n.message === d.message &&
+      n.source === d.source && n.actions?.[0]?.name === d.actions?.[0]?.name;
+  });
+  return same && i === diagnostics.length;
+}
+
+// The findings of an analysis of the page's document, as the worker sends
+// them: six numbers each in `found.places` (line, column, length, and the
+// ends of its name, message and fix in the UTF-8 of `found.bytes`).
+const findingCount = (result) => result.found.places.length / 6;
+const lineOfFinding = (result, i) => result.found.places[i * 6];
+const utf8 = new TextDecoder();
+function findingAt({ found: { places, bytes } }, i) {
+  const start = i > 0 ? places[i * 6 - 1] : 0;
+  const [nameEnd, messageEnd, end] = places.subarray(i * 6 + 3, i * 6 + 6);
+  // A finding's texts are read at once; when they are ASCII, as they
+  // mostly are, a byte is a letter and they are cut from that.
+  const whole = utf8.decode(bytes.subarray(start, end));
+  const text = whole.length === end - start
+    ? (from, to) => whole.slice(from - start, to - start)
+    : (from, to) => utf8.decode(bytes.subarray(from, to));
+  return {
+    line: places[i * 6],
+    column: places[i * 6 + 1],
+    length: places[i * 6 + 2],
+    name: text(start, nameEnd),
+    message: text(nameEnd, messageEnd),
+    fix: text(messageEnd, end),
+  };
+}
+// Whether finding `i` of two analyses reads the same in the list.
+function sameFinding(a, b, i) {
+  const x = findingAt(a, i);
+  const y = findingAt(b, i);
+  return x.line === y.line && x.column === y.column && x.name === y.name && x.message === y.message;
 }
 
 class WordsMarker extends GutterMarker {
@@ -121,18 +181,18 @@ class WordsMarker extends GutterMarker {
   eq(other) { return other.text === this.text; }
   toDOM() { return document.createTextNode(this.text); }
 }
-const setListing = StateEffect.define();
-const listing = StateField.define({
-  create: () => new Uint32Array(0),
-  update: (value, tr) => tr.effects.find((e) => e.is(setListing))?.value ?? value,
-});
+// The words of the whole text as the last analysis found them, which the
+// gutter draws from as lines come into view; `redrawListing` draws those in
+// view again, when their words changed.
+const listed = { words: new Uint32Array(0) };
+const redrawListing = StateEffect.define();
 const listingGutter = gutter({
   class: 'cm-listing',
   lineMarker(view, line) {
-    const text = wordsOfLine(view.state.field(listing), view.state.doc.lineAt(line.from).number);
+    const text = wordsOfLine(listed.words, view.state.doc.lineAt(line.from).number);
     return text ? new WordsMarker(text) : null;
   },
-  lineMarkerChange: (update) => update.transactions.some((tr) => tr.effects.some((e) => e.is(setListing))),
+  lineMarkerChange: (update) => update.transactions.some((tr) => tr.effects.some((e) => e.is(redrawListing))),
   initialSpacer: () => new WordsMarker('0000 0000'),
 });
 
@@ -259,10 +319,21 @@ function toolWorker(restarted) {
   let handlers = [];
   const pending = new Map();
   let next = 0;
+  let imageSent;
   const start = () => {
+    imageSent = undefined;
     worker = new Worker('lsp-worker.js', { type: 'module' });
     worker.onmessage = (event) => {
+      // A reply is copied out of the worker's message as it is first read.
+      const reading = performance.now();
       const data = event.data;
+      tools.lastRead = performance.now() - reading;
+      // An analysis of the document comes without its image when it is the
+      // one sent last.
+      if (data.result?.found) {
+        if (data.result.image === undefined) data.result.image = imageSent;
+        else imageSent = data.result.image;
+      }
       if (typeof data === 'string') {
         for (const h of handlers) h(data);
       } else if (data.failed !== undefined) {
@@ -281,8 +352,9 @@ function toolWorker(restarted) {
     start();
     restarted();
   };
-  start();
-  return {
+  const tools = {
+    // How long the page's thread took to read the last reply.
+    lastRead: 0,
     call: (name, ...args) => new Promise((resolve, reject) => {
       const id = ++next;
       pending.set(id, { resolve, reject });
@@ -294,6 +366,8 @@ function toolWorker(restarted) {
       unsubscribe: (handler) => { handlers = handlers.filter((h) => h !== handler); },
     },
   };
+  start();
+  return tools;
 }
 
 async function main() {
@@ -340,22 +414,33 @@ async function main() {
       return;  // the tool set stopped; it analyses the text again when it starts
     }
     if (mine !== sequence || !fresh) return;
+    busy += tools.lastRead;
     const drawing = performance.now();
+    const before = result;
     result = fresh;
     const doc = view.state.doc;
-    view.dispatch(setDiagnostics(view.state, marksNear(view, doc)), { effects: setListing.of(result.words) });
-    showFindings();
+    // Only what changed near the lines in view is drawn again: a keystroke
+    // mostly changes one line's findings and words.
+    const marks = marksNear(view, doc);
+    listed.words = result.words;
+    const words = !before ||
+      !sameWords(before.words, result.words, doc.lineAt(view.viewport.from).number, doc.lineAt(view.viewport.to).number);
+    const findings = !sameDiagnostics(view.state, marks);
+    if (words || findings) {
+      view.dispatch(findings ? setDiagnostics(view.state, marks) : {}, words ? { effects: redrawListing.of(null) } : {});
+    }
+    showFindings(before);
     busy += performance.now() - drawing;
     window.quellmarkMainThread.push(busy);
     window.quellmarkTimings.push(performance.now() - started);
     later();
   };
 
-  // A finding's quick fix, as the language server offers it for the
-  // finding's line, applied unless the text changed meanwhile.
-  const quickFix = (message, line) => (view) => {
+  // A finding's quick fix, as the language server offers it for the line
+  // the finding's mark is on now, applied unless the text changed meanwhile.
+  const quickFix = (message) => (view, from) => {
     const doc = view.state.doc;
-    const place = { line: line - 1, character: 0 };
+    const place = { line: doc.lineAt(from).number - 1, character: 0 };
     afterSync()
       .then(() => client.request('textDocument/codeAction',
         { textDocument: { uri: URI }, range: { start: place, end: place }, context: { diagnostics: [] } }))
@@ -380,26 +465,26 @@ async function main() {
     const first = Math.max(1, doc.lineAt(view.viewport.from).number - MARGIN);
     const last = Math.min(doc.lines, doc.lineAt(view.viewport.to).number + MARGIN);
     marked = { first, last };
-    const findings = result.findings;
+    const count = findingCount(result);
     // The findings are in line order: the first on a line from `first` on.
     let low = 0;
-    let high = findings.length;
+    let high = count;
     while (low < high) {
       const middle = (low + high) >> 1;
-      if (findings[middle][0] < first) low = middle + 1; else high = middle;
+      if (lineOfFinding(result, middle) < first) low = middle + 1; else high = middle;
     }
     const diagnostics = [];
     let l = null;
     let offsetOf = null;
-    for (let i = low; i < findings.length && findings[i][0] <= last; ++i) {
-      const [line, column, length, name, message, , , , , fix] = findings[i];
+    for (let i = low; i < count && lineOfFinding(result, i) <= last; ++i) {
+      const { line, column, length, name, message, fix } = findingAt(result, i);
       if (!l || l.number !== line) {
         l = doc.line(line);
         offsetOf = byteIndexer(l.text);
       }
       const from = l.from + offsetOf(column);
       const to = Math.max(from, l.from + offsetOf(column + length));
-      const actions = fix ? [{ name: fix, apply: quickFix(message, line) }] : undefined;
+      const actions = fix ? [{ name: fix, apply: quickFix(message) }] : undefined;
       diagnostics.push({ from, to, severity: 'warning', source: `-W${name}`, message, actions });
     }
     return diagnostics;
@@ -451,7 +536,8 @@ async function main() {
   // The findings list is drawn a screenful at a time: the next as it is
   // scrolled to its end.
   const SCREENFUL = 100;
-  const findingItems = (from) => result.findings.slice(from, from + SCREENFUL).map(([line, column, , name, message]) => {
+  const findingItems = (from) => Array.from({ length: Math.max(0, Math.min(SCREENFUL, findingCount(result) - from)) }, (_, i) => {
+    const { line, column, name, message } = findingAt(result, from + i);
     const li = document.createElement('li');
     li.tabIndex = 0;
     li.textContent = `${line}:${column}: ${message} [-W${name}]`;
@@ -459,14 +545,20 @@ async function main() {
     li.dataset.column = column;
     return li;
   });
-  const showFindings = () => {
-    byId('findings-title').textContent = `Findings (${result.findings.length})`;
+  // The list is made again only when the findings it shows changed.
+  const showFindings = (before) => {
+    const count = findingCount(result);
+    const title = `Findings (${count})`;
+    if (byId('findings-title').textContent !== title) byId('findings-title').textContent = title;
     const list = byId('findings');
+    const shown = list.children.length;
+    if (before && shown === Math.min(SCREENFUL, count) && shown <= findingCount(before) &&
+        Array.from({ length: shown }, (_, i) => i).every((i) => sameFinding(result, before, i))) return;
     list.replaceChildren(...findingItems(0));
   };
   byId('findings').addEventListener('scroll', (e) => {
     const list = e.target;
-    if (!result || list.children.length >= result.findings.length) return;
+    if (!result || list.children.length >= findingCount(result)) return;
     if (list.scrollTop + list.clientHeight < list.scrollHeight - 40) return;
     list.append(...findingItems(list.children.length));
   });
@@ -483,7 +575,7 @@ async function main() {
         // Only a line feed ends a line, as for the assembler; a CR stays in
         // its line.
         EditorState.lineSeparator.of('\n'),
-        lineNumbers(), listingGutter, lintGutter(), listing, history(), drawSelection(),
+        lineNumbers(), listingGutter, lintGutter(), history(), drawSelection(),
         highlightActiveLine(), colours, serverColours(client, URI),
         // A line of the source stands alone: Enter starts the next at its
         // beginning, and Tab is a character of the line.

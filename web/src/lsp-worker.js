@@ -18,6 +18,19 @@ const PUBLISH = '{"jsonrpc":"2.0","method":"textDocument/publishDiagnostics"';
 const post = (body) => { if (!body.startsWith(PUBLISH)) self.postMessage(body); };
 let scheduled = false;
 
+// The findings of the page's document go as numbers and UTF-8 bytes,
+// handed over rather than copied, which the page reads a few at a time: a
+// large text's tens of thousands of findings, as arrays and strings of
+// their own, would cost the page's thread their copying and collecting at
+// every keystroke. The image goes only when it is not the one sent last;
+// the page keeps the last it was sent.
+let imageSent = null;
+function compact(result) {
+  if (result.image === imageSent) delete result.image;
+  else imageSent = result.image;
+  return result;
+}
+
 function answer(tools, { id, call, args }) {
   // A test's way to make the module trap, as a fault in it would.
   if (call === 'trap') tools.trap();
@@ -32,7 +45,7 @@ function answer(tools, { id, call, args }) {
   if (call === 'analyseDocument') {
     const answered = tools.analyseDocument(...args);
     for (const body of answered.sent) post(body);
-    result = answered.result;
+    result = answered.result && compact(answered.result);
   } else {
     result = call === 'analyse' ? tools.analyse(...args) : tools.disassemble(...args);
   }
@@ -41,7 +54,8 @@ function answer(tools, { id, call, args }) {
     return;
   }
   // The words are sent as they are: no copy is kept here.
-  self.postMessage({ id, result }, result.words ? [result.words.buffer] : []);
+  self.postMessage({ id, result },
+    [result.words?.buffer, result.found?.places.buffer, result.found?.bytes.buffer].filter(Boolean));
 }
 
 async function handle() {

@@ -52,7 +52,10 @@ export async function loadTools(url = 'quellmark.wasm') {
     // As `analyse`, of the language server's own analysis of its open
     // document `uri` (with `texts`, the texts made anew from the server's
     // text): {sent, result}, `sent` the server's diagnostics that were
-    // waiting, `result` null when the document is not open.
+    // waiting, `result` null when the document is not open. Its findings
+    // are `found`: {places, bytes}, six numbers each in `places` (line,
+    // column, length, and where its name, message and fix note end in the
+    // UTF-8 `bytes`, each beginning where the one before ended).
     analyseDocument: (uri, reduced, texts = false) => {
       // Each body sent ends in a NUL, and one more NUL ends them all.
       const out = text('qm_analyse_document', uri, reduced ? 1 : 0, texts ? 1 : 0);
@@ -62,6 +65,11 @@ export async function loadTools(url = 'quellmark.wasm') {
       if (json === '') return { sent, result: null };
       const result = JSON.parse(json);
       result.words = new Uint32Array(api.memory.buffer, api.qm_words(), api.qm_word_count() * 3).slice();
+      // The findings as six numbers each and the UTF-8 of their texts.
+      result.found = {
+        places: new Int32Array(api.memory.buffer, api.qm_finding_places(), api.qm_finding_count() * 6).slice(),
+        bytes: new Uint8Array(api.memory.buffer, api.qm_finding_texts(), api.qm_finding_texts_size()).slice(),
+      };
       return { sent, result };
     },
     disassemble: (image) => JSON.parse(text('qm_disassemble', image)),

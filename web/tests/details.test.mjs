@@ -49,6 +49,28 @@ test('marks and the findings list stand on their token after letters of two to f
   await context.close();
 });
 
+test('the findings list and the marks say what check says, in letters of every length', { skip }, async () => {
+  const { page, context } = await pages.open();
+  // A fix (`lop` for `loop`) and then names of two, three and four bytes a
+  // letter in the messages.
+  const source = 'loop:   j    lop\n        j    \u00e9t\u00e9\n        j    \u20ac1 ; \u{1F600}\n        j    \u{1F600}x\n';
+  await put(page, source);
+  await page.waitForFunction(() => document.querySelectorAll('#findings li').length === 4);
+  const { stdout } = await native('quellmark', ['check', 'source.asm'], { 'source.asm': source });
+  const expected = Buffer.from(stdout, 'latin1').toString('utf8').split('\n')
+    .filter((l) => l.includes(': warning: '))
+    .map((l) => l.replace(/^source\.asm:/, '').replace(': warning: ', ': '));
+  const shown = await page.$$eval('#findings li', (items) => items.map((li) => li.textContent));
+  assert.deepEqual(shown, expected);
+  assert.match(shown[1], /`\u00e9t\u00e9` is not defined/);
+  // The mark of the first finding offers its fix, as check notes it.
+  assert.match(stdout, /did you mean 'loop'\?/);
+  await page.locator('.cm-lintRange-warning').first().hover();
+  await page.waitForSelector('.cm-tooltip-lint button');
+  assert.match(await page.textContent('.cm-tooltip-lint'), /loop/);
+  await context.close();
+});
+
 test('a shared link shows its own source, not the one the visitor kept', { skip }, async () => {
   const { page, context } = await pages.open();
   await put(page, 'hlt ; mine\n');

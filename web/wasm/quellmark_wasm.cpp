@@ -26,6 +26,10 @@ namespace {
 std::string input;
 std::string output;
 std::vector<std::uint32_t> words;
+// The findings of the page's document, for `qm_finding_places` and
+// `qm_finding_texts`.
+std::vector<std::int32_t> findingPlaces;
+std::string findingTexts;
 quellmark::Analysis analysis;
 // The language server of the page's worker.
 std::optional<quellmark::LanguageServer> server;
@@ -66,12 +70,12 @@ QM_EXPORT(qm_output_size) std::uint32_t qm_output_size() {
 
 namespace {
 
-// Appends `analysis` to the output as qm_analyse gives it, and keeps its
-// words for `qm_words`.
 // The analysis of `source` in `build` as JSON; each finding's last field is
-// the note of its fix, or empty.
+// the note of its fix, or empty. Its words are kept for `qm_words`; with
+// `placed`, its findings are kept for `qm_finding_places` instead of
+// written.
 void writeAnalysis(const quellmark::Analysis& analysis, bool texts, std::string_view source,
-                   quellmark::Build build) {
+                   quellmark::Build build, bool placed = false) {
   const std::vector<quellmark::FoundFix> fixes = quellmark::fixesOf(analysis, source, build);
   auto fix = fixes.begin();
   output.reserve(output.size() + analysis.words.size() * 24 + analysis.findings.size() * 160 + 256 +
@@ -89,6 +93,28 @@ void writeAnalysis(const quellmark::Analysis& analysis, bool texts, std::string_
     quellmark::appendJsonString(analysis.texts->listing, output);
     output += R"(,"symbols":)";
     quellmark::appendJsonString(analysis.texts->symbols, output);
+  }
+  // The words, three numbers each, for `qm_words`.
+  words.clear();
+  for (const quellmark::Word& w : analysis.words) words.insert(words.end(), {w.line, w.address, w.word});
+  if (placed) {
+    findingPlaces.clear();
+    findingTexts.clear();
+    for (std::size_t i = 0; i < analysis.findings.size(); ++i) {
+      const quellmark::Diagnosis& d = analysis.findings[i];
+      const bool fixed = fix != fixes.end() && fix->finding == i;
+      findingPlaces.insert(findingPlaces.end(), {static_cast<std::int32_t>(d.at.line),
+                                                 static_cast<std::int32_t>(d.at.column),
+                                                 static_cast<std::int32_t>(d.at.length)});
+      for (const std::string_view field :
+           {d.name, std::string_view(d.message), fixed ? std::string_view(fix->fix.note) : std::string_view()}) {
+        findingTexts += field;
+        findingPlaces.push_back(static_cast<std::int32_t>(findingTexts.size()));
+      }
+      if (fixed) ++fix;
+    }
+    output += '}';
+    return;
   }
   output += R"(,"findings":[)";
   bool first = true;
@@ -117,9 +143,6 @@ void writeAnalysis(const quellmark::Analysis& analysis, bool texts, std::string_
     output += ']';
   }
   output += "]}";
-  // The words, three numbers each, for `qm_words`.
-  words.clear();
-  for (const quellmark::Word& w : analysis.words) words.insert(words.end(), {w.line, w.address, w.word});
 }
 
 }  // namespace
@@ -143,7 +166,9 @@ QM_EXPORT(qm_analyse) void qm_analyse(int reduced, int texts) {
 // the text as the server has it. The server's diagnostics that were
 // waiting come first, each ended by a NUL byte, then a NUL byte, then the
 // JSON, none when the document is not open. With `texts`, the texts are
-// made anew from the server's text.
+// made anew from the server's text. The findings are not in the JSON but
+// in `qm_finding_places` and `qm_finding_texts`: the page reads the few
+// it shows, not a large text's tens of thousands.
 QM_EXPORT(qm_analyse_document) void qm_analyse_document(int reduced, int texts) {
   if (!server) server.emplace(quellmark::Build::full);
   replies.clear();
@@ -159,10 +184,33 @@ QM_EXPORT(qm_analyse_document) void qm_analyse_document(int reduced, int texts) 
   const std::string_view text = *server->textOf(input);
   if (texts) {
     quellmark::analyse(text, build, analysis, std::optional<std::string_view>("source.asm"));
-    writeAnalysis(analysis, true, text, build);
+    writeAnalysis(analysis, true, text, build, true);
   } else {
-    writeAnalysis(*found, false, text, build);
+    writeAnalysis(*found, false, text, build, true);
   }
+}
+
+// The findings of the last qm_analyse_document, six numbers each: the
+// line, column and length (bytes from 1), and where the finding's name,
+// message and fix note end in `qm_finding_texts`, each beginning where the
+// one before ended; `qm_finding_count` of them.
+QM_EXPORT(qm_finding_places) const std::int32_t* qm_finding_places() {
+  return findingPlaces.data();
+}
+
+QM_EXPORT(qm_finding_count) std::uint32_t qm_finding_count() {
+  return static_cast<std::uint32_t>(findingPlaces.size() / 6);
+}
+
+// Their names, messages and fix notes, in UTF-8 as the assembler wrote
+// them: a byte that is no part of a letter is left for the page's
+// decoder, which reads it as U+FFFD as the JSON writer does.
+QM_EXPORT(qm_finding_texts) const char* qm_finding_texts() {
+  return findingTexts.data();
+}
+
+QM_EXPORT(qm_finding_texts_size) std::uint32_t qm_finding_texts_size() {
+  return static_cast<std::uint32_t>(findingTexts.size());
 }
 
 // The language server's text of its open document whose uri the input is;
