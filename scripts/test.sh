@@ -25,10 +25,10 @@ configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUELLMARK_WINDOWS_PROGRAMS="$root/build-win64/assembler"
 ctest --test-dir "$root/build" -j"$jobs" --output-on-failure
 
-# The fuzzers run two at a time, 20 s each, from the kept corpus; a longer
+# The fuzzers run two at a time, 15 s each, from the kept corpus; a longer
 # run is a matter of QUELLMARK_FUZZ_SECONDS.
 configure_and_build build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQUELLMARK_FUZZ=ON -DQUELLMARK_PATTERN_EDITOR=OFF -DBUILD_TESTING=OFF -DQUELLMARK_FUZZ_SECONDS=20
+  -DQUELLMARK_FUZZ=ON -DQUELLMARK_PATTERN_EDITOR=OFF -DBUILD_TESTING=OFF -DQUELLMARK_FUZZ_SECONDS=15
 ctest --test-dir "$root/build-fuzz" -j"$jobs" --output-on-failure
 
 # (The web page is the same WebAssembly there, tested above.)
