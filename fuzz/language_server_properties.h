@@ -90,6 +90,11 @@ inline bool answers(std::string_view reply, int id) {
          nlohmann::json::accept(reply);
 }
 
+// `text` as a JSON string, a byte of no letter as U+FFFD.
+inline std::string jsonString(std::string_view text) {
+  return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 // A server that was initialized (for UTF-16 positions) and has `text`
 // open as file:///f.asm. With `later`, the text is analysed only when a
 // message that needs it comes: an edit that follows is analysed with it.
@@ -100,7 +105,7 @@ inline LanguageServer& opened(LanguageServer& server, std::string_view text, boo
       out);
   std::string open =
       R"({"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":{"uri":"file:///f.asm","version":1,"text":)";
-  open += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  open += jsonString(text);
   open += "}}}";
   server.receive(open, out, later);
   return server;
@@ -167,8 +172,7 @@ inline Fault documentFault(const std::string& bytes, bool edit, bool everyReques
     }
     const std::string range = R"({"start":)" + position(byte(id) % 8, byte(id + 1) % 30) +
                               R"(,"end":)" + position(byte(id + 2) % 8, byte(id + 3) % 30) + "}";
-    const std::string text = nlohmann::json(bytes.substr(0, byte(id + 4) % 16))
-                                 .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    const std::string text = jsonString(std::string_view(bytes).substr(0, byte(id + 4) % 16));
     server.receive(
         R"({"jsonrpc":"2.0","method":"textDocument/didChange","params":{"textDocument":{"uri":"file:///f.asm","version":2},"contentChanges":[{"range":)" +
             range + R"(,"text":)" + text + "}]}}",

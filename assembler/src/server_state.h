@@ -15,8 +15,8 @@
 
 #include "analysis.h"
 #include "editor_features.h"
-#include "language_server.h"
 #include "json_text.h"
+#include "language_server.h"
 #include "line_index.h"
 
 namespace quellmark {

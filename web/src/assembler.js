@@ -110,16 +110,20 @@ function wordsOfLine(words, line) {
   return text;
 }
 
-// The index in `words` of the first word of a line from `line` on.
-function firstWordFrom(words, line) {
+// The first of `count` items in line order (`lineOf` gives an item's line)
+// that stands on `line` or after it.
+function firstFromLine(count, lineOf, line) {
   let low = 0;
-  let high = words.length / 3;
+  let high = count;
   while (low < high) {
     const middle = (low + high) >> 1;
-    if (words[middle * 3] < line) low = middle + 1; else high = middle;
+    if (lineOf(middle) < line) low = middle + 1; else high = middle;
   }
   return low;
 }
+
+// The index in `words` of the first word of a line from `line` on.
+const firstWordFrom = (words, line) => firstFromLine(words.length / 3, (i) => words[i * 3], line);
 
 // Whether two lists of words hold the same words for lines `first` to
 // `last`.
@@ -466,17 +470,10 @@ async function main() {
     const last = Math.min(doc.lines, doc.lineAt(view.viewport.to).number + MARGIN);
     marked = { first, last };
     const count = findingCount(result);
-    // The findings are in line order: the first on a line from `first` on.
-    let low = 0;
-    let high = count;
-    while (low < high) {
-      const middle = (low + high) >> 1;
-      if (lineOfFinding(result, middle) < first) low = middle + 1; else high = middle;
-    }
     const diagnostics = [];
     let l = null;
     let offsetOf = null;
-    for (let i = low; i < count && lineOfFinding(result, i) <= last; ++i) {
+    for (let i = firstFromLine(count, (j) => lineOfFinding(result, j), first); i < count && lineOfFinding(result, i) <= last; ++i) {
       const { line, column, length, name, message, fix } = findingAt(result, i);
       if (!l || l.number !== line) {
         l = doc.line(line);

@@ -18,14 +18,11 @@ const PUBLISH = '{"jsonrpc":"2.0","method":"textDocument/publishDiagnostics"';
 const post = (body) => { if (!body.startsWith(PUBLISH)) self.postMessage(body); };
 let scheduled = false;
 
-// The findings of the page's document go as numbers and UTF-8 bytes,
-// handed over rather than copied, which the page reads a few at a time: a
-// large text's tens of thousands of findings, as arrays and strings of
-// their own, would cost the page's thread their copying and collecting at
-// every keystroke. The image goes only when it is not the one sent last;
-// the page keeps the last it was sent.
+// The image goes only when it is not the one sent last (the page keeps
+// the last it was sent): a large text's image is a large copy at every
+// keystroke that mostly changes none of it.
 let imageSent = null;
-function compact(result) {
+function withoutSameImage(result) {
   if (result.image === imageSent) delete result.image;
   else imageSent = result.image;
   return result;
@@ -45,7 +42,7 @@ function answer(tools, { id, call, args }) {
   if (call === 'analyseDocument') {
     const answered = tools.analyseDocument(...args);
     for (const body of answered.sent) post(body);
-    result = answered.result && compact(answered.result);
+    result = answered.result && withoutSameImage(answered.result);
   } else {
     result = call === 'analyse' ? tools.analyse(...args) : tools.disassemble(...args);
   }
@@ -53,7 +50,9 @@ function answer(tools, { id, call, args }) {
     self.postMessage({ id, result });
     return;
   }
-  // The words are sent as they are: no copy is kept here.
+  // The words and findings are handed over as they are, not copied: a large
+  // text's tens of thousands of findings as arrays and strings of their own
+  // would cost the page's thread their copying and collecting each time.
   self.postMessage({ id, result },
     [result.words?.buffer, result.found?.places.buffer, result.found?.bytes.buffer].filter(Boolean));
 }

@@ -77,8 +77,13 @@ namespace {
 void writeAnalysis(const quellmark::Analysis& analysis, bool texts, std::string_view source,
                    quellmark::Build build, bool placed = false) {
   const std::vector<quellmark::FoundFix> fixes = quellmark::fixesOf(analysis, source, build);
+  // The note of finding `i`'s fix, or nothing; asked of each in turn.
   auto fix = fixes.begin();
-  output.reserve(output.size() + analysis.words.size() * 24 + analysis.findings.size() * 160 + 256 +
+  const auto fixNote = [&fix, &fixes](std::size_t i) {
+    if (fix == fixes.end() || fix->finding != i) return std::string_view();
+    return std::string_view((fix++)->fix.note);
+  };
+  output.reserve(output.size() + analysis.words.size() * 24 + (placed ? 0 : analysis.findings.size() * 160) + 256 +
                  (texts ? analysis.texts->check.size() + analysis.texts->listing.size() * 2 : 0));
   output += R"({"image":")";
   for (const quellmark::Word& w : analysis.words) {
@@ -102,16 +107,13 @@ void writeAnalysis(const quellmark::Analysis& analysis, bool texts, std::string_
     findingTexts.clear();
     for (std::size_t i = 0; i < analysis.findings.size(); ++i) {
       const quellmark::Diagnosis& d = analysis.findings[i];
-      const bool fixed = fix != fixes.end() && fix->finding == i;
       findingPlaces.insert(findingPlaces.end(), {static_cast<std::int32_t>(d.at.line),
                                                  static_cast<std::int32_t>(d.at.column),
                                                  static_cast<std::int32_t>(d.at.length)});
-      for (const std::string_view field :
-           {d.name, std::string_view(d.message), fixed ? std::string_view(fix->fix.note) : std::string_view()}) {
+      for (const std::string_view field : {d.name, std::string_view(d.message), fixNote(i)}) {
         findingTexts += field;
         findingPlaces.push_back(static_cast<std::int32_t>(findingTexts.size()));
       }
-      if (fixed) ++fix;
     }
     output += '}';
     return;
@@ -137,9 +139,7 @@ void writeAnalysis(const quellmark::Analysis& analysis, bool texts, std::string_
     output += ',';
     quellmark::appendJsonString(d.note, output);
     output += ',';
-    const bool fixed = fix != fixes.end() && fix->finding == i;
-    quellmark::appendJsonString(fixed ? std::string_view(fix->fix.note) : std::string_view(), output);
-    if (fixed) ++fix;
+    quellmark::appendJsonString(fixNote(i), output);
     output += ']';
   }
   output += "]}";
