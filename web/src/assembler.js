@@ -173,11 +173,18 @@ function findingAt({ found: { places, bytes } }, i) {
     fix: text(messageEnd, end),
   };
 }
-// Whether finding `i` of two analyses reads the same in the list.
-function sameFinding(a, b, i) {
-  const x = findingAt(a, i);
-  const y = findingAt(b, i);
-  return x.line === y.line && x.column === y.column && x.name === y.name && x.message === y.message;
+// Whether finding `i` of two analyses reads the same in the list: the
+// same place, and the same bytes of its name and message, compared as they
+// came rather than decoded.
+function sameFinding({ found: a }, { found: b }, i) {
+  const at = i * 6;
+  if (a.places[at] !== b.places[at] || a.places[at + 1] !== b.places[at + 1]) return false;
+  const fromA = i > 0 ? a.places[at - 1] : 0;
+  const fromB = i > 0 ? b.places[at - 1] : 0;
+  const length = a.places[at + 4] - fromA;
+  if (b.places[at + 4] - fromB !== length || a.places[at + 3] - fromA !== b.places[at + 3] - fromB) return false;
+  for (let k = 0; k < length; ++k) if (a.bytes[fromA + k] !== b.bytes[fromB + k]) return false;
+  return true;
 }
 
 class WordsMarker extends GutterMarker {
