@@ -322,6 +322,22 @@ async function startingSource() {
   return null;
 }
 
+// Runs `work`, a part of what the page's thread does for an analysis,
+// between two marks that a trace of the page reads with the thread's own
+// clock as well as the wall's: the time the part ran, apart from the time
+// it waited for a core. The marks are not kept.
+function timed(part, work) {
+  const start = `quellmark-${part}`;
+  performance.mark(start);
+  try {
+    return work();
+  } finally {
+    performance.mark(`${start}-end`);
+    performance.clearMarks(start);
+    performance.clearMarks(`${start}-end`);
+  }
+}
+
 // The worker that holds the tool set: the language server whose client
 // the editor is, and the results the page asks for (`call`). When it
 // fails, another starts, and `restarted` is told.
@@ -337,7 +353,7 @@ function toolWorker(restarted) {
     worker.onmessage = (event) => {
       // A reply is copied out of the worker's message as it is first read.
       const reading = performance.now();
-      const data = event.data;
+      const data = timed('read', () => event.data);
       tools.lastRead = performance.now() - reading;
       // An analysis of the document comes without its image when it is the
       // one sent last.
@@ -415,7 +431,7 @@ async function main() {
     const reduced = buildSelect.value === 'reduced';
     // The change goes to the language server, whose analysis of it the
     // page then shows: the text is not handed over again.
-    const asking = afterSync().then(() => tools.call('analyseDocument', URI, reduced, false));
+    const asking = timed('ask', () => afterSync().then(() => tools.call('analyseDocument', URI, reduced, false)));
     // The page's own thread: the time to hand the text over, and to draw.
     let busy = performance.now() - started;
     let fresh;
@@ -427,20 +443,22 @@ async function main() {
     if (mine !== sequence || !fresh) return;
     busy += tools.lastRead;
     const drawing = performance.now();
-    const before = result;
-    result = fresh;
-    const doc = view.state.doc;
-    // Only what changed near the lines in view is drawn again: a keystroke
-    // mostly changes one line's findings and words.
-    const marks = marksNear(view, doc);
-    listed.words = result.words;
-    const words = !before ||
-      !sameWords(before.words, result.words, doc.lineAt(view.viewport.from).number, doc.lineAt(view.viewport.to).number);
-    const findings = !sameDiagnostics(view.state, marks);
-    if (words || findings) {
-      view.dispatch(findings ? setDiagnostics(view.state, marks) : {}, words ? { effects: redrawListing.of(null) } : {});
-    }
-    showFindings(before);
+    timed('draw', () => {
+      const before = result;
+      result = fresh;
+      const doc = view.state.doc;
+      // Only what changed near the lines in view is drawn again: a keystroke
+      // mostly changes one line's findings and words.
+      const marks = marksNear(view, doc);
+      listed.words = result.words;
+      const words = !before ||
+        !sameWords(before.words, result.words, doc.lineAt(view.viewport.from).number, doc.lineAt(view.viewport.to).number);
+      const findings = !sameDiagnostics(view.state, marks);
+      if (words || findings) {
+        view.dispatch(findings ? setDiagnostics(view.state, marks) : {}, words ? { effects: redrawListing.of(null) } : {});
+      }
+      showFindings(before);
+    });
     busy += performance.now() - drawing;
     window.quellmarkMainThread.push(busy);
     window.quellmarkTimings.push(performance.now() - started);
