@@ -546,14 +546,52 @@ async function main() {
       afterSync().then(() => tools.call('keep', URI, buildSelect.value)).catch(() => {});
     }, 150);
   };
-  // A large image is a large text to lay out: it is set only when it changed.
+  // A large image is a large text to lay out: it is set only when it
+  // changed, in pieces that the browser lays out only as they come into
+  // view (the image of 100,000 lines took 60 ms to lay out at each change).
+  // Each piece is of whole lines of the box, so that the pieces read as one
+  // text; they are cut again when the box's lines change length.
   let shownImage = null;
-  const showImage = () => {
-    if (!result || result.image === shownImage) return;
-    shownImage = result.image;
-    byId('image').textContent = result.image;
-    byId('words').textContent = `${result.image.length / 4} words`;
+  let imageLine = 0;
+  const imageBox = byId('image');
+  const lineOfImageBox = () => {
+    const probe = Object.assign(document.createElement('span'), { textContent: '0'.repeat(64) });
+    probe.style.cssText = 'position: absolute; visibility: hidden; white-space: pre';
+    imageBox.append(probe);
+    const style = getComputedStyle(imageBox);
+    const width = imageBox.clientWidth - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight);
+    const letter = probe.getBoundingClientRect().width / 64;
+    probe.remove();
+    return letter > 0 ? Math.max(1, Math.floor(width / letter)) : 64;
   };
+  const showImage = (force = false) => {
+    if (!result || (result.image === shownImage && !force)) return;
+    const { image } = result;
+    shownImage = image;
+    imageLine ||= lineOfImageBox();
+    const piece = imageLine * Math.ceil(4096 / imageLine);
+    const pieces = [];
+    for (let at = 0; at < image.length; at += piece) {
+      pieces.push(Object.assign(document.createElement('span'), { className: 'piece', textContent: image.slice(at, at + piece) }));
+    }
+    imageBox.replaceChildren(...pieces);
+    byId('words').textContent = `${image.length / 4} words`;
+  };
+  new ResizeObserver(() => {
+    if (shownImage === null || imageBox.clientWidth === 0) return;
+    const line = lineOfImageBox();
+    if (line === imageLine) return;
+    imageLine = line;
+    showImage(true);
+  }).observe(imageBox);
+  // The pieces are blocks, which a selection copies with line ends between
+  // them; the image has none.
+  imageBox.addEventListener('copy', (e) => {
+    const selection = document.getSelection();
+    if (!imageBox.contains(selection.anchorNode) || !imageBox.contains(selection.focusNode)) return;
+    e.clipboardData.setData('text/plain', selection.toString().replace(/[\r\n]/g, ''));
+    e.preventDefault();
+  });
 
   // The findings list is drawn a screenful at a time: the next as it is
   // scrolled to its end.

@@ -31,6 +31,37 @@ test('Copy puts the image on the clipboard', { skip }, async () => {
   await context.close();
 });
 
+test('an image of several pieces reads and copies as one line', { skip }, async () => {
+  const { page, context } = await pages.open('', { permissions: ['clipboard-read', 'clipboard-write'] });
+  // 1,500 words: more than one piece of the shown image.
+  const source = 'loop: addi r1, r1, 1\n'.repeat(1499) + 'j loop\n';
+  await put(page, source);
+  const image = await (await native('brennor', ['s.asm'], { 's.asm': source })).read('out.hex');
+  await page.waitForFunction((i) => document.getElementById('image').textContent === i, image);
+  assert.ok(await page.$$eval('#image > *', (pieces) => pieces.length) > 1);
+  // The first piece ends where a line of the box ends: no short line
+  // between two pieces, at this width and at another.
+  for (const width of [1280, 1000]) {
+    await page.setViewportSize({ width, height: 720 });
+    await page.waitForTimeout(100);
+    const [lineEnd, pieceEnd] = await page.$eval('#image', (box) => {
+      const text = box.firstElementChild.firstChild;
+      box.scrollTop = box.firstElementChild.offsetHeight - 40;
+      const range = document.createRange();
+      range.selectNodeContents(text);
+      const lineEnd = range.getClientRects()[0].right;
+      range.setStart(text, text.length - 1);
+      return [lineEnd, range.getBoundingClientRect().right];
+    });
+    assert.ok(Math.abs(lineEnd - pieceEnd) < 1, `${width}: the line ends at ${lineEnd}, the piece at ${pieceEnd}`);
+  }
+  // A selection of the whole box, copied as a user would.
+  await page.$eval('#image', (box) => document.getSelection().selectAllChildren(box));
+  await page.keyboard.press('Control+C');
+  assert.equal(await page.evaluate(() => navigator.clipboard.readText()), image);
+  await context.close();
+});
+
 test('marks and the findings list stand on their token after letters of two to four bytes', { skip }, async () => {
   const { page, context } = await pages.open();
   await put(page, '; \u00e9\u20ac\u{1F600}\nx\u00e9: j lop ; \u00fc\n\u20ac\u{1F600}: ad r1 r2 r3\n');
