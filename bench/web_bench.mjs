@@ -35,7 +35,7 @@ function threadTimes(traceEvents) {
   const draws = spans('draw');
   // Each keystroke's update is asked for, read and drawn once; the read is
   // the last before its drawing (other replies are read too).
-  if (asks.length !== draws.length) return null;
+  if (draws.length === 0 || asks.length !== draws.length) return null;
   return draws.map((d, i) => {
     const read = reads.filter((r) => r.at <= d.at).at(-1)?.tts ?? 0;
     return (asks[i].tts + read + d.tts) / 1000;
