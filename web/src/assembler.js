@@ -431,7 +431,9 @@ async function main() {
     const reduced = buildSelect.value === 'reduced';
     // The change goes to the language server, whose analysis of it the
     // page then shows: the text is not handed over again.
-    const asking = timed('ask', () => afterSync().then(() => tools.call('analyseDocument', URI, reduced, false)));
+    // Fixes are looked for on the lines that may be marked only.
+    const fixed = linesNear(view, view.state.doc);
+    const asking = timed('ask', () => afterSync().then(() => tools.call('analyseDocument', URI, reduced, false, fixed)));
     // The page's own thread: the time to hand the text over, and to draw.
     let busy = performance.now() - started;
     let fresh;
@@ -441,6 +443,7 @@ async function main() {
       return;  // the tool set stopped; it analyses the text again when it starts
     }
     if (mine !== sequence || !fresh) return;
+    fresh.fixed = fixed;
     busy += tools.lastRead;
     const drawing = performance.now();
     timed('draw', () => {
@@ -487,12 +490,18 @@ async function main() {
 
   // The marks of the findings on the lines near those in view, so that the
   // thousands of a large text cost nothing until they are scrolled to; the
-  // lines marked, to know when a scroll leaves them.
+  // lines marked, to know when a scroll leaves them. Only the lines whose
+  // fixes the analysis looked for are marked, so that no mark lacks its fix.
   let marked = { first: 0, last: -1 };
   const MARGIN = 200;
+  const linesNear = (view, doc) => ({
+    first: Math.max(1, doc.lineAt(view.viewport.from).number - MARGIN),
+    last: Math.min(doc.lines, doc.lineAt(view.viewport.to).number + MARGIN),
+  });
   const marksNear = (view, doc) => {
-    const first = Math.max(1, doc.lineAt(view.viewport.from).number - MARGIN);
-    const last = Math.min(doc.lines, doc.lineAt(view.viewport.to).number + MARGIN);
+    const near = linesNear(view, doc);
+    const first = Math.max(near.first, result.fixed.first);
+    const last = Math.min(near.last, result.fixed.last);
     marked = { first, last };
     const count = findingCount(result);
     const diagnostics = [];
@@ -511,7 +520,9 @@ async function main() {
     }
     return diagnostics;
   };
-  // A scroll past the marked lines marks those now in view.
+  // A scroll past the marked lines marks those now in view; past the lines
+  // whose fixes were looked for, it asks for the analysis again (the
+  // server's, unchanged) with the fixes of the lines now near.
   const markAfterScroll = EditorView.updateListener.of((u) => {
     if (!u.viewportChanged || u.docChanged || !result) return;
     const doc = u.state.doc;
@@ -519,7 +530,10 @@ async function main() {
     const last = doc.lineAt(u.view.viewport.to).number;
     if (first >= marked.first && last <= marked.last) return;
     requestAnimationFrame(() => {
-      if (u.view.state.doc === doc) u.view.dispatch(setDiagnostics(u.view.state, marksNear(u.view, doc)));
+      if (u.view.state.doc !== doc) return;
+      const near = linesNear(u.view, doc);
+      if (near.first < result.fixed.first || near.last > result.fixed.last) update(u.view);
+      else u.view.dispatch(setDiagnostics(u.view.state, marksNear(u.view, doc)));
     });
   });
 

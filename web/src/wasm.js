@@ -55,10 +55,13 @@ export async function loadTools(url = 'quellmark.wasm') {
     // waiting, `result` null when the document is not open. Its findings
     // are `found`: {places, bytes}, six numbers each in `places` (line,
     // column, length, and where its name, message and fix note end in the
-    // UTF-8 `bytes`, each beginning where the one before ended).
-    analyseDocument: (uri, reduced, texts = false) => {
+    // UTF-8 `bytes`, each beginning where the one before ended). Fixes are
+    // looked for on the lines `fixed` ({first, last}, from 1) only, when
+    // given: a large text's thousands of them take time that a page
+    // drawing a few marks does not need.
+    analyseDocument: (uri, reduced, texts = false, fixed = null) => {
       // Each body sent ends in a NUL, and one more NUL ends them all.
-      const out = text('qm_analyse_document', uri, reduced ? 1 : 0, texts ? 1 : 0);
+      const out = text('qm_analyse_document', uri, reduced ? 1 : 0, texts ? 1 : 0, fixed?.first ?? 0, fixed?.last ?? 0);
       const end = out.startsWith('\0') ? 0 : out.indexOf('\0\0') + 1;
       const sent = end === 0 ? [] : out.slice(0, end - 1).split('\0');
       const json = out.slice(end + 1);

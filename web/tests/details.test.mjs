@@ -174,21 +174,29 @@ test('the pattern page: Open keeps work unsaved, New saves the work it asks abou
 
 test('a large text is marked where it is shown, and its findings listed a screenful at a time', { skip }, async () => {
   const { page, context } = await pages.open();
-  // 3,000 lines, every tenth with a finding: 300 findings, the last far below.
-  const lines = [];
-  for (let i = 0; i < 3000; ++i) lines.push(i % 10 === 9 ? `j nowhere${i}` : 'hlt');
+  // 3,000 lines, every tenth with a finding: 300 findings, the last far below
+  // and with a fix (`loop` for `lop`).
+  const lines = ['loop: hlt'];
+  for (let i = 1; i < 3000; ++i) lines.push(i % 10 === 9 ? `j nowhere${i}` : 'hlt');
+  lines[2999] = 'j lop';
   await put(page, `${lines.join('\n')}\n`);
   await page.waitForFunction(() => document.getElementById('findings-title').textContent === 'Findings (300)');
   const markedText = () => page.$$eval('.cm-lintRange-warning', (m) => m.map((x) => x.textContent));
-  assert.ok(!(await markedText()).includes('nowhere2999'));
+  assert.ok(!(await markedText()).includes('lop'));
   assert.ok((await markedText()).includes('nowhere9'));
-  // Scrolled to the end, the last lines are marked.
+  // Scrolled to the end, the last lines are marked, and the last finding
+  // offers its fix.
   await page.evaluate(() => {
     const view = window.quellmarkView;
-    view.dispatch({ selection: { anchor: view.state.doc.length }, scrollIntoView: true });
+    view.dispatch({ selection: { anchor: view.state.doc.length - 2 }, scrollIntoView: true });
+    view.focus();
   });
   await page.waitForFunction(() => [...document.querySelectorAll('.cm-lintRange-warning')]
-    .some((m) => m.textContent === 'nowhere2999'));
+    .some((m) => m.textContent === 'lop'));
+  await page.keyboard.press('Control+.');
+  await page.waitForSelector('.cm-quickfix button');
+  assert.match(await page.textContent('.cm-quickfix button'), /loop/);
+  await page.keyboard.press('Escape');
   // The list shows a screenful, and more as it is scrolled to its end.
   const count = () => page.$$eval('#findings li', (items) => items.length);
   assert.equal(await count(), 100);

@@ -73,10 +73,14 @@ namespace {
 // The analysis of `source` in `build` as JSON; each finding's last field is
 // the note of its fix, or empty. Its words are kept for `qm_words`; with
 // `placed`, its findings are kept for `qm_finding_places` instead of
-// written.
+// written. Fixes are looked for on lines `fixedFirst` to `fixedLast` only: the
+// search for a name's likely spelling is most of the time of a large
+// text's findings, and a page needs them only where it draws marks.
 void writeAnalysis(const quellmark::Analysis& analysis, bool texts, std::string_view source,
-                   quellmark::Build build, bool placed = false) {
-  const std::vector<quellmark::FoundFix> fixes = quellmark::fixesOf(analysis, source, build);
+                   quellmark::Build build, bool placed = false, std::uint32_t fixedFirst = 1,
+                   std::uint32_t fixedLast = UINT32_MAX) {
+  const std::vector<quellmark::FoundFix> fixes =
+      quellmark::fixesOf(analysis, source, build, fixedFirst, fixedLast);
   // The note of finding `i`'s fix, or nothing; asked of each in turn.
   auto fix = fixes.begin();
   const auto fixNote = [&fix, &fixes](std::size_t i) {
@@ -168,8 +172,11 @@ QM_EXPORT(qm_analyse) void qm_analyse(int reduced, int texts) {
 // JSON, none when the document is not open. With `texts`, the texts are
 // made anew from the server's text. The findings are not in the JSON but
 // in `qm_finding_places` and `qm_finding_texts`: the page reads the few
-// it shows, not a large text's tens of thousands.
-QM_EXPORT(qm_analyse_document) void qm_analyse_document(int reduced, int texts) {
+// it shows, not a large text's tens of thousands. Their fixes are looked
+// for on lines `fixedFirst` to `fixedLast` (from 1) only, or on every line
+// when `fixedFirst` is 0; with `texts`, on every line.
+QM_EXPORT(qm_analyse_document) void qm_analyse_document(int reduced, int texts, std::uint32_t fixedFirst,
+                                                        std::uint32_t fixedLast) {
   if (!server) server.emplace(quellmark::Build::full);
   replies.clear();
   const quellmark::Analysis* found = server->analysisOf(input, replies);
@@ -186,7 +193,8 @@ QM_EXPORT(qm_analyse_document) void qm_analyse_document(int reduced, int texts) 
     quellmark::analyse(text, build, analysis, std::optional<std::string_view>("source.asm"));
     writeAnalysis(analysis, true, text, build, true);
   } else {
-    writeAnalysis(*found, false, text, build, true);
+    writeAnalysis(*found, false, text, build, true, fixedFirst == 0 ? 1 : fixedFirst,
+                  fixedFirst == 0 ? UINT32_MAX : fixedLast);
   }
 }
 
