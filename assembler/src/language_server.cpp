@@ -320,6 +320,10 @@ void LanguageServer::publish(std::vector<std::string>& out) {
   state_->publish(out);
 }
 
+void LanguageServer::setPublishing(bool publishing) {
+  state_->publishing = publishing;
+}
+
 const Analysis* LanguageServer::analysisOf(std::string_view uri, std::vector<std::string>& out) {
   state_->publish(out);
   const auto open = state_->documents.find(std::string(uri));

@@ -39,6 +39,10 @@ class LanguageServer {
   [[nodiscard]] const Analysis* analysisOf(std::string_view uri, std::vector<std::string>& out);
   // The text of open document `uri`, or none.
   [[nodiscard]] const std::string* textOf(std::string_view uri) const;
+  // Whether changed documents' diagnostics are published (they are unless
+  // told otherwise). A face that draws the findings from `analysisOf`
+  // spares the server writing a large text's megabytes of them.
+  void setPublishing(bool publishing);
   // The answer to a message whose header could not be read.
   static std::string badHeader();
 

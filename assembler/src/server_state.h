@@ -208,6 +208,9 @@ struct LanguageServer::State {
   bool markdown = true;  // hover texts in markdown, else plain text
   bool initialized = false;
   bool shutDown = false;
+  // Whether a changed document's diagnostics are sent; a face that draws
+  // the findings from the analysis itself has them not written at all.
+  bool publishing = true;
   std::optional<int> exit;
   std::map<std::string, Document> documents;
 
@@ -242,7 +245,7 @@ struct LanguageServer::State {
       if (!d.stale) continue;
       quellmark::analyse(d.text, build, d.analysis);
       d.stale = false;
-      out.push_back(diagnostics(uri, d));
+      if (publishing) out.push_back(diagnostics(uri, d));
     }
   }
   std::string diagnostics(const std::string& uri, const Document& d) const;

@@ -96,6 +96,33 @@ TEST_F(ServerTest, RequestsBeforeInitializeAndUnknownMethods) {
   EXPECT_EQ(server->exitStatus(), 0);
 }
 
+TEST_F(ServerTest, WithoutPublishingChangesSendNothingAndAnswersFollowThem) {
+  server->setPublishing(false);
+  start();
+  EXPECT_TRUE(notify("textDocument/didOpen",
+                     {{"textDocument", {{"uri", kUri}, {"languageId", "asm"}, {"version", 1}, {"text", "j x\n"}}}})
+                  .empty());
+  EXPECT_TRUE(notify("textDocument/didChange",
+                     {{"textDocument", {{"uri", kUri}, {"version", 2}}},
+                      {"contentChanges", {{{"range", range(0, 2, 3)}, {"text", "lab\nlab: hlt"}}}}})
+                  .empty());
+  // The analysis a face reads is of the text as changed: `lab` is defined.
+  std::vector<std::string> out;
+  const Analysis* analysis = server->analysisOf(kUri, out);
+  ASSERT_NE(analysis, nullptr);
+  EXPECT_TRUE(out.empty());
+  EXPECT_TRUE(analysis->findings.empty());
+  EXPECT_EQ(request("textDocument/definition", at(0, 2))["result"][0]["range"], range(1, 0, 3));
+  // Told to publish again, the next change is published.
+  server->setPublishing(true);
+  const std::vector<json> sent = notify("textDocument/didChange",
+                                        {{"textDocument", {{"uri", kUri}, {"version", 3}}},
+                                         {"contentChanges", {{{"range", range(1, 0, 3)}, {"text", "lob"}}}}});
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0]["method"], "textDocument/publishDiagnostics");
+  EXPECT_EQ(sent[0]["params"]["diagnostics"].size(), 1u);
+}
+
 TEST_F(ServerTest, DiagnosticsAtTheirPlacesInBothEncodings) {
   for (const char* encoding : {"utf-16", "utf-8"}) {
     SCOPED_TRACE(encoding);

@@ -6,16 +6,15 @@
 import { loadTools } from './wasm.js';
 import { keep } from './kept.js';
 
+// The page draws the findings from the server's analysis itself: the
+// server publishes no diagnostics, a large text's megabytes of JSON that
+// would only be written and dropped.
 const ready = loadTools(new URL('quellmark.wasm', self.location.href).href).then((tools) => {
-  tools.lsp.start(false);
+  tools.lsp.start(false, false);
   return tools;
 });
 const waiting = [];
-// The page draws the findings from the server's analysis itself: the
-// diagnostics notification, a large text's megabytes of JSON, would only
-// be read and dropped on the page's thread.
-const PUBLISH = '{"jsonrpc":"2.0","method":"textDocument/publishDiagnostics"';
-const post = (body) => { if (!body.startsWith(PUBLISH)) self.postMessage(body); };
+const post = (body) => self.postMessage(body);
 let scheduled = false;
 
 // The image goes only when it is not the one sent last (the page keeps

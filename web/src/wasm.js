@@ -104,10 +104,11 @@ export async function loadTools(url = 'quellmark.wasm') {
       // The rest of New: the grid cleared and the document reset.
       clear: () => patternState('qm_pattern_new'),
     },
-    // The language server: `start` makes it afresh; `receive` hands it the
-    // body of one message and gives the bodies it sends in turn.
+    // The language server: `start` makes it afresh (with `publishing`
+    // false, it sends no diagnostics); `receive` hands it the body of one
+    // message and gives the bodies it sends in turn.
     lsp: {
-      start: (reduced = false) => api.qm_lsp_start(reduced ? 1 : 0),
+      start: (reduced = false, publishing = true) => api.qm_lsp_start(reduced ? 1 : 0, publishing ? 1 : 0),
       receive: (body, more = false) => {
         const sent = text('qm_lsp_receive', body, more ? 1 : 0);
         return sent === '' ? [] : sent.slice(0, -1).split('\0');

@@ -327,9 +327,11 @@ QM_EXPORT(qm_pattern_new) void qm_pattern_new() {
 }
 
 // Starts the language server afresh, for the full build or, when
-// `reduced`, the reduced one.
-QM_EXPORT(qm_lsp_start) void qm_lsp_start(int reduced) {
+// `reduced`, the reduced one; without `publishing`, it publishes no
+// diagnostics (a page that draws the findings from qm_analyse_document).
+QM_EXPORT(qm_lsp_start) void qm_lsp_start(int reduced, int publishing) {
   server.emplace(reduced ? quellmark::Build::reduced : quellmark::Build::full);
+  server->setPublishing(publishing != 0);
 }
 
 // The input as the body of one message to the server; with `more`,
