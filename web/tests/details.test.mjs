@@ -41,18 +41,22 @@ test('an image of several pieces reads and copies as one line', { skip }, async 
   assert.ok(await page.$$eval('#image > *', (pieces) => pieces.length) > 1);
   // The first piece ends where a line of the box ends: no short line
   // between two pieces, at this width and at another.
+  const ends = () => {
+    const box = document.getElementById('image');
+    const text = box.firstElementChild.firstChild;
+    box.scrollTop = box.firstElementChild.offsetHeight - 40;
+    const range = document.createRange();
+    range.selectNodeContents(text);
+    const lineEnd = range.getClientRects()[0].right;
+    range.setStart(text, text.length - 1);
+    return [lineEnd, range.getBoundingClientRect().right];
+  };
   for (const width of [1280, 1000]) {
     await page.setViewportSize({ width, height: 720 });
-    await page.waitForTimeout(100);
-    const [lineEnd, pieceEnd] = await page.$eval('#image', (box) => {
-      const text = box.firstElementChild.firstChild;
-      box.scrollTop = box.firstElementChild.offsetHeight - 40;
-      const range = document.createRange();
-      range.selectNodeContents(text);
-      const lineEnd = range.getClientRects()[0].right;
-      range.setStart(text, text.length - 1);
-      return [lineEnd, range.getBoundingClientRect().right];
-    });
+    // The pieces are cut again a frame after the box changes.
+    await page.waitForFunction(`(${ends})().reduce((a, b) => Math.abs(a - b)) < 1`, null, { timeout: 5000 })
+      .catch(() => {});
+    const [lineEnd, pieceEnd] = await page.evaluate(`(${ends})()`);
     assert.ok(Math.abs(lineEnd - pieceEnd) < 1, `${width}: the line ends at ${lineEnd}, the piece at ${pieceEnd}`);
   }
   // A selection of the whole box, copied as a user would.
