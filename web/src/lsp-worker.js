@@ -14,7 +14,6 @@ const ready = loadTools(new URL('quellmark.wasm', self.location.href).href).then
   return tools;
 });
 const waiting = [];
-const post = (body) => self.postMessage(body);
 let scheduled = false;
 
 // The image goes only when it is not the one sent last (the page keeps
@@ -39,9 +38,8 @@ function answer(tools, { id, call, args }) {
     return;
   }
   if (call === 'analyseDocument') {
-    const answered = tools.analyseDocument(...args);
-    for (const body of answered.sent) post(body);
-    result = answered.result && withoutSameImage(answered.result);
+    result = tools.analyseDocument(...args);
+    result &&= withoutSameImage(result);
   } else {
     result = call === 'analyse' ? tools.analyse(...args) : tools.disassemble(...args);
   }
@@ -72,7 +70,7 @@ async function handle() {
       }
       // Changes in a row are analysed once, with the last of them.
       const more = typeof waiting[0] === 'string';
-      for (const reply of tools.lsp.receive(message, more)) post(reply);
+      for (const reply of tools.lsp.receive(message, more)) self.postMessage(reply);
     }
   } catch (error) {
     // A trap leaves the module unusable: the page starts another worker.

@@ -51,8 +51,8 @@ export async function loadTools(url = 'quellmark.wasm') {
     },
     // As `analyse`, of the language server's own analysis of its open
     // document `uri` (with `texts`, the texts made anew from the server's
-    // text): {sent, result}, `sent` the server's diagnostics that were
-    // waiting, `result` null when the document is not open. Its findings
+    // text), null when the document is not open. The server is one that
+    // publishes no diagnostics (`lsp.start`). Its findings
     // are `found`: {places, bytes}, six numbers each in `places` (line,
     // column, length, and where its name, message and fix note end in the
     // UTF-8 `bytes`, each beginning where the one before ended). Fixes are
@@ -60,12 +60,8 @@ export async function loadTools(url = 'quellmark.wasm') {
     // given: a large text's thousands of them take time that a page
     // drawing a few marks does not need.
     analyseDocument: (uri, reduced, texts = false, fixed = null) => {
-      // Each body sent ends in a NUL, and one more NUL ends them all.
-      const out = text('qm_analyse_document', uri, reduced ? 1 : 0, texts ? 1 : 0, fixed?.first ?? 0, fixed?.last ?? 0);
-      const end = out.startsWith('\0') ? 0 : out.indexOf('\0\0') + 1;
-      const sent = end === 0 ? [] : out.slice(0, end - 1).split('\0');
-      const json = out.slice(end + 1);
-      if (json === '') return { sent, result: null };
+      const json = text('qm_analyse_document', uri, reduced ? 1 : 0, texts ? 1 : 0, fixed?.first ?? 0, fixed?.last ?? 0);
+      if (json === '') return null;
       const result = JSON.parse(json);
       result.words = new Uint32Array(api.memory.buffer, api.qm_words(), api.qm_word_count() * 3).slice();
       // The findings as six numbers each and the UTF-8 of their texts.
@@ -73,7 +69,7 @@ export async function loadTools(url = 'quellmark.wasm') {
         places: new Int32Array(api.memory.buffer, api.qm_finding_places(), api.qm_finding_count() * 6).slice(),
         bytes: new Uint8Array(api.memory.buffer, api.qm_finding_texts(), api.qm_finding_texts_size()).slice(),
       };
-      return { sent, result };
+      return result;
     },
     disassemble: (image) => JSON.parse(text('qm_disassemble', image)),
     // The language server's text of its open document `uri` ('' if none).

@@ -167,9 +167,9 @@ QM_EXPORT(qm_analyse) void qm_analyse(int reduced, int texts) {
 
 // As qm_analyse, of the language server's analysis of the open document
 // whose uri the input is, in the server's build: no analysis of its own,
-// the text as the server has it. The server's diagnostics that were
-// waiting come first, each ended by a NUL byte, then a NUL byte, then the
-// JSON, none when the document is not open. With `texts`, the texts are
+// the text as the server has it; no output when the document is not open.
+// A server that publishes would lose the diagnostics that were waiting:
+// the page's publishes none. With `texts`, the texts are
 // made anew from the server's text. The findings are not in the JSON but
 // in `qm_finding_places` and `qm_finding_texts`: the page reads the few
 // it shows, not a large text's tens of thousands. Their fixes are looked
@@ -181,11 +181,6 @@ QM_EXPORT(qm_analyse_document) void qm_analyse_document(int reduced, int texts, 
   replies.clear();
   const quellmark::Analysis* found = server->analysisOf(input, replies);
   output.clear();
-  for (const std::string& reply : replies) {
-    output += reply;
-    output += '\0';
-  }
-  output += '\0';
   if (!found) return;
   const quellmark::Build build = reduced ? quellmark::Build::reduced : quellmark::Build::full;
   const std::string_view text = *server->textOf(input);
