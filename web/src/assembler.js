@@ -1,12 +1,12 @@
 // The assembler page: a source in an editor, checked, listed and assembled
 // by the tool set's own library on every change.
-import { EditorState, StateEffect, StateField } from '@codemirror/state';
+import { EditorState, RangeSet, StateEffect, StateField } from '@codemirror/state';
 import {
   EditorView, GutterMarker, gutter, keymap, lineNumbers, highlightActiveLine, drawSelection,
   Decoration, ViewPlugin, showTooltip,
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap, insertNewline, insertTab } from '@codemirror/commands';
-import { setDiagnostics, lintGutter, lintKeymap, forEachDiagnostic } from '@codemirror/lint';
+import { setDiagnostics, lintKeymap, forEachDiagnostic } from '@codemirror/lint';
 import { kept } from './kept.js';
 import {
   LSPClient, serverCompletion, hoverTooltips, renameKeymap, jumpToDefinitionKeymap, findReferencesKeymap,
@@ -206,6 +206,92 @@ const listingGutter = gutter({
   lineMarkerChange: (update) => update.transactions.some((tr) => tr.effects.some((e) => e.is(redrawListing))),
   initialSpacer: () => new WordsMarker('0000 0000'),
 });
+
+// The findings' markers in a gutter beside their lines. The markers are
+// set again only when the lines that have findings change, so that a
+// keystroke that changes a finding's text leaves the gutter as it is.
+// Hovering a marker shows the findings of its line and their fixes, as
+// hovering a mark does.
+const setMarkerTip = StateEffect.define();
+const markerTip = StateField.define({
+  create: () => null,
+  update(value, tr) {
+    for (const e of tr.effects) if (e.is(setMarkerTip)) return e.value;
+    return tr.docChanged ? null : value;
+  },
+  provide: (f) => showTooltip.from(f),
+});
+function findingsTip(view, marker) {
+  const line = view.lineBlockAtHeight(marker.getBoundingClientRect().top + 5 - view.documentTop);
+  const dom = document.createElement('ul');
+  dom.className = 'cm-tooltip-lint';
+  forEachDiagnostic(view.state, (d, from) => {
+    if (from < line.from || from > line.to) return;
+    const li = Object.assign(document.createElement('li'), { className: 'cm-diagnostic cm-diagnostic-warning' });
+    li.append(Object.assign(document.createElement('span'), { className: 'cm-diagnosticText', textContent: d.message }));
+    for (const action of d.actions ?? []) {
+      const button = Object.assign(document.createElement('button'), { type: 'button', className: 'cm-diagnosticAction', textContent: action.name });
+      button.addEventListener('click', () => {
+        let place = null;
+        forEachDiagnostic(view.state, (other, at, to) => { if (!place && other === d) place = { from: at, to }; });
+        view.dispatch({ effects: setMarkerTip.of(null) });
+        if (place) action.apply(view, place.from, place.to);
+      });
+      li.append(button);
+    }
+    li.append(Object.assign(document.createElement('div'), { className: 'cm-diagnosticSource', textContent: d.source }));
+    dom.append(li);
+  });
+  dom.addEventListener('mouseleave', (e) => {
+    if (e.relatedTarget !== marker && view.state.field(markerTip)) view.dispatch({ effects: setMarkerTip.of(null) });
+  });
+  return { pos: line.from, above: false, clip: false, create: () => ({ dom, getCoords: () => marker.getBoundingClientRect() }) };
+}
+class FindingsMarker extends GutterMarker {
+  eq() { return true; }
+  toDOM(view) {
+    const dom = document.createElement('div');
+    dom.className = 'cm-lint-marker cm-lint-marker-warning';
+    let timer = 0;
+    dom.addEventListener('mouseenter', () => {
+      timer = setTimeout(() => view.dispatch({ effects: setMarkerTip.of(findingsTip(view, dom)) }), 300);
+    });
+    dom.addEventListener('mouseleave', (e) => {
+      clearTimeout(timer);
+      if (!e.relatedTarget?.closest?.('.cm-tooltip-lint') && view.state.field(markerTip)) view.dispatch({ effects: setMarkerTip.of(null) });
+    });
+    return dom;
+  }
+}
+const findingsMarker = new FindingsMarker();
+const setFindingsMarkers = StateEffect.define();
+const findingsMarkers = StateField.define({
+  create: () => RangeSet.empty,
+  update(value, tr) {
+    let next = value.map(tr.changes);
+    for (const e of tr.effects) if (e.is(setFindingsMarkers)) next = e.value;
+    return next;
+  },
+});
+// The markers of `diagnostics` (in the order of their places), to be set
+// with them, unless they stand where the markers of `state` do.
+const markersOf = (state, diagnostics) => {
+  const starts = [];
+  for (const d of diagnostics) {
+    const start = state.doc.lineAt(d.from).from;
+    if (starts.at(-1) !== start) starts.push(start);
+  }
+  const shown = state.field(findingsMarkers).iter();
+  let same = true;
+  for (const start of starts) {
+    same &&= shown.value !== null && shown.from === start;
+    shown.next();
+  }
+  if (same && shown.value === null) return {};
+  return { effects: setFindingsMarkers.of(RangeSet.of(starts.map((start) => findingsMarker.range(start)))) };
+};
+const findingsGutter = [findingsMarkers, markerTip,
+  gutter({ class: 'cm-gutter-lint', markers: (view) => view.state.field(findingsMarkers) })];
 
 // The quick fixes of the finding at the cursor, by keyboard: Ctrl-. shows
 // the finding's message and a button for each of its fixes, the first one
@@ -458,7 +544,8 @@ async function main() {
         !sameWords(before.words, result.words, doc.lineAt(view.viewport.from).number, doc.lineAt(view.viewport.to).number);
       const findings = !sameDiagnostics(view.state, marks);
       if (words || findings) {
-        view.dispatch(findings ? setDiagnostics(view.state, marks) : {}, words ? { effects: redrawListing.of(null) } : {});
+        view.dispatch(findings ? setDiagnostics(view.state, marks) : {}, findings ? markersOf(view.state, marks) : {},
+          words ? { effects: redrawListing.of(null) } : {});
       }
       showFindings(before);
     });
@@ -533,7 +620,10 @@ async function main() {
       if (u.view.state.doc !== doc) return;
       const near = linesNear(u.view, doc);
       if (near.first < result.fixed.first || near.last > result.fixed.last) update(u.view);
-      else u.view.dispatch(setDiagnostics(u.view.state, marksNear(u.view, doc)));
+      else {
+        const marks = marksNear(u.view, doc);
+        u.view.dispatch(setDiagnostics(u.view.state, marks), markersOf(u.view.state, marks));
+      }
     });
   });
 
@@ -649,7 +739,7 @@ async function main() {
         // Only a line feed ends a line, as for the assembler; a CR stays in
         // its line.
         EditorState.lineSeparator.of('\n'),
-        lineNumbers(), listingGutter, lintGutter(), history(), drawSelection(),
+        lineNumbers(), listingGutter, findingsGutter, history(), drawSelection(),
         highlightActiveLine(), colours, serverColours(client, URI),
         // A line of the source stands alone: Enter starts the next at its
         // beginning, and Tab is a character of the line.

@@ -128,6 +128,54 @@ test('the findings list follows edits that keep the count of findings', { skip }
   await context.close();
 });
 
+test('the markers beside the lines follow the findings, and show a line\'s findings and fixes on hover', { skip }, async () => {
+  const { page, context } = await pages.open();
+  // The lines beside which a marker stands, from 1.
+  const markedLines = () => page.evaluate(() => Array.from(document.querySelectorAll('.cm-lint-marker-warning'), (m) => {
+    const view = window.quellmarkView;
+    const top = m.getBoundingClientRect().top + 5 - view.documentTop;
+    return view.state.doc.lineAt(view.lineBlockAtHeight(top).from).number;
+  }));
+  const shows = async (lines) => {
+    await page.waitForFunction((l) => {
+      const view = window.quellmarkView;
+      const shown = Array.from(document.querySelectorAll('.cm-lint-marker-warning'), (m) =>
+        view.state.doc.lineAt(view.lineBlockAtHeight(m.getBoundingClientRect().top + 5 - view.documentTop).from).number);
+      return shown.join() === l.join();
+    }, lines, { timeout: 5000 }).catch(() => {});
+    assert.deepEqual(await markedLines(), lines);
+  };
+  const hover = async (line) => {
+    await page.mouse.move(0, 0);
+    await page.waitForFunction(() => !document.querySelector('.cm-tooltip-lint'));
+    const marker = page.locator('.cm-lint-marker-warning').nth((await markedLines()).indexOf(line));
+    await marker.hover();
+    const tip = page.locator('.cm-tooltip-lint');
+    await tip.waitFor();
+    return tip;
+  };
+  await put(page, 'j lop\nloop: hlt\nad r1 r2 r3\n');
+  await shows([1, 3]);
+  // An edit that changes a finding's text but not the lines that have
+  // findings: the hover tells the finding as it is now.
+  await put(page, 'j lopp\nloop: hlt\nad r1 r2 r3\n');
+  await page.waitForFunction(() => document.querySelector('#findings li')?.textContent.includes('lopp'));
+  await shows([1, 3]);
+  let tip = await hover(1);
+  assert.match(await tip.textContent(), /`lopp` is not defined/);
+  assert.match(await tip.textContent(), /-Wundefined/);
+  // Its fix, from the hover.
+  await tip.locator('button').first().click();
+  await page.waitForFunction(() => window.quellmarkView.state.doc.toString().startsWith('j loop\n'));
+  await shows([3]);
+  // Two findings on one line, one marker that shows both.
+  await put(page, 'j loop\nloop: hlt\nad r1 r2 r3\nj lop lop\n');
+  await shows([3, 4]);
+  tip = await hover(4);
+  assert.equal(await tip.locator('li').count(), 2);
+  await context.close();
+});
+
 test('a shared link shows its own source, not the one the visitor kept', { skip }, async () => {
   const { page, context } = await pages.open();
   await put(page, 'hlt ; mine\n');
