@@ -435,7 +435,11 @@ function toolWorker(restarted) {
   let imageSent;
   const start = () => {
     imageSent = undefined;
-    worker = new Worker('lsp-worker.js', { type: 'module' });
+    // The first is the one the page started as it was read, unless that
+    // one failed before the page listened.
+    const first = window.quellmarkFirstWorker;
+    window.quellmarkFirstWorker = null;
+    worker = first && !first.failedEarly ? first : new Worker('lsp-worker.js', { type: 'module' });
     worker.onmessage = (event) => {
       // A reply is copied out of the worker's message as it is first read.
       const reading = performance.now();
@@ -484,7 +488,7 @@ function toolWorker(restarted) {
 }
 
 async function main() {
-  const examples = await fetch('examples.json').then((r) => r.json());
+  const examplesRead = fetch('examples.json').then((r) => r.json());
   const byId = (id) => document.getElementById(id);
   // Filled in below: what a new worker is given to go on from the text as
   // it is.
@@ -496,7 +500,8 @@ async function main() {
       keymap.of([...renameKeymap, ...jumpToDefinitionKeymap, ...findReferencesKeymap, ...formatKeymap])],
   }).connect(tools.transport);
   const buildSelect = byId('build');
-  const start = (await startingSource()) ?? { text: examples[0]?.text ?? '', build: 'full' };
+  const [given, examples] = await Promise.all([startingSource(), examplesRead]);
+  const start = given ?? { text: examples[0]?.text ?? '', build: 'full' };
   buildSelect.value = start.build;
   let result = null;
 
