@@ -116,7 +116,7 @@ try {
     const held = [];
     await page.evaluate(() => { window.quellmarkHeld = 0; });
     await typeKeys(async () => {
-      await page.waitForTimeout(60);  // the colours follow 30 ms after a change
+      await page.waitForTimeout(60);  // frames drawn after the update are counted too
       held.push(await page.evaluate(() => { const h = window.quellmarkHeld; window.quellmarkHeld = 0; return h; }));
     });
     const ran = threadTime

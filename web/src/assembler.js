@@ -3,7 +3,7 @@
 import { EditorState, RangeSet, StateEffect, StateField } from '@codemirror/state';
 import {
   EditorView, GutterMarker, gutter, keymap, lineNumbers, highlightActiveLine, drawSelection,
-  Decoration, ViewPlugin, showTooltip,
+  Decoration, showTooltip,
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap, insertNewline, insertTab } from '@codemirror/commands';
 import { setDiagnostics, lintKeymap, forEachDiagnostic } from '@codemirror/lint';
@@ -25,79 +25,80 @@ const CLASS_OF_TYPE = {
   number: 'qm-number', variable: 'qm-name', comment: 'qm-comment',
 };
 const setColours = StateEffect.define();
-// Asks for the colours again, as after a change of build.
-const askColours = StateEffect.define();
+// New colours for the text from `from` to `to` alone: `marks`, in order.
+const recolour = StateEffect.define();
 const colours = StateField.define({
   create: () => Decoration.none,
   update(value, tr) {
     let next = value.map(tr.changes);
-    for (const e of tr.effects) if (e.is(setColours)) next = e.value;
+    for (const e of tr.effects) {
+      if (e.is(setColours)) next = e.value;
+      if (e.is(recolour)) {
+        const { from, to, marks } = e.value;
+        next = next.update({ filterFrom: from, filterTo: to, filter: (f, t) => t < from || f > to, add: marks });
+      }
+    }
     return next;
   },
   provide: (field) => EditorView.decorations.from(field),
 });
 
-// The marks of a semantic tokens answer for `doc`, the text it was asked
-// of; `classes` by the legend's token types.
-function colourMarks(doc, data, classes) {
-  const marks = [];
+// A semantic tokens answer as four numbers a token: its line (from 0),
+// first letter, length and type, in the order of the answer.
+function placedTokens(data) {
+  const placed = new Uint32Array((data.length / 5 | 0) * 4);
   let line = 0;
   let start = 0;
-  for (let i = 0; i + 4 < data.length; i += 5) {
+  for (let i = 0, k = 0; i + 4 < data.length; i += 5, k += 4) {
     line += data[i];
     start = data[i] === 0 ? start + data[i + 1] : data[i + 1];
-    // The server also ends a line at a lone CR, which stays inside the
-    // editor's line: such a text keeps the colours it can place.
-    if (line >= doc.lines) break;
-    const l = doc.line(line + 1);
-    const from = Math.min(l.from + start, l.to);
-    const to = Math.min(from + data[i + 2], l.to);
-    if (to > from && classes[data[i + 3]]) {
-      marks.push(Decoration.mark({ class: classes[data[i + 3]] }).range(from, to));
-    }
+    placed[k] = line;
+    placed[k + 1] = start;
+    placed[k + 2] = data[i + 2];
+    placed[k + 3] = data[i + 3];
   }
-  return Decoration.set(marks, true);
+  return placed;
 }
 
-// Asks the server for the colours of the lines in view and some around
-// them, a moment after the text changes or a scroll leaves them: a large
-// text's hundreds of thousands of tokens cost the page's thread nothing.
-const COLOURED_AROUND = 200;
-function serverColours(client, uri) {
-  return ViewPlugin.fromClass(class {
-    constructor(view) {
-      this.view = view;
-      this.timer = 0;
-      this.asked = { first: 1, last: 0 };
-      client.initializing.then(() => this.ask());
+// The lines (from 0) from the first to the last whose tokens differ
+// between two lists of placed tokens of texts with as many lines, or null.
+function linesOfChange(a, b) {
+  const same = (i, j) => a[i] === b[j] && a[i + 1] === b[j + 1] && a[i + 2] === b[j + 2] && a[i + 3] === b[j + 3];
+  let head = 0;
+  while (head < a.length && head < b.length && same(head, head)) head += 4;
+  if (head === a.length && head === b.length) return null;
+  let tailA = a.length;
+  let tailB = b.length;
+  while (tailA > head && tailB > head && same(tailA - 4, tailB - 4)) {
+    tailA -= 4;
+    tailB -= 4;
+  }
+  const lines = [a[head], b[head], a[tailA - 4], b[tailB - 4]].filter((l) => l !== undefined);
+  return { first: Math.min(...lines), last: Math.max(...lines) };
+}
+
+// The colour marks of the placed tokens on lines `first` to `last` (from
+// 0) of `doc`; `classes` by the legend's token types. A mark of each class
+// serves all its tokens.
+const markOfClass = new Map();
+function colourMarks(doc, placed, classes, first = 0, last = Infinity) {
+  const marks = [];
+  for (let k = 0; k < placed.length; k += 4) {
+    const line = placed[k];
+    // The server also ends a line at a lone CR, which stays inside the
+    // editor's line: such a text keeps the colours it can place.
+    if (line > last || line >= doc.lines) break;
+    if (line < first) continue;
+    const l = doc.line(line + 1);
+    const from = Math.min(l.from + placed[k + 1], l.to);
+    const to = Math.min(from + placed[k + 2], l.to);
+    const name = classes[placed[k + 3]];
+    if (to > from && name) {
+      if (!markOfClass.has(name)) markOfClass.set(name, Decoration.mark({ class: name }));
+      marks.push(markOfClass.get(name).range(from, to));
     }
-    update(u) {
-      const doc = u.state.doc;
-      const scrolledAway = u.viewportChanged && (doc.lineAt(u.view.viewport.from).number < this.asked.first
-        || doc.lineAt(u.view.viewport.to).number > this.asked.last);
-      if (!u.docChanged && !scrolledAway && !u.transactions.some((tr) => tr.effects.some((e) => e.is(askColours)))) return;
-      clearTimeout(this.timer);
-      this.timer = setTimeout(() => this.ask(), 30);
-    }
-    async ask() {
-      const { view } = this;
-      const doc = view.state.doc;
-      const first = Math.max(1, doc.lineAt(view.viewport.from).number - COLOURED_AROUND);
-      const last = Math.min(doc.lines, doc.lineAt(view.viewport.to).number + COLOURED_AROUND);
-      this.asked = { first, last };
-      client.sync();
-      try {
-        const range = { start: { line: first - 1, character: 0 }, end: { line: last - 1, character: 0 } };
-        const answer = await client.request('textDocument/semanticTokens/range', { textDocument: { uri }, range });
-        const types = client.serverCapabilities?.semanticTokensProvider?.legend?.tokenTypes ?? [];
-        if (view.state.doc === doc && answer) {
-          const classes = types.map((t) => CLASS_OF_TYPE[t]);
-          view.dispatch({ effects: setColours.of(colourMarks(doc, answer.data, classes)) });
-        }
-      } catch { /* the server started again; the next change asks anew */ }
-    }
-    destroy() { clearTimeout(this.timer); }
-  });
+  }
+  return marks;
 }
 
 // The listing beside the source: each line's addresses and words, found
@@ -513,6 +514,33 @@ async function main() {
     return client.initializing;
   };
 
+  // The colours the editor has: the placed tokens they were set from, in a
+  // text of how many lines, and where text was typed or taken away since
+  // (from, to in the text as it is), whose colours moved or went with it.
+  let coloured = null;
+  let touched = null;
+  // The change to the colours for the analysis `after` of `doc`: only the
+  // lines whose tokens changed, or that were edited, are coloured again, so
+  // that the editor compares and draws only those.
+  const colourChange = (doc, after, classes) => {
+    const placed = placedTokens(after.colours ?? []);
+    const before = coloured;
+    const edited = touched;
+    coloured = { placed, lines: doc.lines };
+    touched = null;
+    if (!before || before.lines !== doc.lines) return setColours.of(Decoration.set(colourMarks(doc, placed, classes), true));
+    let lines = linesOfChange(before.placed, placed);
+    if (edited) {
+      const first = doc.lineAt(edited.from).number - 1;
+      const last = doc.lineAt(edited.to).number - 1;
+      lines = lines ? { first: Math.min(lines.first, first), last: Math.max(lines.last, last) } : { first, last };
+    }
+    if (!lines) return null;
+    const from = doc.line(Math.min(lines.first, doc.lines - 1) + 1).from;
+    const to = doc.line(Math.min(lines.last, doc.lines - 1) + 1).to;
+    return recolour.of({ from, to, marks: colourMarks(doc, placed, classes, lines.first, lines.last) });
+  };
+
   // Has the tool set analyse the document and shows what it says, unless
   // the document changed again meanwhile.
   let sequence = 0;
@@ -548,9 +576,12 @@ async function main() {
       const words = !before ||
         !sameWords(before.words, result.words, doc.lineAt(view.viewport.from).number, doc.lineAt(view.viewport.to).number);
       const findings = !sameDiagnostics(view.state, marks);
-      if (words || findings) {
+      // The colours are set with the marks, in one redrawing of the lines.
+      const types = client.serverCapabilities?.semanticTokensProvider?.legend?.tokenTypes ?? [];
+      const recoloured = colourChange(doc, result, types.map((t) => CLASS_OF_TYPE[t]));
+      if (words || findings || recoloured) {
         view.dispatch(findings ? setDiagnostics(view.state, marks) : {}, findings ? markersOf(view.state, marks) : {},
-          words ? { effects: redrawListing.of(null) } : {});
+          words ? { effects: redrawListing.of(null) } : {}, recoloured ? { effects: recoloured } : {});
       }
       showFindings(before);
     });
@@ -745,7 +776,7 @@ async function main() {
         // its line.
         EditorState.lineSeparator.of('\n'),
         lineNumbers(), listingGutter, findingsGutter, history(), drawSelection(),
-        highlightActiveLine(), colours, serverColours(client, URI),
+        highlightActiveLine(), colours,
         // A line of the source stands alone: Enter starts the next at its
         // beginning, and Tab is a character of the line.
         // Ctrl-. (as in other editors) shows the fixes of the finding at
@@ -757,7 +788,13 @@ async function main() {
         client.plugin(URI, 'asm'), markAfterScroll,
         EditorView.contentAttributes.of({ 'aria-label': 'Source' }),
         EditorView.updateListener.of((u) => {
-          if (!u.docChanged || pending) return;
+          if (!u.docChanged) return;
+          // The places edited since the colours were set, as they are now.
+          if (touched) touched = { from: u.changes.mapPos(touched.from, -1), to: u.changes.mapPos(touched.to, 1) };
+          u.changes.iterChangedRanges((fromA, toA, fromB, toB) => {
+            touched = touched ? { from: Math.min(touched.from, fromB), to: Math.max(touched.to, toB) } : { from: fromB, to: toB };
+          });
+          if (pending) return;
           pending = true;
           queueMicrotask(() => { pending = false; update(u.view); });
         }),
@@ -786,7 +823,6 @@ async function main() {
   buildSelect.addEventListener('change', () => {
     configure();
     update(view);
-    view.dispatch({ effects: askColours.of(null) });
   });
   byId('findings').addEventListener('click', (e) => {
     const li = e.target.closest('li');

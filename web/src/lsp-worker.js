@@ -26,6 +26,16 @@ function withoutSameImage(result) {
   return result;
 }
 
+// The semantic tokens of lines `first` to `last` (from 1) of the document,
+// asked of the server as an editor asks.
+function colours(tools, uri, { first, last }) {
+  const range = { start: { line: first - 1, character: 0 }, end: { line: last - 1, character: 0 } };
+  const [reply] = tools.lsp.receive(JSON.stringify({
+    jsonrpc: '2.0', id: 'page-colours', method: 'textDocument/semanticTokens/range', params: { textDocument: { uri }, range },
+  }));
+  return Uint32Array.from(JSON.parse(reply).result?.data ?? []);
+}
+
 function answer(tools, { id, call, args }) {
   // A test's way to make the module trap, as a fault in it would.
   if (call === 'trap') tools.trap();
@@ -40,6 +50,10 @@ function answer(tools, { id, call, args }) {
   if (call === 'analyseDocument') {
     result = tools.analyseDocument(...args);
     result &&= withoutSameImage(result);
+    // With the lines the page marks, their colours: the server's semantic
+    // tokens of those lines, so that the page sets them with the marks.
+    const [uri, , texts, fixed] = args;
+    if (result && !texts && fixed) result.colours = colours(tools, uri, fixed);
   } else {
     result = call === 'analyse' ? tools.analyse(...args) : tools.disassemble(...args);
   }
@@ -51,7 +65,7 @@ function answer(tools, { id, call, args }) {
   // text's tens of thousands of findings as arrays and strings of their own
   // would cost the page's thread their copying and collecting each time.
   self.postMessage({ id, result },
-    [result.words?.buffer, result.found?.places.buffer, result.found?.bytes.buffer].filter(Boolean));
+    [result.words?.buffer, result.found?.places.buffer, result.found?.bytes.buffer, result.colours?.buffer].filter(Boolean));
 }
 
 async function handle() {
