@@ -213,15 +213,21 @@ const listingGutter = gutter({
 // keystroke that changes a finding's text leaves the gutter as it is.
 // Hovering a marker shows the findings of its line and their fixes, as
 // hovering a mark does.
-const setMarkerTip = StateEffect.define();
-const markerTip = StateField.define({
-  create: () => null,
-  update(value, tr) {
-    for (const e of tr.effects) if (e.is(setMarkerTip)) return e.value;
-    return tr.docChanged ? null : value;
-  },
-  provide: (f) => showTooltip.from(f),
-});
+// A tooltip that stays until it is set again or the text changes: the
+// effect that sets it (null hides it) and the field that holds it.
+function tooltipUntilEdit() {
+  const set = StateEffect.define();
+  const field = StateField.define({
+    create: () => null,
+    update(value, tr) {
+      for (const e of tr.effects) if (e.is(set)) return e.value;
+      return tr.docChanged ? null : value;
+    },
+    provide: (f) => showTooltip.from(f),
+  });
+  return [set, field];
+}
+const [setMarkerTip, markerTip] = tooltipUntilEdit();
 function findingsTip(view, marker) {
   const line = view.lineBlockAtHeight(marker.getBoundingClientRect().top + 5 - view.documentTop);
   const dom = document.createElement('ul');
@@ -297,15 +303,7 @@ const findingsGutter = [findingsMarkers, markerTip,
 // The quick fixes of the finding at the cursor, by keyboard: Ctrl-. shows
 // the finding's message and a button for each of its fixes, the first one
 // focused; Enter applies it, Escape goes back to the text.
-const setFixTip = StateEffect.define();
-const fixTip = StateField.define({
-  create: () => null,
-  update(value, tr) {
-    for (const e of tr.effects) if (e.is(setFixTip)) return e.value;
-    return tr.docChanged ? null : value;
-  },
-  provide: (f) => showTooltip.from(f),
-});
+const [setFixTip, fixTip] = tooltipUntilEdit();
 function fixTooltip(from, to, diagnostic) {
   return {
     pos: from,
