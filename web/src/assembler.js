@@ -208,11 +208,6 @@ const listingGutter = gutter({
   initialSpacer: () => new WordsMarker('0000 0000'),
 });
 
-// The findings' markers in a gutter beside their lines. The markers are
-// set again only when the lines that have findings change, so that a
-// keystroke that changes a finding's text leaves the gutter as it is.
-// Hovering a marker shows the findings of its line and their fixes, as
-// hovering a mark does.
 // A tooltip that stays until it is set again or the text changes: the
 // effect that sets it (null hides it) and the field that holds it.
 function tooltipUntilEdit() {
@@ -227,6 +222,12 @@ function tooltipUntilEdit() {
   });
   return [set, field];
 }
+
+// The findings' markers in a gutter beside their lines. The markers are
+// set again only when the lines that have findings change, so that a
+// keystroke that changes a finding's text leaves the gutter as it is.
+// Hovering a marker shows the findings of its line and their fixes, as
+// hovering a mark does.
 const [setMarkerTip, markerTip] = tooltipUntilEdit();
 function findingsTip(view, marker) {
   const line = view.lineBlockAtHeight(marker.getBoundingClientRect().top + 5 - view.documentTop);
@@ -521,6 +522,12 @@ async function main() {
   // lines whose tokens changed, or that were edited, are coloured again, so
   // that the editor compares and draws only those.
   const colourChange = (doc, after, classes) => {
+    // Without the server's legend nothing is coloured, and all is coloured
+    // once it comes.
+    if (classes.length === 0) {
+      coloured = null;
+      return null;
+    }
     const placed = placedTokens(after.colours ?? []);
     const before = coloured;
     const edited = touched;
