@@ -33,7 +33,7 @@ function colours(tools, uri, { first, last }) {
   const [reply] = tools.lsp.receive(JSON.stringify({
     jsonrpc: '2.0', id: 'page-colours', method: 'textDocument/semanticTokens/range', params: { textDocument: { uri }, range },
   }));
-  return Uint32Array.from(JSON.parse(reply).result?.data ?? []);
+  return Uint32Array.from((reply && JSON.parse(reply).result?.data) ?? []);
 }
 
 function answer(tools, { id, call, args }) {
