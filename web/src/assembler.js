@@ -3,11 +3,12 @@
 import { EditorState, RangeSet, StateEffect, StateField } from '@codemirror/state';
 import {
   EditorView, GutterMarker, gutter, keymap, lineNumbers, highlightActiveLine, drawSelection,
-  Decoration, showTooltip,
+  showTooltip,
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap, insertNewline, insertTab } from '@codemirror/commands';
 import { setDiagnostics, lintKeymap, forEachDiagnostic } from '@codemirror/lint';
 import { kept } from './kept.js';
+import { Colouring, CLASS_OF_TYPE } from './colours.js';
 import {
   LSPClient, serverCompletion, hoverTooltips, renameKeymap, jumpToDefinitionKeymap, findReferencesKeymap,
   formatDocument, formatKeymap, signatureHelp,
@@ -17,89 +18,6 @@ const STORE = 'quellmark.source';
 // The document the editor holds, as the language server knows it.
 const URI = 'file:///source.asm';
 const hex4 = (n) => n.toString(16).toUpperCase().padStart(4, '0');
-
-// Colours each token as the assembler reads it, from the language server's
-// semantic tokens, by the token types of the server's legend.
-const CLASS_OF_TYPE = {
-  function: 'qm-label', keyword: 'qm-mnemonic', macro: 'qm-directive', parameter: 'qm-register',
-  number: 'qm-number', variable: 'qm-name', comment: 'qm-comment',
-};
-const setColours = StateEffect.define();
-// New colours for the text from `from` to `to` alone: `marks`, in order.
-const recolour = StateEffect.define();
-const colours = StateField.define({
-  create: () => Decoration.none,
-  update(value, tr) {
-    let next = value.map(tr.changes);
-    for (const e of tr.effects) {
-      if (e.is(setColours)) next = e.value;
-      if (e.is(recolour)) {
-        const { from, to, marks } = e.value;
-        next = next.update({ filterFrom: from, filterTo: to, filter: (f, t) => t < from || f > to, add: marks });
-      }
-    }
-    return next;
-  },
-  provide: (field) => EditorView.decorations.from(field),
-});
-
-// A semantic tokens answer as four numbers a token: its line (from 0),
-// first letter, length and type, in the order of the answer.
-function placedTokens(data) {
-  const placed = new Uint32Array((data.length / 5 | 0) * 4);
-  let line = 0;
-  let start = 0;
-  for (let i = 0, k = 0; i + 4 < data.length; i += 5, k += 4) {
-    line += data[i];
-    start = data[i] === 0 ? start + data[i + 1] : data[i + 1];
-    placed[k] = line;
-    placed[k + 1] = start;
-    placed[k + 2] = data[i + 2];
-    placed[k + 3] = data[i + 3];
-  }
-  return placed;
-}
-
-// The lines (from 0) from the first to the last whose tokens differ
-// between two lists of placed tokens of texts with as many lines, or null.
-function linesOfChange(a, b) {
-  const same = (i, j) => a[i] === b[j] && a[i + 1] === b[j + 1] && a[i + 2] === b[j + 2] && a[i + 3] === b[j + 3];
-  let head = 0;
-  while (head < a.length && head < b.length && same(head, head)) head += 4;
-  if (head === a.length && head === b.length) return null;
-  let tailA = a.length;
-  let tailB = b.length;
-  while (tailA > head && tailB > head && same(tailA - 4, tailB - 4)) {
-    tailA -= 4;
-    tailB -= 4;
-  }
-  const lines = [a[head], b[head], a[tailA - 4], b[tailB - 4]].filter((l) => l !== undefined);
-  return { first: Math.min(...lines), last: Math.max(...lines) };
-}
-
-// The colour marks of the placed tokens on lines `first` to `last` (from
-// 0) of `doc`; `classes` by the legend's token types. A mark of each class
-// serves all its tokens.
-const markOfClass = new Map();
-function colourMarks(doc, placed, classes, first = 0, last = Infinity) {
-  const marks = [];
-  for (let k = 0; k < placed.length; k += 4) {
-    const line = placed[k];
-    // The server also ends a line at a lone CR, which stays inside the
-    // editor's line: such a text keeps the colours it can place.
-    if (line > last || line >= doc.lines) break;
-    if (line < first) continue;
-    const l = doc.line(line + 1);
-    const from = Math.min(l.from + placed[k + 1], l.to);
-    const to = Math.min(from + placed[k + 2], l.to);
-    const name = classes[placed[k + 3]];
-    if (to > from && name) {
-      if (!markOfClass.has(name)) markOfClass.set(name, Decoration.mark({ class: name }));
-      marks.push(markOfClass.get(name).range(from, to));
-    }
-  }
-  return marks;
-}
 
 // The listing beside the source: each line's addresses and words, found
 // in the flat list of words (line, address, word), which is in line order.
@@ -513,38 +431,7 @@ async function main() {
     return client.initializing;
   };
 
-  // The colours the editor has: the placed tokens they were set from, in a
-  // text of how many lines, and where text was typed or taken away since
-  // (from, to in the text as it is), whose colours moved or went with it.
-  let coloured = null;
-  let touched = null;
-  // The change to the colours for the analysis `after` of `doc`: only the
-  // lines whose tokens changed, or that were edited, are coloured again, so
-  // that the editor compares and draws only those.
-  const colourChange = (doc, after, classes) => {
-    // Without the server's legend nothing is coloured, and all is coloured
-    // once it comes.
-    if (classes.length === 0) {
-      coloured = null;
-      return null;
-    }
-    const placed = placedTokens(after.colours ?? []);
-    const before = coloured;
-    const edited = touched;
-    coloured = { placed, lines: doc.lines };
-    touched = null;
-    if (!before || before.lines !== doc.lines) return setColours.of(Decoration.set(colourMarks(doc, placed, classes), true));
-    let lines = linesOfChange(before.placed, placed);
-    if (edited) {
-      const first = doc.lineAt(edited.from).number - 1;
-      const last = doc.lineAt(edited.to).number - 1;
-      lines = lines ? { first: Math.min(lines.first, first), last: Math.max(lines.last, last) } : { first, last };
-    }
-    if (!lines) return null;
-    const from = doc.line(Math.min(lines.first, doc.lines - 1) + 1).from;
-    const to = doc.line(Math.min(lines.last, doc.lines - 1) + 1).to;
-    return recolour.of({ from, to, marks: colourMarks(doc, placed, classes, lines.first, lines.last) });
-  };
+  const colouring = new Colouring();
 
   // Has the tool set analyse the document and shows what it says, unless
   // the document changed again meanwhile.
@@ -583,7 +470,7 @@ async function main() {
       const findings = !sameDiagnostics(view.state, marks);
       // The colours are set with the marks, in one redrawing of the lines.
       const types = client.serverCapabilities?.semanticTokensProvider?.legend?.tokenTypes ?? [];
-      const recoloured = colourChange(doc, result, types.map((t) => CLASS_OF_TYPE[t]));
+      const recoloured = colouring.change(doc, result.colours, types.map((t) => CLASS_OF_TYPE[t]));
       if (words || findings || recoloured) {
         view.dispatch(findings ? setDiagnostics(view.state, marks) : {}, findings ? markersOf(view.state, marks) : {},
           words ? { effects: redrawListing.of(null) } : {}, recoloured ? { effects: recoloured } : {});
@@ -781,7 +668,7 @@ async function main() {
         // its line.
         EditorState.lineSeparator.of('\n'),
         lineNumbers(), listingGutter, findingsGutter, history(), drawSelection(),
-        highlightActiveLine(), colours,
+        highlightActiveLine(), colouring.extension,
         // A line of the source stands alone: Enter starts the next at its
         // beginning, and Tab is a character of the line.
         // Ctrl-. (as in other editors) shows the fixes of the finding at
@@ -794,11 +681,6 @@ async function main() {
         EditorView.contentAttributes.of({ 'aria-label': 'Source' }),
         EditorView.updateListener.of((u) => {
           if (!u.docChanged) return;
-          // The places edited since the colours were set, as they are now.
-          if (touched) touched = { from: u.changes.mapPos(touched.from, -1), to: u.changes.mapPos(touched.to, 1) };
-          u.changes.iterChangedRanges((fromA, toA, fromB, toB) => {
-            touched = touched ? { from: Math.min(touched.from, fromB), to: Math.max(touched.to, toB) } : { from: fromB, to: toB };
-          });
           if (pending) return;
           pending = true;
           queueMicrotask(() => { pending = false; update(u.view); });

@@ -2,7 +2,7 @@
 // driven by keyboard in Chromium: hover, completion, F12 and F2.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { native, servedPages } from './support.mjs';
+import { native, servedPages, shownColours } from './support.mjs';
 
 const pages = servedPages();
 const { skip } = pages;
@@ -167,8 +167,7 @@ test('a fault in the tool set stops nothing: another worker starts with the text
 test('after each edit, the colours are those a page given the whole text shows', { skip }, async () => {
   const { page } = await pages.open('', { permissions: ['clipboard-read', 'clipboard-write'] });
   const { page: fresh } = await pages.open();
-  const colouring = (p) => p.evaluate(() => Array.from(document.querySelectorAll('.cm-line'), (line) =>
-    Array.from(line.querySelectorAll('[class^="qm-"]'), (s) => `${s.className}:${s.textContent}`).join(' ')).join('\n'));
+  const colouring = async (p) => JSON.stringify(await p.evaluate(shownColours));
   const drawnAfter = async (p, edit) => {
     const [count, text] = await p.evaluate(() => [window.quellmarkTimings.length, window.quellmarkView.state.doc.toString()]);
     await edit();
@@ -211,12 +210,14 @@ test('after each edit, the colours are those a page given the whole text shows',
 test('colours are what the assembler reads each token as, in each build', { skip }, async () => {
   const { page } = await pages.open();
   await start(page, 'sub r1x r2 r3\ndw 5\nj add ; c\n');
-  const classOf = (text) => page.evaluate((t) => {
-    // The colour's own mark, also where a finding's mark wraps it.
-    const found = [...document.querySelectorAll('.cm-content [class^="qm-"]')].find((s) => s.textContent === t);
-    return found?.className ?? null;
-  }, text);
-  await page.waitForFunction(() => document.querySelector('.cm-content .qm-comment') !== null);
+  const tokens = async () => (await page.evaluate(shownColours)).lines.flat();
+  const classOf = async (text) => (await tokens()).find(([, t]) => t === text)?.[0] ?? null;
+  const until = async (done) => {
+    for (const deadline = Date.now() + 10000; !done(await tokens()); await page.waitForTimeout(20)) {
+      if (Date.now() > deadline) assert.fail(`the colours shown stay ${JSON.stringify(await tokens())}`);
+    }
+  };
+  await until((shown) => shown.some(([name]) => name === 'qm-comment'));
   assert.equal(await classOf('sub'), 'qm-mnemonic');
   assert.equal(await classOf('r1x'), 'qm-register');  // read as r1
   assert.equal(await classOf('dw'), 'qm-directive');
@@ -229,11 +230,10 @@ test('colours are what the assembler reads each token as, in each build', { skip
     const view = window.quellmarkView;
     view.dispatch({ selection: { anchor: view.state.doc.length }, scrollIntoView: true });
   });
-  await page.waitForFunction(() => [...document.querySelectorAll('.cm-content .qm-label')].some((s) => s.textContent === 'last'));
+  await until((shown) => shown.some(([name, t]) => name === 'qm-label' && t === 'last'));
   await start(page, 'sub r1x r2 r3\ndw 5\nj add ; c\ndw 6\n');
-  await page.waitForFunction(() => document.querySelectorAll('.cm-content .qm-directive').length === 2);
+  await until((shown) => shown.filter(([name]) => name === 'qm-directive').length === 2);
   // In the reduced build `dw` is no directive: a label, on every line.
   await page.selectOption('#build', 'reduced');
-  await page.waitForFunction(() => [...document.querySelectorAll('.cm-content [class^="qm-"]')]
-    .filter((s) => s.textContent === 'dw').every((s) => s.className === 'qm-label'));
+  await until((shown) => shown.filter(([name, t]) => name === 'qm-label' && t === 'dw').length === 2);
 });

@@ -113,3 +113,29 @@ export function servedPages() {
   });
   return pages;
 }
+
+// Run in the page: the colours it shows, from the browser's highlights of
+// the editor's text. `lines` holds each line's coloured tokens in order, as
+// [colour, text]; `lost` counts the ranges left on text the editor no
+// longer shows, which would be kept for nothing.
+export function shownColours() {
+  const lines = [...document.querySelectorAll('.cm-content .cm-line')];
+  const tokens = lines.map(() => []);
+  let lost = 0;
+  for (const [name, highlight] of CSS.highlights) {
+    for (const range of highlight) {
+      const start = range.startContainer;
+      const line = (start.nodeType === Node.TEXT_NODE ? start.parentElement : start)?.closest('.cm-line');
+      const at = line && line.isConnected ? lines.indexOf(line) : -1;
+      if (at < 0) {
+        ++lost;
+        continue;
+      }
+      const before = document.createRange();
+      before.setStart(line, 0);
+      before.setEnd(start, range.startOffset);
+      tokens[at].push([before.toString().length, name, range.toString()]);
+    }
+  }
+  return { lines: tokens.map((t) => t.sort((a, b) => a[0] - b[0]).map(([, name, text]) => [name, text])), lost };
+}
