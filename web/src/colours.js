@@ -204,19 +204,27 @@ const painter = ViewPlugin.fromClass(class {
       }
       return node ? { node, offset: at - before } : view.domAtPos(pos, side);
     };
-    const pairs = [];
+    const marks = [];
     view.state.field(colours).between(from, to, (f, t, mark) => {
-      const name = mark.spec.class;
+      if (f < t) marks.push({ f, t, name: mark.spec.class });
+    });
+    // In order along the line, as the walk through its text goes.
+    marks.sort((a, b) => a.f - b.f);
+    const pairs = [];
+    for (const { f, t, name } of marks) {
       let highlight = highlights.get(name);
       if (!highlight) highlights.set(name, highlight = new Highlight());
       const start = place(f, 1);
       const end = place(t, -1);
-      const range = new Range();
-      range.setStart(start.node, start.offset);
-      range.setEnd(end.node, end.offset);
+      // Static ranges: the browser need not follow them through each change
+      // of the page, as it must live ones; a line's are made again when its
+      // elements change.
+      const range = new StaticRange({
+        startContainer: start.node, startOffset: start.offset, endContainer: end.node, endOffset: end.offset,
+      });
       highlight.add(range);
       pairs.push([highlight, range]);
-    });
+    }
     if (pairs.length) this.rangesOf.set(line, pairs);
   }
 

@@ -131,10 +131,14 @@ export function shownColours() {
         ++lost;
         continue;
       }
-      const before = document.createRange();
-      before.setStart(line, 0);
-      before.setEnd(start, range.startOffset);
-      tokens[at].push([before.toString().length, name, range.toString()]);
+      const text = (from, offset, to, end) => {
+        const live = document.createRange();
+        live.setStart(from, offset);
+        live.setEnd(to, end);
+        return live.toString();
+      };
+      tokens[at].push([text(line, 0, start, range.startOffset).length, name,
+        text(start, range.startOffset, range.endContainer, range.endOffset)]);
     }
   }
   return { lines: tokens.map((t) => t.sort((a, b) => a[0] - b[0]).map(([, name, text]) => [name, text])), lost };
