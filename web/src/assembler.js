@@ -92,16 +92,17 @@ function findingAt({ found: { places, bytes } }, i) {
     fix: text(messageEnd, end),
   };
 }
-// Whether finding `i` of two analyses reads the same in the list: the
-// same place, and the same bytes of its name and message, compared as they
-// came rather than decoded.
-function sameFinding({ found: a }, { found: b }, i) {
+// Whether finding `i` of one analysis and finding `j` of another read the
+// same in the list: the same place, and the same bytes of their names and
+// messages, compared as they came rather than decoded.
+function sameFinding({ found: a }, { found: b }, i, j = i) {
   const at = i * 6;
-  if (a.places[at] !== b.places[at] || a.places[at + 1] !== b.places[at + 1]) return false;
+  const bt = j * 6;
+  if (a.places[at] !== b.places[bt] || a.places[at + 1] !== b.places[bt + 1]) return false;
   const fromA = i > 0 ? a.places[at - 1] : 0;
-  const fromB = i > 0 ? b.places[at - 1] : 0;
+  const fromB = j > 0 ? b.places[bt - 1] : 0;
   const length = a.places[at + 4] - fromA;
-  if (b.places[at + 4] - fromB !== length || a.places[at + 3] - fromA !== b.places[at + 3] - fromB) return false;
+  if (b.places[bt + 4] - fromB !== length || a.places[at + 3] - fromA !== b.places[bt + 3] - fromB) return false;
   for (let k = 0; k < length; ++k) if (a.bytes[fromA + k] !== b.bytes[fromB + k]) return false;
   return true;
 }
@@ -628,7 +629,7 @@ async function main() {
   // The findings list is drawn a screenful at a time: the next as it is
   // scrolled to its end.
   const SCREENFUL = 100;
-  const findingItems = (from) => Array.from({ length: Math.max(0, Math.min(SCREENFUL, findingCount(result) - from)) }, (_, i) => {
+  const findingItems = (from, length) => Array.from({ length: Math.max(0, length) }, (_, i) => {
     const { line, column, name, message } = findingAt(result, from + i);
     const li = document.createElement('li');
     li.tabIndex = 0;
@@ -637,22 +638,43 @@ async function main() {
     li.dataset.column = column;
     return li;
   });
-  // The list is made again only when the findings it shows changed.
+  // The list changes only where the findings it shows changed: a keystroke
+  // mostly adds, takes away or changes those of one line. It keeps as many
+  // as it showed (more after a scroll), at least a screenful.
   const showFindings = (before) => {
     const count = findingCount(result);
     const title = `Findings (${count})`;
     if (byId('findings-title').textContent !== title) byId('findings-title').textContent = title;
     const list = byId('findings');
     const shown = list.children.length;
-    if (before && shown === Math.min(SCREENFUL, count) && shown <= findingCount(before) &&
-        Array.from({ length: shown }, (_, i) => i).every((i) => sameFinding(result, before, i))) return;
-    list.replaceChildren(...findingItems(0));
+    const wanted = Math.min(count, Math.max(SCREENFUL, shown));
+    if (!before) {
+      list.replaceChildren(...findingItems(0, wanted));
+      return;
+    }
+    // The items shown are the first findings of `before`. Those from the
+    // start that are the same stay, and so do those before the end that
+    // are the same, `delta` places on.
+    let head = 0;
+    while (head < Math.min(shown, wanted) && sameFinding(result, before, head)) ++head;
+    const delta = count - findingCount(before);
+    let tail = shown;
+    while (tail > head && tail - 1 + delta >= head && tail - 1 + delta < count &&
+      sameFinding(result, before, tail - 1 + delta, tail - 1)) --tail;
+    if (head === tail && shown === wanted && tail + delta === head) return;
+    const items = list.children;
+    for (let k = tail - 1; k >= head; --k) items[k].remove();
+    const fresh = findingItems(head, Math.min(tail + delta, wanted) - head);
+    if (head < items.length) items[head].before(...fresh);
+    else list.append(...fresh);
+    while (items.length > wanted) list.lastElementChild.remove();
+    list.append(...findingItems(items.length, wanted - items.length));
   };
   byId('findings').addEventListener('scroll', (e) => {
     const list = e.target;
     if (!result || list.children.length >= findingCount(result)) return;
     if (list.scrollTop + list.clientHeight < list.scrollHeight - 40) return;
-    list.append(...findingItems(list.children.length));
+    list.append(...findingItems(list.children.length, Math.min(SCREENFUL, findingCount(result) - list.children.length)));
   });
 
   const configure = () => client.notification('workspace/didChangeConfiguration',

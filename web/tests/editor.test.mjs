@@ -164,10 +164,11 @@ test('a fault in the tool set stops nothing: another worker starts with the text
   assert.match(await tip.textContent(), /done = 4 \(0x0004\), a label/);
 });
 
-test('after each edit, the colours are those a page given the whole text shows', { skip }, async () => {
+test('after each edit, the colours and the findings listed are those a page given the whole text shows', { skip }, async () => {
   const { page } = await pages.open('', { permissions: ['clipboard-read', 'clipboard-write'] });
   const { page: fresh } = await pages.open();
   const colouring = async (p) => JSON.stringify(await p.evaluate(shownColours));
+  const listed = (p) => p.$$eval('#findings li', (items) => items.map((li) => `${li.dataset.line}:${li.dataset.column} ${li.textContent}`));
   const drawnAfter = async (p, edit) => {
     const [count, text] = await p.evaluate(() => [window.quellmarkTimings.length, window.quellmarkView.state.doc.toString()]);
     await edit();
@@ -202,8 +203,60 @@ test('after each edit, the colours are those a page given the whole text shows',
     }
     if (!edited) continue;
     const text = await page.evaluate(() => window.quellmarkView.state.doc.toString());
+    // The other page shows the text from nothing: from an empty one.
+    await drawnAfter(fresh, () => start(fresh, ''));
     await drawnAfter(fresh, () => start(fresh, text));
     assert.equal(await colouring(page), await colouring(fresh), `after step ${step}:\n${text}`);
+    assert.deepEqual(await listed(page), await listed(fresh), `after step ${step}:\n${text}`);
+  }
+});
+
+test('the findings listed past a screenful follow edits that add, change and take away findings', { skip }, async () => {
+  const { page } = await pages.open();
+  const { page: fresh } = await pages.open();
+  const listed = (p) => p.$$eval('#findings li', (items) => items.map((li) => li.textContent));
+  const drawn = async (p, edit) => {
+    const [count, text] = await p.evaluate(() => [window.quellmarkTimings.length, window.quellmarkView.state.doc.toString()]);
+    await edit();
+    // An edit that leaves the text as it was is not analysed again.
+    if (await p.evaluate((t) => window.quellmarkView.state.doc.toString() !== t, text)) {
+      await p.waitForFunction((n) => window.quellmarkTimings.length > n, count);
+    }
+  };
+  // A line with a finding (an unknown name) in every other line: more
+  // findings than the list shows at first.
+  const lines = Array.from({ length: 240 }, (_, i) => (i % 2 ? `        add r1, r2, r${i % 8}` : `        j nowhere${i}`));
+  await drawn(page, () => start(page, `${lines.join('\n')}\n`));
+  let seed = 5;
+  const random = (n) => {
+    seed = (seed * 1103515245 + 12345) % 2147483648;
+    return Math.floor(seed / 65536) % n;  // the high bits: the low ones repeat soon
+  };
+  for (let step = 0; step < 20; step++) {
+    // Edits near the list's end and the text's end, and anywhere.
+    const near = [95, 100, 105, 200, 239, random(240)][random(6)];
+    // A line taken away or put in, or a line made one with a finding or
+    // one without, where the lines after keep their numbers.
+    const edit = random(4);
+    await drawn(page, () => page.evaluate(([n, e]) => {
+      const view = window.quellmarkView;
+      const line = view.state.doc.line(Math.min(n + 1, view.state.doc.lines));
+      view.dispatch({
+        changes: [
+          { from: line.from, to: Math.min(line.to + 1, view.state.doc.length) },
+          { from: line.from, insert: `        j gone${n}\n` },
+          { from: line.from, to: line.to, insert: `        j other${n}` },
+          { from: line.from, to: line.to, insert: '        add r1, r2, r3' },
+        ][e],
+      });
+    }, [near, edit]));
+    const text = await page.evaluate(() => window.quellmarkView.state.doc.toString());
+    // The other page lists the findings from none: from an empty text.
+    await drawn(fresh, () => start(fresh, ''));
+    await drawn(fresh, () => start(fresh, text));
+    const shown = await listed(page);
+    assert.ok(shown.length >= 100, `a screenful at least, not ${shown.length}`);
+    assert.deepEqual(shown, (await listed(fresh)), `after step ${step}`);
   }
 });
 
