@@ -38,7 +38,7 @@ const colours = StateField.define({
 
 // A semantic tokens answer as four numbers a token: its line (from 0),
 // first letter, length and type, in the order of the answer.
-export function placedTokens(data) {
+function placedTokens(data) {
   const placed = new Uint32Array((data.length / 5 | 0) * 4);
   let line = 0;
   let start = 0;
@@ -55,7 +55,7 @@ export function placedTokens(data) {
 
 // The lines (from 0) from the first to the last whose tokens differ
 // between two lists of placed tokens of texts with as many lines, or null.
-export function linesOfChange(a, b) {
+function linesOfChange(a, b) {
   const same = (i, j) => a[i] === b[j] && a[i + 1] === b[j + 1] && a[i + 2] === b[j + 2] && a[i + 3] === b[j + 3];
   let head = 0;
   while (head < a.length && head < b.length && same(head, head)) head += 4;
@@ -74,6 +74,7 @@ export function linesOfChange(a, b) {
 // 0) of `doc`; `classes` by the legend's token types. A mark of each class
 // serves all its tokens.
 const markOfClass = new Map();
+const classOfMark = new Map();
 function colourMarks(doc, placed, classes, first = 0, last = Infinity) {
   const marks = [];
   for (let k = 0; k < placed.length; k += 4) {
@@ -87,7 +88,11 @@ function colourMarks(doc, placed, classes, first = 0, last = Infinity) {
     const to = Math.min(from + placed[k + 2], l.to);
     const name = classes[placed[k + 3]];
     if (to > from && name) {
-      if (!markOfClass.has(name)) markOfClass.set(name, Decoration.mark({ class: name }));
+      if (!markOfClass.has(name)) {
+        const mark = Decoration.mark({ class: name });
+        markOfClass.set(name, mark);
+        classOfMark.set(mark, name);
+      }
       marks.push(markOfClass.get(name).range(from, to));
     }
   }
@@ -206,7 +211,7 @@ const painter = ViewPlugin.fromClass(class {
     };
     const marks = [];
     view.state.field(colours).between(from, to, (f, t, mark) => {
-      if (f < t) marks.push({ f, t, name: mark.spec.class });
+      if (f < t) marks.push({ f, t, name: classOfMark.get(mark) });
     });
     // In order along the line, as the walk through its text goes.
     marks.sort((a, b) => a.f - b.f);
