@@ -469,7 +469,7 @@ async function main() {
       const words = !before ||
         !sameWords(before.words, result.words, doc.lineAt(view.viewport.from).number, doc.lineAt(view.viewport.to).number);
       const findings = !sameDiagnostics(view.state, marks);
-      // The colours are set with the marks, in one redrawing of the lines.
+      // The colours are set in the same update as the marks.
       const types = client.serverCapabilities?.semanticTokensProvider?.legend?.tokenTypes ?? [];
       const recoloured = colouring.change(doc, result.colours, types.map((t) => CLASS_OF_TYPE[t]));
       if (words || findings || recoloured) {
@@ -661,7 +661,6 @@ async function main() {
     let tail = shown;
     while (tail > head && tail - 1 + delta >= head && tail - 1 + delta < count &&
       sameFinding(result, before, tail - 1 + delta, tail - 1)) --tail;
-    if (head === tail && shown === wanted && tail + delta === head) return;
     const items = list.children;
     for (let k = tail - 1; k >= head; --k) items[k].remove();
     const fresh = findingItems(head, Math.min(tail + delta, wanted) - head);
@@ -702,8 +701,7 @@ async function main() {
         client.plugin(URI, 'asm'), markAfterScroll,
         EditorView.contentAttributes.of({ 'aria-label': 'Source' }),
         EditorView.updateListener.of((u) => {
-          if (!u.docChanged) return;
-          if (pending) return;
+          if (!u.docChanged || pending) return;
           pending = true;
           queueMicrotask(() => { pending = false; update(u.view); });
         }),
