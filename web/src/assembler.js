@@ -1,14 +1,13 @@
 // The assembler page: a source in an editor, checked, listed and assembled
 // by the tool set's own library on every change.
-import { EditorState, RangeSet, StateEffect, StateField } from '@codemirror/state';
+import { EditorState, StateEffect } from '@codemirror/state';
 import {
   EditorView, GutterMarker, gutter, keymap, lineNumbers, highlightActiveLine, drawSelection,
-  showTooltip,
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap, insertNewline, insertTab } from '@codemirror/commands';
-import { setDiagnostics, lintKeymap, forEachDiagnostic } from '@codemirror/lint';
 import { kept } from './kept.js';
 import { Colouring, CLASS_OF_TYPE } from './colours.js';
+import { findingsExtension, nearFinding, showFindingsIn, showFixes } from './findings.js';
 import {
   LSPClient, serverCompletion, hoverTooltips, renameKeymap, jumpToDefinitionKeymap, findReferencesKeymap,
   formatDocument, formatKeymap, signatureHelp,
@@ -54,18 +53,6 @@ function sameWords(a, b, first, last) {
   if (toA - fromA !== toB - fromB) return false;
   for (let i = 0; i < toA - fromA; ++i) if (a[fromA + i] !== b[fromB + i]) return false;
   return true;
-}
-
-// Whether the editor's findings are `diagnostics`, as the page makes them.
-function sameDiagnostics(state, diagnostics) {
-  let i = 0;
-  let same = true;
-  forEachDiagnostic(state, (d, from, to) => {
-    const n = diagnostics[i++];
-    same &&= n !== undefined && n.from === from && n.to === to && n.message === d.message &&
-      n.source === d.source && n.actions?.[0]?.name === d.actions?.[0]?.name;
-  });
-  return same && i === diagnostics.length;
 }
 
 // The findings of an analysis of the page's document, as the worker sends
@@ -126,141 +113,6 @@ const listingGutter = gutter({
   lineMarkerChange: (update) => update.transactions.some((tr) => tr.effects.some((e) => e.is(redrawListing))),
   initialSpacer: () => new WordsMarker('0000 0000'),
 });
-
-// A tooltip that stays until it is set again or the text changes: the
-// effect that sets it (null hides it) and the field that holds it.
-function tooltipUntilEdit() {
-  const set = StateEffect.define();
-  const field = StateField.define({
-    create: () => null,
-    update(value, tr) {
-      for (const e of tr.effects) if (e.is(set)) return e.value;
-      return tr.docChanged ? null : value;
-    },
-    provide: (f) => showTooltip.from(f),
-  });
-  return [set, field];
-}
-
-// The findings' markers in a gutter beside their lines. The markers are
-// set again only when the lines that have findings change, so that a
-// keystroke that changes a finding's text leaves the gutter as it is.
-// Hovering a marker shows the findings of its line and their fixes, as
-// hovering a mark does.
-const [setMarkerTip, markerTip] = tooltipUntilEdit();
-function findingsTip(view, marker) {
-  const line = view.lineBlockAtHeight(marker.getBoundingClientRect().top + 5 - view.documentTop);
-  const dom = document.createElement('ul');
-  dom.className = 'cm-tooltip-lint';
-  forEachDiagnostic(view.state, (d, from) => {
-    if (from < line.from || from > line.to) return;
-    const li = Object.assign(document.createElement('li'), { className: 'cm-diagnostic cm-diagnostic-warning' });
-    li.append(Object.assign(document.createElement('span'), { className: 'cm-diagnosticText', textContent: d.message }));
-    for (const action of d.actions ?? []) {
-      const button = Object.assign(document.createElement('button'), { type: 'button', className: 'cm-diagnosticAction', textContent: action.name });
-      button.addEventListener('click', () => {
-        let place = null;
-        forEachDiagnostic(view.state, (other, at, to) => { if (!place && other === d) place = { from: at, to }; });
-        view.dispatch({ effects: setMarkerTip.of(null) });
-        if (place) action.apply(view, place.from, place.to);
-      });
-      li.append(button);
-    }
-    li.append(Object.assign(document.createElement('div'), { className: 'cm-diagnosticSource', textContent: d.source }));
-    dom.append(li);
-  });
-  dom.addEventListener('mouseleave', (e) => {
-    if (e.relatedTarget !== marker && view.state.field(markerTip)) view.dispatch({ effects: setMarkerTip.of(null) });
-  });
-  return { pos: line.from, above: false, clip: false, create: () => ({ dom, getCoords: () => marker.getBoundingClientRect() }) };
-}
-class FindingsMarker extends GutterMarker {
-  eq() { return true; }
-  toDOM(view) {
-    const dom = document.createElement('div');
-    dom.className = 'cm-lint-marker cm-lint-marker-warning';
-    let timer = 0;
-    dom.addEventListener('mouseenter', () => {
-      timer = setTimeout(() => view.dispatch({ effects: setMarkerTip.of(findingsTip(view, dom)) }), 300);
-    });
-    dom.addEventListener('mouseleave', (e) => {
-      clearTimeout(timer);
-      if (!e.relatedTarget?.closest?.('.cm-tooltip-lint') && view.state.field(markerTip)) view.dispatch({ effects: setMarkerTip.of(null) });
-    });
-    return dom;
-  }
-}
-const findingsMarker = new FindingsMarker();
-const setFindingsMarkers = StateEffect.define();
-const findingsMarkers = StateField.define({
-  create: () => RangeSet.empty,
-  update(value, tr) {
-    let next = value.map(tr.changes);
-    for (const e of tr.effects) if (e.is(setFindingsMarkers)) next = e.value;
-    return next;
-  },
-});
-// The markers of `diagnostics` (in the order of their places), to be set
-// with them, unless they stand where the markers of `state` do.
-const markersOf = (state, diagnostics) => {
-  const starts = [];
-  for (const d of diagnostics) {
-    const start = state.doc.lineAt(d.from).from;
-    if (starts.at(-1) !== start) starts.push(start);
-  }
-  const shown = state.field(findingsMarkers).iter();
-  let same = true;
-  for (const start of starts) {
-    same &&= shown.value !== null && shown.from === start;
-    shown.next();
-  }
-  if (same && shown.value === null) return {};
-  return { effects: setFindingsMarkers.of(RangeSet.of(starts.map((start) => findingsMarker.range(start)))) };
-};
-const findingsGutter = [findingsMarkers, markerTip,
-  gutter({ class: 'cm-gutter-lint', markers: (view) => view.state.field(findingsMarkers) })];
-
-// The quick fixes of the finding at the cursor, by keyboard: Ctrl-. shows
-// the finding's message and a button for each of its fixes, the first one
-// focused; Enter applies it, Escape goes back to the text.
-const [setFixTip, fixTip] = tooltipUntilEdit();
-function fixTooltip(from, to, diagnostic) {
-  return {
-    pos: from,
-    create(view) {
-      const dom = document.createElement('div');
-      dom.className = 'cm-quickfix';
-      dom.setAttribute('role', 'dialog');
-      dom.setAttribute('aria-label', 'Quick fix');
-      const close = () => { view.dispatch({ effects: setFixTip.of(null) }); view.focus(); };
-      dom.append(Object.assign(document.createElement('p'), { textContent: diagnostic.message }));
-      for (const action of diagnostic.actions) {
-        const button = Object.assign(document.createElement('button'), { type: 'button', textContent: action.name });
-        button.addEventListener('click', () => { close(); action.apply(view, from, to); });
-        dom.append(button);
-      }
-      dom.addEventListener('keydown', (e) => { if (e.key === 'Escape') { e.preventDefault(); close(); } });
-      return { dom, mount: () => dom.querySelector('button')?.focus() };
-    },
-  };
-}
-const showFixes = (view) => {
-  const head = view.state.selection.main.head;
-  let found = null;
-  forEachDiagnostic(view.state, (d, from, to) => {
-    if (!found && d.actions?.length && from <= head && head <= to) found = { d, from, to };
-  });
-  if (!found) {
-    // The first finding with a fix on the cursor's line.
-    const line = view.state.doc.lineAt(head);
-    forEachDiagnostic(view.state, (d, from, to) => {
-      if (!found && d.actions?.length && from >= line.from && from <= line.to) found = { d, from, to };
-    });
-  }
-  if (!found) return false;
-  view.dispatch({ effects: setFixTip.of(fixTooltip(found.from, found.to, found.d)) });
-  return true;
-};
 
 // The offsets in `text` (a line) of its bytes at `column`s (from 1) in
 // UTF-8, asked in rising order as a line's findings come: the line is read
@@ -456,6 +308,8 @@ async function main() {
     }
     if (mine !== sequence || !fresh) return;
     fresh.fixed = fixed;
+    // No change of the text came meanwhile: it would have asked again.
+    fresh.doc = view.state.doc;
     busy += tools.lastRead;
     const drawing = performance.now();
     timed('draw', () => {
@@ -468,13 +322,12 @@ async function main() {
       listed.words = result.words;
       const words = !before ||
         !sameWords(before.words, result.words, doc.lineAt(view.viewport.from).number, doc.lineAt(view.viewport.to).number);
-      const findings = !sameDiagnostics(view.state, marks);
+      const findings = showFindingsIn(view.state, marks);
       // The colours are set in the same update as the marks.
       const types = client.serverCapabilities?.semanticTokensProvider?.legend?.tokenTypes ?? [];
       const recoloured = colouring.change(doc, result.colours, types.map((t) => CLASS_OF_TYPE[t]));
-      if (words || findings || recoloured) {
-        view.dispatch(findings ? setDiagnostics(view.state, marks) : {}, findings ? markersOf(view.state, marks) : {},
-          words ? { effects: redrawListing.of(null) } : {}, recoloured ? { effects: recoloured } : {});
+      if (words || findings.effects || recoloured) {
+        view.dispatch(findings, words ? { effects: redrawListing.of(null) } : {}, recoloured ? { effects: recoloured } : {});
       }
       showFindings(before);
     });
@@ -520,7 +373,7 @@ async function main() {
     const last = Math.min(near.last, result.fixed.last);
     marked = { first, last };
     const count = findingCount(result);
-    const diagnostics = [];
+    const marks = [];
     let l = null;
     let offsetOf = null;
     for (let i = firstFromLine(count, (j) => lineOfFinding(result, j), first); i < count && lineOfFinding(result, i) <= last; ++i) {
@@ -532,9 +385,38 @@ async function main() {
       const from = l.from + offsetOf(column);
       const to = Math.max(from, l.from + offsetOf(column + length));
       const actions = fix ? [{ name: fix, apply: quickFix(message) }] : undefined;
-      diagnostics.push({ from, to, severity: 'warning', source: `-W${name}`, message, actions });
+      marks.push({ from, to, source: `-W${name}`, message, actions });
     }
-    return diagnostics;
+    return marks;
+  };
+  // F8 and Shift-F8: the finding after the selection, or the one before it,
+  // selected, from the first or the last when there is none. They are
+  // looked for in the whole text while the analysis shown is of the text as
+  // it is, else (while it is made) among the findings marked.
+  const encoder = new TextEncoder();
+  const goToFinding = (dir) => (view) => {
+    const { state } = view;
+    const pos = dir > 0 ? state.selection.main.to : state.selection.main.from;
+    let place;
+    if (result?.doc === state.doc) {
+      const count = findingCount(result);
+      if (count === 0) return false;
+      const line = state.doc.lineAt(pos);
+      const column = encoder.encode(line.text.slice(0, pos - line.from)).length + 1;
+      // The first finding past the place, or at it going back.
+      let i = firstFromLine(count, (j) => lineOfFinding(result, j), line.number);
+      const atOrBefore = (j) => lineOfFinding(result, j) === line.number && result.found.places[j * 6 + 1] <= column;
+      while (i < count && (dir > 0 ? atOrBefore(i) : atOrBefore(i) && result.found.places[i * 6 + 1] < column)) ++i;
+      const { line: n, column: c, length } = findingAt(result, dir > 0 ? i % count : (i + count - 1) % count);
+      const l = state.doc.line(n);
+      const from = l.from + indexOfByte(l.text, c);
+      place = { from, to: Math.max(from, l.from + indexOfByte(l.text, c + length)) };
+    } else {
+      place = nearFinding(state, pos, dir);
+      if (!place) return false;
+    }
+    view.dispatch({ selection: { anchor: place.from, head: place.to }, scrollIntoView: true });
+    return true;
   };
   // A scroll past the marked lines marks those now in view; past the lines
   // whose fixes were looked for, it asks for the analysis again (the
@@ -549,10 +431,7 @@ async function main() {
       if (u.view.state.doc !== doc) return;
       const near = linesNear(u.view, doc);
       if (near.first < result.fixed.first || near.last > result.fixed.last) update(u.view);
-      else {
-        const marks = marksNear(u.view, doc);
-        u.view.dispatch(setDiagnostics(u.view.state, marks), markersOf(u.view.state, marks));
-      }
+      else u.view.dispatch(showFindingsIn(u.view.state, marksNear(u.view, doc)));
     });
   });
 
@@ -688,16 +567,18 @@ async function main() {
         // Only a line feed ends a line, as for the assembler; a CR stays in
         // its line.
         EditorState.lineSeparator.of('\n'),
-        lineNumbers(), listingGutter, findingsGutter, history(), drawSelection(),
+        lineNumbers(), listingGutter, findingsExtension, history(), drawSelection(),
         highlightActiveLine(), colouring.extension,
         // A line of the source stands alone: Enter starts the next at its
         // beginning, and Tab is a character of the line.
         // Ctrl-. (as in other editors) shows the fixes of the finding at
-        // the cursor; Ctrl-Shift-m lists every finding.
-        fixTip,
+        // the cursor; F8 and Shift-F8 go to the next finding and the one
+        // before; Ctrl-Shift-m goes to the list of findings.
         keymap.of([{ key: 'Enter', run: insertNewline }, { key: 'Tab', run: insertTab },
           { key: 'Mod-.', run: showFixes, preventDefault: true },
-          ...lintKeymap, ...defaultKeymap, ...historyKeymap]),
+          { key: 'F8', run: goToFinding(1), shift: goToFinding(-1), preventDefault: true },
+          { key: 'Mod-Shift-m', run: () => focusFindings(), preventDefault: true },
+          ...defaultKeymap, ...historyKeymap]),
         client.plugin(URI, 'asm'), markAfterScroll,
         EditorView.contentAttributes.of({ 'aria-label': 'Source' }),
         EditorView.updateListener.of((u) => {
@@ -734,12 +615,36 @@ async function main() {
   byId('findings').addEventListener('click', (e) => {
     const li = e.target.closest('li');
     if (!li) return;
-    const l = view.state.doc.line(Number(li.dataset.line));
+    // The line may be gone, when lines were taken away since the list was made.
+    const l = view.state.doc.line(Math.min(Number(li.dataset.line), view.state.doc.lines));
     const at = l.from + indexOfByte(l.text, Number(li.dataset.column));
     view.dispatch({ selection: { anchor: at }, scrollIntoView: true });
     view.focus();
   });
-  byId('findings').addEventListener('keydown', (e) => { if (e.key === 'Enter') e.target.click(); });
+  // In the list, Enter goes to a finding, the arrows to the next and the
+  // one before, Escape back to the text.
+  byId('findings').addEventListener('keydown', (e) => {
+    const li = e.target.closest('li');
+    if (!li) return;
+    const next = { ArrowDown: li.nextElementSibling, ArrowUp: li.previousElementSibling }[e.key];
+    if (e.key === 'Enter') li.click();
+    else if (e.key === 'Escape') view.focus();
+    else if (next) next.focus();
+    else return;
+    e.preventDefault();
+  });
+  // Ctrl-Shift-m in the text: to the list, at the first finding from the
+  // cursor's line on (or the last), which is drawn if it was not yet.
+  const focusFindings = () => {
+    const count = result ? findingCount(result) : 0;
+    if (count === 0) return false;
+    const line = view.state.doc.lineAt(view.state.selection.main.head).number;
+    const at = Math.min(firstFromLine(count, (j) => lineOfFinding(result, j), line), count - 1);
+    const list = byId('findings');
+    if (at >= list.children.length) list.append(...findingItems(list.children.length, at + 1 - list.children.length));
+    list.children[at].focus();
+    return true;
+  };
 
   const menu = byId('examples');
   for (const { name } of examples) menu.append(new Option(name, name));

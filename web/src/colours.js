@@ -1,20 +1,14 @@
 // The colours of the source: each token as the assembler reads it, from the
 // language server's semantic tokens, by the token types of its legend.
-//
-// Where the browser has highlights of text (the CSS Custom Highlight API),
-// the colours are drawn as highlights over the lines the editor shows, not
-// as marks inside them. A new colour then changes no element of the editor,
-// so the browser lays nothing out again for it: the typed line, whose
-// colours change at nearly every keystroke, is drawn once, not twice.
-import { RangeSet, StateEffect, StateField } from '@codemirror/state';
-import { Decoration, EditorView, ViewPlugin } from '@codemirror/view';
+// They are drawn as highlights of the text where the browser has them.
+import { StateEffect, StateField } from '@codemirror/state';
+import { Decoration, EditorView } from '@codemirror/view';
+import { changedRanges, highlightLayer, highlighting, highlights } from './highlights.js';
 
 export const CLASS_OF_TYPE = {
   function: 'qm-label', keyword: 'qm-mnemonic', macro: 'qm-directive', parameter: 'qm-register',
   number: 'qm-number', variable: 'qm-name', comment: 'qm-comment',
 };
-
-const highlights = globalThis.CSS?.highlights;
 
 const setColours = StateEffect.define();
 // New colours for the text from `from` to `to` alone: `marks`, in order.
@@ -99,144 +93,21 @@ function colourMarks(doc, placed, classes, first = 0, last = Infinity) {
   return marks;
 }
 
-// The places (from, to in the new text) where two sets of colours differ.
-function changedColours(before, after, changes) {
-  const places = [];
-  const add = (from, to) => {
-    const last = places.at(-1);
-    if (last && from <= last.to) last.to = Math.max(last.to, to);
-    else places.push({ from, to });
-  };
-  RangeSet.compare([before], [after], changes, {
-    compareRange: add, comparePoint: add, boundChange: (pos) => add(pos, pos),
-  });
+// Where the colours changed in an update, besides the moves of typing: all
+// that a new set changed, or the text a `recolour` set again.
+function changedColours(u) {
+  let places = [];
+  for (const tr of u.transactions) {
+    places = places.map(({ from, to }) => ({ from: tr.changes.mapPos(from, -1), to: tr.changes.mapPos(to, 1) }));
+    for (const e of tr.effects) {
+      if (e.is(setColours)) return changedRanges(u.startState.field(colours), u.state.field(colours), u.changes);
+      if (e.is(recolour)) places.push({ from: e.value.from, to: e.value.to });
+    }
+  }
   return places;
 }
-
-// Draws the colours as highlights. Each line the editor shows has its own
-// ranges, made again when the editor changes the line's elements (which
-// moves or drops the ranges inside them) or the line's colours change.
-const painter = ViewPlugin.fromClass(class {
-  constructor(view) {
-    this.view = view;
-    this.rangesOf = new Map();  // a line's element -> [highlight, range] pairs
-    this.changed = [];  // where the colours changed, not yet drawn
-    this.dirty = new Set();  // lines whose elements changed, not yet drawn
-    // Changes the editor made outside an update wait for the next; an
-    // update follows each change of the text the browser makes itself.
-    this.observer = new MutationObserver((records) => this.note(records));
-    this.observer.observe(view.contentDOM, { childList: true, subtree: true, characterData: true });
-    for (const line of view.contentDOM.children) this.dirty.add(line);
-  }
-
-  update(u) {
-    // Drawn at the end of this same update. The new colours of a line
-    // differ from the old where a new set was made, and where colours were
-    // set again; typing moves or takes away only colours of lines it
-    // changes, which the editor draws again.
-    let whole = false;
-    for (const tr of u.transactions) {
-      this.changed = this.changed.map(({ from, to }) => ({ from: tr.changes.mapPos(from, -1), to: tr.changes.mapPos(to, 1) }));
-      for (const e of tr.effects) {
-        if (e.is(setColours)) whole = true;
-        if (e.is(recolour)) this.changed.push({ from: e.value.from, to: e.value.to });
-      }
-    }
-    if (whole) this.changed = changedColours(u.startState.field(colours), u.state.field(colours), u.changes);
-  }
-
-  // The line elements the editor changed, added or took away.
-  note(records) {
-    const content = this.view.contentDOM;
-    for (const r of records) {
-      if (r.target === content) {
-        for (const gone of r.removedNodes) this.forget(gone);
-        for (const line of r.addedNodes) this.dirty.add(line);
-        continue;
-      }
-      let line = r.target;
-      while (line && line.parentNode !== content) line = line.parentNode;
-      if (line) this.dirty.add(line);
-    }
-  }
-
-  forget(line) {
-    for (const [highlight, range] of this.rangesOf.get(line) ?? []) highlight.delete(range);
-    this.rangesOf.delete(line);
-  }
-
-  // After the editor's elements are up to date.
-  draw() {
-    const { view } = this;
-    this.note(this.observer.takeRecords());
-    const content = view.contentDOM;
-    const { doc } = view.state;
-    if (this.changed.length && doc.lineAt(this.changed[0].from).number + 60 < doc.lineAt(this.changed.at(-1).to).number) {
-      // Much changed: all lines shown.
-      for (const line of content.children) this.dirty.add(line);
-    } else {
-      for (const { from, to } of this.changed) {
-        for (let line = doc.lineAt(from); ; line = doc.line(line.number + 1)) {
-          let element = view.domAtPos(line.from).node;
-          while (element && element.parentNode !== content) element = element.parentNode;
-          if (element) this.dirty.add(element);
-          if (line.to >= to) break;
-        }
-      }
-    }
-    this.changed = [];
-    for (const line of this.dirty) this.paint(line);
-    this.dirty.clear();
-  }
-
-  paint(line) {
-    this.forget(line);
-    if (!line.isConnected || !line.classList?.contains('cm-line')) return;
-    const { view } = this;
-    const { from, to, text } = view.state.doc.lineAt(view.posAtDOM(line, 0));
-    // A line's element holds its text as it is, in text nodes inside
-    // marks, unless a widget stands in it: then the editor places each end.
-    const plain = line.textContent === text;
-    const walker = document.createTreeWalker(line, NodeFilter.SHOW_TEXT);
-    let node = walker.nextNode();
-    let before = 0;  // letters of the line before `node`
-    const place = (pos, side) => {
-      if (!plain) return view.domAtPos(pos, side);
-      const at = pos - from;
-      while (node && before + node.length < at + (side > 0 ? 1 : 0)) {
-        before += node.length;
-        node = walker.nextNode();
-      }
-      return node ? { node, offset: at - before } : view.domAtPos(pos, side);
-    };
-    const marks = [];
-    view.state.field(colours).between(from, to, (f, t, mark) => {
-      if (f < t) marks.push({ f, t, name: classOfMark.get(mark) });
-    });
-    // In order along the line, as the walk through its text goes.
-    marks.sort((a, b) => a.f - b.f);
-    const pairs = [];
-    for (const { f, t, name } of marks) {
-      let highlight = highlights.get(name);
-      if (!highlight) highlights.set(name, highlight = new Highlight());
-      const start = place(f, 1);
-      const end = place(t, -1);
-      // Static ranges: the browser need not follow them through each change
-      // of the page, as it must live ones; a line's are made again when its
-      // elements change.
-      const range = new StaticRange({
-        startContainer: start.node, startOffset: start.offset, endContainer: end.node, endOffset: end.offset,
-      });
-      highlight.add(range);
-      pairs.push([highlight, range]);
-    }
-    if (pairs.length) this.rangesOf.set(line, pairs);
-  }
-
-  destroy() {
-    this.observer.disconnect();
-    for (const line of [...this.rangesOf.keys()]) this.forget(line);
-  }
+const colourLayer = highlightLayer.of({
+  ranges: (state) => state.field(colours), name: (mark) => classOfMark.get(mark), changed: changedColours,
 });
 
 // The colours of an editor, set from each analysis's tokens.
@@ -256,7 +127,7 @@ export class Colouring {
       });
       this.touched = next;
     })];
-    if (highlights) this.extension.push(painter, EditorView.updateListener.of((u) => u.view.plugin(painter)?.draw()));
+    if (highlights) this.extension.push(colourLayer, highlighting);
   }
 
   // The change to the colours for the analysis's `tokens` of `doc`: only

@@ -8,7 +8,7 @@ import { execFileSync } from 'node:child_process';
 import { mkdtemp, readFile, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { native, servedPages } from './support.mjs';
+import { findingsMarked, hoverOver, native, servedPages } from './support.mjs';
 
 const pages = servedPages();
 const { skip } = pages;
@@ -70,8 +70,8 @@ test('marks and the findings list stand on their token after letters of two to f
   const { page, context } = await pages.open();
   await put(page, '; \u00e9\u20ac\u{1F600}\nx\u00e9: j lop ; \u00fc\n\u20ac\u{1F600}: ad r1 r2 r3\n');
   await page.waitForFunction(() => document.querySelectorAll('#findings li').length >= 2);
-  const marked = await page.$$eval('.cm-lintRange-warning', (marks) => marks.map((m) => m.textContent));
-  assert.ok(marked.includes('lop') && marked.includes('ad'), marked.join('|'));
+  await page.waitForFunction(() => [...(CSS.highlights.get('qm-finding') ?? [])].length === 2);
+  assert.deepEqual(await findingsMarked(page), ['lop', 'ad']);
   // The list puts the cursor on the token each finding names.
   for (const [index, token] of [[0, 'lop'], [1, 'ad']]) {
     await page.locator('#findings li').nth(index).click();
@@ -100,9 +100,12 @@ test('the findings list and the marks say what check says, in letters of every l
   assert.match(shown[1], /`\u00e9t\u00e9` is not defined/);
   // The mark of the first finding offers its fix, as check notes it.
   assert.match(stdout, /did you mean 'loop'\?/);
-  await page.locator('.cm-lintRange-warning').first().hover();
-  await page.waitForSelector('.cm-tooltip-lint button');
-  assert.match(await page.textContent('.cm-tooltip-lint'), /loop/);
+  const tip = await hoverOver(page, 1, 'lop');
+  await tip.locator('.qm-findings-tip button').waitFor();
+  assert.match(await tip.locator('.qm-findings-tip').textContent(), /loop/);
+  // Applied from there.
+  await tip.locator('.qm-findings-tip button').click();
+  await page.waitForFunction((t) => window.quellmarkView.state.doc.toString() === t, source.replace(' lop\n', ' loop\n'));
   await context.close();
 });
 
@@ -131,7 +134,7 @@ test('the findings list follows edits that keep the count of findings', { skip }
 test('the markers beside the lines follow the findings, and show a line\'s findings and fixes on hover', { skip }, async () => {
   const { page, context } = await pages.open();
   // The lines beside which a marker stands, from 1.
-  const markedLines = () => page.evaluate(() => Array.from(document.querySelectorAll('.cm-lint-marker-warning'), (m) => {
+  const markedLines = () => page.evaluate(() => Array.from(document.querySelectorAll('.qm-finding-marker'), (m) => {
     const view = window.quellmarkView;
     const top = m.getBoundingClientRect().top + 5 - view.documentTop;
     return view.state.doc.lineAt(view.lineBlockAtHeight(top).from).number;
@@ -139,7 +142,7 @@ test('the markers beside the lines follow the findings, and show a line\'s findi
   const shows = async (lines) => {
     await page.waitForFunction((l) => {
       const view = window.quellmarkView;
-      const shown = Array.from(document.querySelectorAll('.cm-lint-marker-warning'), (m) =>
+      const shown = Array.from(document.querySelectorAll('.qm-finding-marker'), (m) =>
         view.state.doc.lineAt(view.lineBlockAtHeight(m.getBoundingClientRect().top + 5 - view.documentTop).from).number);
       return shown.join() === l.join();
     }, lines, { timeout: 5000 }).catch(() => {});
@@ -147,10 +150,10 @@ test('the markers beside the lines follow the findings, and show a line\'s findi
   };
   const hover = async (line) => {
     await page.mouse.move(0, 0);
-    await page.waitForFunction(() => !document.querySelector('.cm-tooltip-lint'));
-    const marker = page.locator('.cm-lint-marker-warning').nth((await markedLines()).indexOf(line));
+    await page.waitForFunction(() => !document.querySelector('.qm-findings-tip'));
+    const marker = page.locator('.qm-finding-marker').nth((await markedLines()).indexOf(line));
     await marker.hover();
-    const tip = page.locator('.cm-tooltip-lint');
+    const tip = page.locator('.qm-findings-tip');
     await tip.waitFor();
     return tip;
   };
@@ -233,7 +236,7 @@ test('a large text is marked where it is shown, and its findings listed a screen
   lines[2999] = 'j lop';
   await put(page, `${lines.join('\n')}\n`);
   await page.waitForFunction(() => document.getElementById('findings-title').textContent === 'Findings (300)');
-  const markedText = () => page.$$eval('.cm-lintRange-warning', (m) => m.map((x) => x.textContent));
+  const markedText = () => findingsMarked(page);
   assert.ok(!(await markedText()).includes('lop'));
   assert.ok((await markedText()).includes('nowhere9'));
   // Scrolled to the end, the last lines are marked, and the last finding
@@ -243,11 +246,12 @@ test('a large text is marked where it is shown, and its findings listed a screen
     view.dispatch({ selection: { anchor: view.state.doc.length - 2 }, scrollIntoView: true });
     view.focus();
   });
-  await page.waitForFunction(() => [...document.querySelectorAll('.cm-lintRange-warning')]
-    .some((m) => m.textContent === 'lop'));
+  for (const deadline = Date.now() + 10000; !(await markedText()).includes('lop'); await page.waitForTimeout(20)) {
+    assert.ok(Date.now() < deadline, 'the last lines are not marked');
+  }
   await page.keyboard.press('Control+.');
-  await page.waitForSelector('.cm-quickfix button');
-  assert.match(await page.textContent('.cm-quickfix button'), /loop/);
+  await page.waitForSelector('.qm-quickfix button');
+  assert.match(await page.textContent('.qm-quickfix button'), /loop/);
   await page.keyboard.press('Escape');
   // The list shows a screenful, and more as it is scrolled to its end.
   const count = () => page.$$eval('#findings li', (items) => items.length);

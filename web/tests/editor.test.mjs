@@ -2,7 +2,7 @@
 // driven by keyboard in Chromium: hover, completion, F12 and F2.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { native, servedPages, shownColours } from './support.mjs';
+import { findingsMarked, hoverOver, native, servedPages, shownHighlights } from './support.mjs';
 
 const pages = servedPages();
 const { skip } = pages;
@@ -33,21 +33,6 @@ async function moveTo(page, line, before) {
     view.dispatch({ selection: { anchor: at.from + at.text.indexOf(b) + b.length } });
     view.focus();
   }, [line, before]);
-}
-// Moves the mouse onto `word` on line `line` (from 1), as a user does, and
-// gives the hover tooltip once it shows.
-async function hoverOver(page, line, word) {
-  const at = await page.evaluate(([l, w]) => {
-    const view = window.quellmarkView;
-    const text = view.state.doc.line(l);
-    const box = view.coordsAtPos(text.from + text.text.indexOf(w) + 1);
-    return { x: box.left + 2, y: (box.top + box.bottom) / 2 };
-  }, [line, word]);
-  await page.mouse.move(at.x - 20, at.y);
-  await page.mouse.move(at.x, at.y, { steps: 4 });
-  const tip = page.locator('.cm-tooltip-hover');
-  await tip.waitFor();
-  return tip;
 }
 const cursorLine = (page) => page.evaluate(() => {
   const view = window.quellmarkView;
@@ -98,6 +83,76 @@ test('F2 renames a name everywhere, and the image is brennor\'s of the source re
   assert.equal(image, await expected.read('out.hex'));
 });
 
+test('by keyboard: F8 and Shift-F8 from finding to finding in the whole text, Ctrl-Shift-m to the list', { skip }, async () => {
+  const { page } = await pages.open();
+  // 3,000 lines with findings on lines 10, 1500 and 2990, the last two far
+  // past the lines marked; the last on no letter: a long line cut at a blank.
+  const lines = Array.from({ length: 3000 }, () => 'hlt');
+  lines[9] = 'j nowhere';
+  lines[1499] = 'j lop ; x';
+  lines[2989] = `${' '.repeat(150)}hlt`;
+  await start(page, `${lines.join('\n')}\n`);
+  await page.waitForFunction(() => document.getElementById('findings-title').textContent === 'Findings (3)');
+  await moveTo(page, 1, '');
+  // The selection: its line, its column (from 0) and its text.
+  const selected = () => page.evaluate(() => {
+    const { state } = window.quellmarkView;
+    const { from, to } = state.selection.main;
+    const line = state.doc.lineAt(from);
+    return [line.number, from - line.from, state.sliceDoc(from, to)];
+  });
+  const found = [[10, 2, 'nowhere'], [1500, 2, 'lop'], [2990, 99, '']];
+  for (const [key, expected] of [['F8', found[0]], ['F8', found[1]], ['F8', found[2]], ['F8', found[0]],
+    ['Shift+F8', found[2]], ['Shift+F8', found[1]], ['Shift+F8', found[0]]]) {
+    await page.keyboard.press(key);
+    assert.deepEqual(await selected(), expected, key);
+  }
+  // The finding on no letter is drawn, and tells itself on hover.
+  await page.keyboard.press('Shift+F8');
+  await page.locator('.qm-finding-point').waitFor({ state: 'attached' });
+  const point = await page.evaluate(() => {
+    const view = window.quellmarkView;
+    const box = view.coordsAtPos(view.state.selection.main.from);
+    return { x: box.left + 2, y: (box.top + box.bottom) / 2 };
+  });
+  await page.mouse.move(point.x - 20, point.y);
+  await page.mouse.move(point.x, point.y, { steps: 4 });
+  await page.locator('.qm-findings-tip').waitFor();
+  assert.match(await page.textContent('.qm-findings-tip'), /this line has 153 bytes.*-Wlong-line/s);
+  // Right after an edit, before its analysis, F8 goes to where a marked
+  // finding stands now.
+  await page.evaluate(() => window.quellmarkView.dispatch({ selection: { anchor: 0 }, scrollIntoView: true }));
+  for (const deadline = Date.now() + 10000; !(await findingsMarked(page)).includes('nowhere'); await page.waitForTimeout(20)) {
+    assert.ok(Date.now() < deadline, 'the first lines are not marked');
+  }
+  const after = await page.evaluate(() => {
+    const view = window.quellmarkView;
+    view.dispatch({ changes: { from: 0, insert: '\n' }, selection: { anchor: 0 } });
+    view.contentDOM.dispatchEvent(new KeyboardEvent('keydown', { key: 'F8', code: 'F8', keyCode: 119, bubbles: true, cancelable: true }));
+    const { from, to } = view.state.selection.main;
+    return [view.state.doc.lineAt(from).number, view.state.sliceDoc(from, to)];
+  });
+  assert.deepEqual(after, [11, 'nowhere']);
+  // Ctrl-Shift-m: the list, at the first finding from the cursor's line;
+  // the arrows move in it, Enter goes to a finding, Escape back to the text.
+  await page.waitForFunction(() => document.querySelector('#findings li')?.textContent.startsWith('11:'));
+  await moveTo(page, 1000, '');
+  await page.keyboard.press('Control+Shift+M');
+  const focused = () => page.evaluate(() => document.activeElement.textContent);
+  assert.match(await focused(), /^1501:3: /);
+  await page.keyboard.press('ArrowDown');
+  assert.match(await focused(), /^2991:100: /);
+  await page.keyboard.press('ArrowUp');
+  await page.keyboard.press('ArrowUp');
+  assert.match(await focused(), /^11:3: /);
+  await page.keyboard.press('ArrowDown');
+  await page.keyboard.press('Enter');
+  assert.deepEqual((await selected()).slice(0, 2), [1501, 2]);
+  await page.keyboard.press('Control+Shift+M');
+  await page.keyboard.press('Escape');
+  assert.ok(await page.evaluate(() => document.activeElement.classList.contains('cm-content')));
+});
+
 test('by keyboard: a quick fix from the finding at the cursor, operand help as one types, Format', { skip }, async () => {
   const { page } = await pages.open();
   const typo = SOURCE.replace('j    loop', 'j    lop').replace('dec  r1, r1', 'dce  r1, r1');
@@ -106,7 +161,7 @@ test('by keyboard: a quick fix from the finding at the cursor, operand help as o
   await page.waitForFunction(() => document.getElementById('findings-title').textContent === 'Findings (2)');
   await moveTo(page, 5, 'j    l');
   await page.keyboard.press('Control+.');
-  const tip = page.locator('.cm-quickfix');
+  const tip = page.locator('.qm-quickfix');
   await tip.waitFor();
   assert.match(await tip.textContent(), /`lop` is not defined.*did you mean 'loop'\?/);
   assert.equal(await page.evaluate(() => document.activeElement.textContent), "did you mean 'loop'?");
@@ -119,7 +174,7 @@ test('by keyboard: a quick fix from the finding at the cursor, operand help as o
   await page.keyboard.press('Control+.');
   await tip.waitFor();
   await page.keyboard.press('Escape');
-  await page.waitForFunction(() => !document.querySelector('.cm-quickfix') && document.activeElement.classList.contains('cm-content'));
+  await page.waitForFunction(() => !document.querySelector('.qm-quickfix') && document.activeElement.classList.contains('cm-content'));
   await page.keyboard.press('Control+.');
   await tip.waitFor();
   assert.match(await tip.textContent(), /`dce`.*did you mean 'dec'\?/);
@@ -167,7 +222,7 @@ test('a fault in the tool set stops nothing: another worker starts with the text
 test('after each edit, the colours and the findings listed are those a page given the whole text shows', { skip }, async () => {
   const { page } = await pages.open('', { permissions: ['clipboard-read', 'clipboard-write'] });
   const { page: fresh } = await pages.open();
-  const colouring = async (p) => JSON.stringify(await p.evaluate(shownColours));
+  const colouring = async (p) => JSON.stringify(await p.evaluate(shownHighlights));
   const listed = (p) => p.$$eval('#findings li', (items) => items.map((li) => `${li.dataset.line}:${li.dataset.column} ${li.textContent}`));
   const drawnAfter = async (p, edit) => {
     const [count, text] = await p.evaluate(() => [window.quellmarkTimings.length, window.quellmarkView.state.doc.toString()]);
@@ -263,7 +318,7 @@ test('the findings listed past a screenful follow edits that add, change and tak
 test('colours are what the assembler reads each token as, in each build', { skip }, async () => {
   const { page } = await pages.open();
   await start(page, 'sub r1x r2 r3\ndw 5\nj add ; c\n');
-  const tokens = async () => (await page.evaluate(shownColours)).lines.flat();
+  const tokens = async () => (await page.evaluate(shownHighlights, 'colours')).lines.flat();
   const classOf = async (text) => (await tokens()).find(([, t]) => t === text)?.[0] ?? null;
   const until = async (done) => {
     for (const deadline = Date.now() + 10000; !done(await tokens()); await page.waitForTimeout(20)) {

@@ -5,7 +5,7 @@ import { execFileSync } from 'node:child_process';
 import { readFile, writeFile, mkdtemp } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { open, native, screenshot, asBytes, servedPages } from './support.mjs';
+import { open, native, screenshot, asBytes, servedPages, hoverOver, findingsMarked } from './support.mjs';
 
 const pages = servedPages();
 const { skip } = pages;
@@ -43,13 +43,9 @@ test('typing a program with mistakes marks them where check puts them', { skip }
     .map((l) => l.replace(/^source\.asm:/, '').replace(': warning: ', ': '));
   assert.deepEqual(await findingsShown(page), expected);
   // Marks under the text and in the gutter, the message and -W name on hover.
-  assert.equal(await page.locator('.cm-lintRange-warning').count(), 3);
-  assert.ok(await page.locator('.cm-lint-marker-warning').count() >= 3);
-  const marked = await page.$$eval('.cm-lintRange-warning', (marks) => marks.map((m) => m.textContent));
-  assert.deepEqual(marked, ['ad', 'lop', '0x10']);
-  await page.locator('.cm-lintRange-warning').first().hover();
-  await page.waitForSelector('.cm-tooltip-lint');
-  const tip = await page.textContent('.cm-tooltip-lint');
+  assert.equal(await page.locator('.qm-finding-marker').count(), 3);
+  assert.deepEqual(await findingsMarked(page), ['ad', 'lop', '0x10']);
+  const tip = await (await hoverOver(page, MISTAKES.split('\n').findIndex((l) => l.includes(' ad ')) + 1, 'ad')).textContent();
   assert.match(tip, /`ad` is not an instruction/);
   assert.match(tip, /-Wnot-an-instruction/);
   // A finding of the list takes the cursor to its place.

@@ -114,15 +114,33 @@ export function servedPages() {
   return pages;
 }
 
-// Run in the page: the colours it shows, from the browser's highlights of
-// the editor's text. `lines` holds each line's coloured tokens in order, as
-// [colour, text]; `lost` counts the ranges left on text the editor no
-// longer shows, which would be kept for nothing.
-export function shownColours() {
+// Moves the mouse as a user would onto `word` on line `line` (from 1) of
+// the editor, and waits for the hover's tooltip.
+export async function hoverOver(page, line, word) {
+  const at = await page.evaluate(([l, w]) => {
+    const view = window.quellmarkView;
+    const text = view.state.doc.line(l);
+    const box = view.coordsAtPos(text.from + text.text.indexOf(w) + 1);
+    return { x: box.left + 2, y: (box.top + box.bottom) / 2 };
+  }, [line, word]);
+  await page.mouse.move(at.x - 20, at.y);
+  await page.mouse.move(at.x, at.y, { steps: 4 });
+  const tip = page.locator('.cm-tooltip-hover');
+  await tip.waitFor();
+  return tip;
+}
+
+// Run in the page: what the browser's highlights of the editor's text show,
+// the findings' (`kind` 'findings'), the colours ('colours') or all.
+// `lines` holds each line's highlighted pieces in order, as [highlight,
+// text]; `lost` counts the ranges left on text the editor no longer shows,
+// which would be kept for nothing.
+export function shownHighlights(kind) {
   const lines = [...document.querySelectorAll('.cm-content .cm-line')];
-  const tokens = lines.map(() => []);
+  const pieces = lines.map(() => []);
   let lost = 0;
   for (const [name, highlight] of CSS.highlights) {
+    if ((kind === 'findings' && name !== 'qm-finding') || (kind === 'colours' && name === 'qm-finding')) continue;
     for (const range of highlight) {
       const start = range.startContainer;
       const line = (start.nodeType === Node.TEXT_NODE ? start.parentElement : start)?.closest('.cm-line');
@@ -137,9 +155,12 @@ export function shownColours() {
         live.setEnd(to, end);
         return live.toString();
       };
-      tokens[at].push([text(line, 0, start, range.startOffset).length, name,
+      pieces[at].push([text(line, 0, start, range.startOffset).length, name,
         text(start, range.startOffset, range.endContainer, range.endOffset)]);
     }
   }
-  return { lines: tokens.map((t) => t.sort((a, b) => a[0] - b[0]).map(([, name, text]) => [name, text])), lost };
+  return { lines: pieces.map((t) => t.sort((a, b) => a[0] - b[0] || a[1].localeCompare(b[1])).map(([, name, text]) => [name, text])), lost };
 }
+
+// The texts the findings' highlights cover, in the order of the lines.
+export const findingsMarked = async (page) => (await page.evaluate(shownHighlights, 'findings')).lines.flat().map(([, text]) => text);

@@ -1,0 +1,171 @@
+// Ranges of the text drawn as the browser's highlights (the CSS Custom
+// Highlight API), not as marks inside the lines. A range that comes, goes
+// or moves changes no element of the editor, so the browser lays nothing
+// out again for it: the typed line, whose colours and findings change at
+// nearly every keystroke, is laid out once, not twice.
+import { Facet, RangeSet } from '@codemirror/state';
+import { EditorView, ViewPlugin } from '@codemirror/view';
+
+export const highlights = globalThis.CSS?.highlights;
+
+// A layer of ranges drawn as highlights:
+// - `ranges(state)`, a RangeSet;
+// - `name(value)`, the highlight a range of that value is drawn in (none:
+//   not drawn);
+// - `changed(update)`, the places (from, to in the new text) where the
+//   layer's ranges may differ from what it drew before the update, other
+//   than those the update's changes of the text moved.
+export const highlightLayer = Facet.define();
+
+// The places (from, to in the new text) where two range sets differ.
+export function changedRanges(before, after, changes) {
+  const places = [];
+  const add = (from, to) => {
+    const last = places.at(-1);
+    if (last && from <= last.to) last.to = Math.max(last.to, to);
+    else places.push({ from, to });
+  };
+  RangeSet.compare([before], [after], changes, {
+    compareRange: add, comparePoint: add, boundChange: (pos) => add(pos, pos),
+  });
+  return places;
+}
+
+// Where a line's text stands in its element: its text nodes and the
+// letters of the line before each.
+function textNodes(line) {
+  const nodes = [];
+  const starts = [];
+  const walker = document.createTreeWalker(line, NodeFilter.SHOW_TEXT);
+  let before = 0;
+  for (let node = walker.nextNode(); node; node = walker.nextNode()) {
+    nodes.push(node);
+    starts.push(before);
+    before += node.length;
+  }
+  return { nodes, starts };
+}
+
+// Draws the layers. Each line the editor shows has its own ranges, made
+// again when the editor changes the line's elements (which moves or drops
+// the ranges inside them) or a layer's ranges on the line change.
+const painter = ViewPlugin.fromClass(class {
+  constructor(view) {
+    this.view = view;
+    this.rangesOf = new Map();  // a line's element -> [highlight, range] pairs
+    this.changed = [];  // where the layers changed, not yet drawn
+    this.dirty = new Set();  // lines whose elements changed, not yet drawn
+    // Changes the editor made outside an update wait for the next; an
+    // update follows each change of the text the browser makes itself.
+    this.observer = new MutationObserver((records) => this.note(records));
+    this.observer.observe(view.contentDOM, { childList: true, subtree: true, characterData: true });
+    for (const line of view.contentDOM.children) this.dirty.add(line);
+  }
+
+  update(u) {
+    // Drawn at the end of this same update. Typing moves or takes away only
+    // ranges of the lines it changes, which the editor draws again.
+    this.changed = u.state.facet(highlightLayer).flatMap((layer) => layer.changed(u)).sort((a, b) => a.from - b.from);
+  }
+
+  // The line elements the editor changed, added or took away.
+  note(records) {
+    const content = this.view.contentDOM;
+    for (const r of records) {
+      if (r.target === content) {
+        for (const gone of r.removedNodes) this.forget(gone);
+        for (const line of r.addedNodes) this.dirty.add(line);
+        continue;
+      }
+      let line = r.target;
+      while (line && line.parentNode !== content) line = line.parentNode;
+      if (line) this.dirty.add(line);
+    }
+  }
+
+  forget(line) {
+    for (const [highlight, range] of this.rangesOf.get(line) ?? []) highlight.delete(range);
+    this.rangesOf.delete(line);
+  }
+
+  // After the editor's elements are up to date.
+  draw() {
+    const { view } = this;
+    this.note(this.observer.takeRecords());
+    const content = view.contentDOM;
+    const { doc } = view.state;
+    const { changed } = this;
+    if (changed.length && doc.lineAt(changed[0].from).number + 60 < doc.lineAt(Math.max(...changed.map((c) => c.to))).number) {
+      // Much changed: all lines shown.
+      for (const line of content.children) this.dirty.add(line);
+    } else {
+      for (const { from, to } of changed) {
+        for (let line = doc.lineAt(from); ; line = doc.line(line.number + 1)) {
+          let element = view.domAtPos(line.from).node;
+          while (element && element.parentNode !== content) element = element.parentNode;
+          if (element) this.dirty.add(element);
+          if (line.to >= to) break;
+        }
+      }
+    }
+    this.changed = [];
+    for (const line of this.dirty) this.paint(line);
+    this.dirty.clear();
+  }
+
+  paint(line) {
+    this.forget(line);
+    if (!line.isConnected || !line.classList?.contains('cm-line')) return;
+    const { view } = this;
+    const { from, to, text } = view.state.doc.lineAt(view.posAtDOM(line, 0));
+    // A line's element holds its text as it is, in text nodes inside
+    // marks, unless a widget with text stands in it: then the editor
+    // places each end.
+    let place = (pos, side) => view.domAtPos(pos, side);
+    if (line.textContent === text) {
+      const { nodes, starts } = textNodes(line);
+      place = (pos, side) => {
+        // The last node that starts before the place, or at it when a
+        // range begins there.
+        const at = pos - from;
+        let low = 0;
+        let high = nodes.length;
+        while (low < high) {
+          const middle = (low + high) >> 1;
+          if (starts[middle] < at || (side > 0 && starts[middle] === at)) low = middle + 1; else high = middle;
+        }
+        const i = Math.max(0, low - 1);
+        return nodes[i] ? { node: nodes[i], offset: at - starts[i] } : view.domAtPos(pos, side);
+      };
+    }
+    const pairs = [];
+    for (const layer of view.state.facet(highlightLayer)) {
+      layer.ranges(view.state).between(from, to, (f, t, value) => {
+        const name = f < t ? layer.name(value) : null;
+        if (!name) return;
+        let highlight = highlights.get(name);
+        if (!highlight) highlights.set(name, highlight = new Highlight());
+        const start = place(f, 1);
+        const end = place(t, -1);
+        // Static ranges: the browser need not follow them through each
+        // change of the page, as it must live ones; a line's are made
+        // again when its elements change.
+        const range = new StaticRange({
+          startContainer: start.node, startOffset: start.offset, endContainer: end.node, endOffset: end.offset,
+        });
+        highlight.add(range);
+        pairs.push([highlight, range]);
+      });
+    }
+    if (pairs.length) this.rangesOf.set(line, pairs);
+  }
+
+  destroy() {
+    this.observer.disconnect();
+    for (const line of [...this.rangesOf.keys()]) this.forget(line);
+  }
+});
+
+// The painter, drawn at the end of each update; nothing where the browser
+// cannot highlight.
+export const highlighting = highlights ? [painter, EditorView.updateListener.of((u) => u.view.plugin(painter)?.draw())] : [];
