@@ -8,7 +8,7 @@ import { execFileSync } from 'node:child_process';
 import { mkdtemp, readFile, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { findingsMarked, hoverOver, native, servedPages } from './support.mjs';
+import { findingsMarked, hoverOver, native, servedPages, shownHighlights } from './support.mjs';
 
 const pages = servedPages();
 const { skip } = pages;
@@ -81,6 +81,29 @@ test('marks and the findings list stand on their token after letters of two to f
     }, token);
     assert.equal(at, token);
   }
+  await context.close();
+});
+
+test('a browser without highlights gets colours and findings as marks in the lines', { skip }, async () => {
+  const context = await pages.browser.newContext();
+  await context.addInitScript(() => Object.defineProperty(CSS, 'highlights', { value: undefined }));
+  const page = await context.newPage();
+  await page.goto(pages.server.url);
+  await page.waitForSelector('body[data-ready="true"]');
+  await put(page, 'loop: j lop ; x\n        ad r1 r2 r3\n');
+  const marked = (selector) => page.$$eval(selector, (marks) => marks.map((m) => m.textContent));
+  await page.waitForFunction(() => document.querySelectorAll('.cm-content .qm-finding').length === 2 &&
+    document.querySelector('.cm-content .qm-comment'));
+  assert.deepEqual(await marked('.cm-content .qm-finding'), ['lop', 'ad']);
+  // The colours are those a browser with highlights shows.
+  const colours = await page.$$eval('.cm-content .cm-line', (lines) => lines.map((line) =>
+    [...line.querySelectorAll('[class^="qm-"]:not(.qm-finding)')].map((m) => [m.className, m.textContent])));
+  const { page: highlighted, context: other } = await pages.open();
+  await put(highlighted, 'loop: j lop ; x\n        ad r1 r2 r3\n');
+  await highlighted.waitForFunction(() => CSS.highlights.get('qm-comment')?.size === 1);
+  assert.deepEqual(colours, (await highlighted.evaluate(shownHighlights, 'colours')).lines);
+  assert.ok(colours.flat().length >= 8, JSON.stringify(colours));
+  await other.close();
   await context.close();
 });
 
