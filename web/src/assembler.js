@@ -312,17 +312,21 @@ async function main() {
     fresh.doc = view.state.doc;
     busy += tools.lastRead;
     const drawing = performance.now();
+    // When the view moved past the lines whose fixes were looked for while
+    // the analysis was made, the marks stay as they are (their places
+    // follow the text), and the lines now near are asked for again.
+    const near = linesNear(view, view.state.doc);
+    const moved = near.first < fixed.first || near.last > fixed.last;
     timed('draw', () => {
       const before = result;
       result = fresh;
       const doc = view.state.doc;
       // Only what changed near the lines in view is drawn again: a keystroke
       // mostly changes one line's findings and words.
-      const marks = marksNear(view, doc);
       listed.words = result.words;
       const words = !before ||
         !sameWords(before.words, result.words, doc.lineAt(view.viewport.from).number, doc.lineAt(view.viewport.to).number);
-      const findings = showFindingsIn(view.state, marks);
+      const findings = moved ? {} : showFindingsIn(view.state, marksNear(view, doc));
       // The colours are set in the same update as the marks.
       const types = client.serverCapabilities?.semanticTokensProvider?.legend?.tokenTypes ?? [];
       const recoloured = colouring.change(doc, result.colours, types.map((t) => CLASS_OF_TYPE[t]));
@@ -335,6 +339,7 @@ async function main() {
     window.quellmarkMainThread.push(busy);
     window.quellmarkTimings.push(performance.now() - started);
     later();
+    if (moved) update(view);
   };
 
   // A finding's quick fix, as the language server offers it for the line
