@@ -133,6 +133,12 @@ function byteIndexer(text) {
   };
 }
 const indexOfByte = (text, column) => byteIndexer(text)(column);
+// The place in the text of a finding at `column` (from 1) of `line`, over
+// `length` bytes; `offsetOf` is the line's byte indexer.
+function placeOfFinding(line, offsetOf, column, length) {
+  const from = line.from + offsetOf(column);
+  return { from, to: Math.max(from, line.from + offsetOf(column + length)) };
+}
 
 async function compress(text) {
   const stream = new Blob([text]).stream().pipeThrough(new CompressionStream('deflate-raw'));
@@ -387,8 +393,7 @@ async function main() {
         l = doc.line(line);
         offsetOf = byteIndexer(l.text);
       }
-      const from = l.from + offsetOf(column);
-      const to = Math.max(from, l.from + offsetOf(column + length));
+      const { from, to } = placeOfFinding(l, offsetOf, column, length);
       const actions = fix ? [{ name: fix, apply: quickFix(message) }] : undefined;
       marks.push({ from, to, source: `-W${name}`, message, actions });
     }
@@ -410,12 +415,12 @@ async function main() {
       const column = encoder.encode(line.text.slice(0, pos - line.from)).length + 1;
       // The first finding past the place, or at it going back.
       let i = firstFromLine(count, (j) => lineOfFinding(result, j), line.number);
-      const atOrBefore = (j) => lineOfFinding(result, j) === line.number && result.found.places[j * 6 + 1] <= column;
-      while (i < count && (dir > 0 ? atOrBefore(i) : atOrBefore(i) && result.found.places[i * 6 + 1] < column)) ++i;
+      const before = (j) => lineOfFinding(result, j) === line.number &&
+        (dir > 0 ? result.found.places[j * 6 + 1] <= column : result.found.places[j * 6 + 1] < column);
+      while (i < count && before(i)) ++i;
       const { line: n, column: c, length } = findingAt(result, dir > 0 ? i % count : (i + count - 1) % count);
       const l = state.doc.line(n);
-      const from = l.from + indexOfByte(l.text, c);
-      place = { from, to: Math.max(from, l.from + indexOfByte(l.text, c + length)) };
+      place = placeOfFinding(l, byteIndexer(l.text), c, length);
     } else {
       place = nearFinding(state, pos, dir);
       if (!place) return false;
