@@ -15,6 +15,7 @@
 #include "assemble.h"
 #include "disassembler.h"
 #include "fixes.h"
+#include "line_index.h"
 #include "format.h"
 #include "image.h"
 #include "listing.h"

@@ -6,6 +6,7 @@
 
 #include "chars.h"
 #include "encoder.h"
+#include "line_index.h"
 
 namespace quellmark {
 
@@ -144,33 +145,6 @@ std::size_t editDistance(std::string_view a, std::string_view b, std::size_t lim
     std::swap(last, row);
   }
   return std::min<std::size_t>(last[b.size()], limit + 1);
-}
-
-std::string applyEdits(std::string_view source, std::vector<Edit> edits) {
-  // Byte offsets of the lines the edits touch, found in one reading.
-  std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
-    return a.at.line != b.at.line ? a.at.line < b.at.line : a.at.column < b.at.column;
-  });
-  std::string out;
-  out.reserve(source.size() + 64);
-  std::size_t copied = 0;
-  std::size_t lineStart = 0;
-  std::uint32_t line = 1;
-  for (const Edit& edit : edits) {
-    while (line < edit.at.line) {
-      const std::size_t feed = source.find('\n', lineStart);
-      if (feed == std::string_view::npos) return std::string(source);
-      lineStart = feed + 1;
-      ++line;
-    }
-    const std::size_t from = std::min(source.size(), lineStart + (edit.at.column > 0 ? edit.at.column - 1 : 0));
-    if (from < copied) continue;  // overlapping: the first one wins
-    out.append(source.substr(copied, from - copied));
-    out += edit.text;
-    copied = std::min(source.size(), from + edit.at.length);
-  }
-  out.append(source.substr(copied));
-  return out;
 }
 
 std::optional<std::int32_t> FixFinder::valueOf(std::string_view name) {

@@ -106,7 +106,4 @@ std::vector<FoundFix> fixesOf(const Analysis& analysis, std::string_view source,
 // two neighbours) from `a` to `b`, when at most `limit`; else limit + 1.
 std::size_t editDistance(std::string_view a, std::string_view b, std::size_t limit);
 
-// `source` with every edit applied; the edits must not overlap.
-std::string applyEdits(std::string_view source, std::vector<Edit> edits);
-
 }  // namespace quellmark

@@ -213,4 +213,31 @@ void applyEdit(std::string& text, const LineIndex& index, Position from, Positio
   text.replace(start, end >= start ? end - start : 0, replacement);
 }
 
+std::string applyEdits(std::string_view source, std::vector<Edit> edits) {
+  // Byte offsets of the lines the edits touch, found in one reading.
+  std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
+    return a.at.line != b.at.line ? a.at.line < b.at.line : a.at.column < b.at.column;
+  });
+  std::string out;
+  out.reserve(source.size() + 64);
+  std::size_t copied = 0;
+  std::size_t lineStart = 0;
+  std::uint32_t line = 1;
+  for (const Edit& edit : edits) {
+    while (line < edit.at.line) {
+      const std::size_t feed = source.find('\n', lineStart);
+      if (feed == std::string_view::npos) return std::string(source);
+      lineStart = feed + 1;
+      ++line;
+    }
+    const std::size_t from = std::min(source.size(), lineStart + (edit.at.column > 0 ? edit.at.column - 1 : 0));
+    if (from < copied) continue;  // overlapping: the first one wins
+    out.append(source.substr(copied, from - copied));
+    out += edit.text;
+    copied = std::min(source.size(), from + edit.at.length);
+  }
+  out.append(source.substr(copied));
+  return out;
+}
+
 }  // namespace quellmark

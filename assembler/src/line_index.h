@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "analysis.h"
+
 namespace quellmark {
 
 enum class Encoding { utf8, utf16 };
@@ -91,5 +93,9 @@ class LineIndex {
 // comes before it). The index no longer fits the text afterwards.
 void applyEdit(std::string& text, const LineIndex& index, Position from, Position to,
                std::string_view replacement);
+
+// `source` with every edit applied, its places counted as the assembler
+// counts them; of edits that overlap, the first one wins.
+std::string applyEdits(std::string_view source, std::vector<Edit> edits);
 
 }  // namespace quellmark

@@ -17,6 +17,7 @@
 #include "fixes.h"
 #include "format.h"
 #include "language_server.h"
+#include "line_index.h"
 #include "listing.h"
 #include "rewrite.h"
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "fixes.h"
+#include "line_index.h"
 
 #if defined(_WIN32)
 #include <io.h>

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "companion_properties.h"
+#include "line_index.h"
 
 namespace quellmark {
 namespace {
