@@ -46,6 +46,28 @@ function textNodes(line) {
   return { nodes, starts };
 }
 
+// The stretches of a line (from, to in the text) that its element shows as
+// text. The editor shows a line of many thousand letters only around the
+// view, the rest as a gap: only what is shown is highlighted, so that a
+// line of a mebibyte costs the ranges of a screenful, not of the line.
+function shownText(view, line, from, to, text) {
+  if (line.textContent === text) return [{ from, to }];
+  const shown = [];
+  const children = line.childNodes;
+  let at = view.posAtDOM(line, 0);
+  for (let i = 0; i < children.length; i++) {
+    const next = i + 1 < children.length ? view.posAtDOM(line, i + 1) : to;
+    // Text stands for as many letters as it holds; a gap or a widget does not.
+    if (next > at && children[i].textContent.length === next - at) {
+      const last = shown.at(-1);
+      if (last && last.to === at) last.to = next;
+      else shown.push({ from: at, to: next });
+    }
+    at = next;
+  }
+  return shown;
+}
+
 // Draws the layers. Each line the editor shows has its own ranges, made
 // again when the editor changes the line's elements (which moves or drops
 // the ranges inside them) or a layer's ranges on the line change.
@@ -139,8 +161,11 @@ const painter = ViewPlugin.fromClass(class {
       };
     }
     const pairs = [];
+    const stretches = shownText(view, line, from, to, text);
     for (const layer of view.state.facet(highlightLayer)) {
-      layer.ranges(view.state).between(from, to, (f, t, value) => {
+      for (const shown of stretches) layer.ranges(view.state).between(shown.from, shown.to, (f, t, value) => {
+        f = Math.max(f, shown.from);
+        t = Math.min(t, shown.to);
         const name = f < t ? layer.name(value) : null;
         if (!name) return;
         let highlight = highlights.get(name);

@@ -323,6 +323,46 @@ test('the findings listed past a screenful follow edits that add, change and tak
   }
 });
 
+test('a long line is highlighted where the editor shows it, and only there', { skip }, async () => {
+  // The editor shows a line of many thousand letters only around the view:
+  // its highlights are those of the letters shown, not of the whole line,
+  // which would cost the page a pause at each move along it.
+  const { page } = await pages.open();
+  const unit = 'add r1 r2 r3 x: ';
+  await page.evaluate((t) => {
+    const view = window.quellmarkView;
+    view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: t }, selection: { anchor: 0 } });
+    view.focus();
+  }, unit.repeat(2000));
+  const seen = async () => {
+    const shown = await page.evaluate(shownHighlights);
+    const letters = await page.evaluate(() => document.querySelector('.cm-content .cm-line').textContent.length);
+    return { pieces: shown.lines.flat(), lost: shown.lost, letters };
+  };
+  const until = async (done) => {
+    let last;
+    for (const deadline = Date.now() + 20000; !done(last = await seen()); await page.waitForTimeout(50)) {
+      if (Date.now() > deadline) assert.fail(`the highlights stay ${JSON.stringify({ ...last, pieces: last.pieces.slice(0, 8) })}`);
+    }
+    return last;
+  };
+  const whole = ({ pieces }) => pieces.some(([name, t]) => name === 'qm-finding') &&
+    pieces.some(([name, t]) => name === 'qm-register' && t === 'r3');
+  for (const key of [null, 'End', 'Home']) {
+    if (key) await page.keyboard.press(key);
+    const { pieces, lost, letters } = await until(whole);
+    assert.ok(letters < unit.length * 500, `the editor shows a part of the line, not ${letters} letters`);
+    assert.equal(lost, 0);
+    // Each colour covers letters of a token shown (the assembler reads a
+    // long line in pieces, which may cut one), and there are no more
+    // highlights than tokens shown: 6 a unit, findings included.
+    assert.ok(pieces.length <= (letters / unit.length + 2) * 6, `${pieces.length} highlights for ${letters} letters`);
+    for (const [name, t] of pieces) {
+      if (name !== 'qm-finding') assert.match(t, /^\S+$/, `${name} over ${JSON.stringify(t)}`);
+    }
+  }
+});
+
 test('colours are what the assembler reads each token as, in each build', { skip }, async () => {
   const { page } = await pages.open();
   await start(page, 'sub r1x r2 r3\ndw 5\nj add ; c\n');
