@@ -14,6 +14,7 @@
 #include "listing.h"
 #include "normaliser.h"
 #include "pass1.h"
+#include "reading.h"
 #include "symbol_table.h"
 #include "walk.h"
 
@@ -326,7 +327,38 @@ bool walkInHalves(const Walk& walk, const MemoryText& text, const SymbolTable& i
   return true;
 }
 
+// Tells two listeners of each piece.
+class BothListeners final : public LineListener {
+ public:
+  BothListeners(LineListener& first, LineListener& second) : first_(first), second_(second) {}
+  void piece(const SourceLine& line, const SourcePiece& p) override {
+    first_.piece(line, p);
+    second_.piece(line, p);
+  }
+  void lineEnds(const SourceLine& line) override {
+    first_.lineEnds(line);
+    second_.lineEnds(line);
+  }
+
+ private:
+  LineListener& first_;
+  LineListener& second_;
+};
+
 }  // namespace
+
+bool collectStretch(const Reading& reading, const SeekableSource& text,
+                    const Walk::Stretch& stretch, Analysis& out, LineListener& also,
+                    std::uint32_t& wordsAfter, std::uint32_t& pass1After) {
+  Collector collector(reading.walk, text, reading.index, out, std::nullopt);
+  BothListeners both(collector, also);
+  const bool read = reading.walk.walk(text, both, stretch, &wordsAfter, &pass1After);
+  for (Diagnosis& d : out.findings) {
+    d.at = wholeToken(out.tokens, d.at);
+    if (d.noteAt) d.noteAt = wholeToken(out.tokens, *d.noteAt);
+  }
+  return read;
+}
 
 void analyse(std::string_view source, Build build, Analysis& analysis,
              std::optional<std::string_view> file, std::uint64_t halvesFrom) {
@@ -337,16 +369,18 @@ void analyse(std::string_view source, Build build, Analysis& analysis,
   analysis.names.clear();
   analysis.texts.reset();
   analysis.inHalves = false;
+  analysis.reading.reset();
   if (file) analysis.texts.emplace();
   const MemoryText text(source);
-  Walk walk(build);
+  auto reading = std::make_shared<Reading>(build);
+  Walk& walk = reading->walk;
   walk.splitSourcesFrom(secondCoreHelps() ? halvesFrom : UINT64_MAX);
   if (!walk.collect(text)) return;  // a text in memory is always read
   // The names, and the index of each, which is only looked up from here
   // on, so that both halves may share it.
   const ChunkedVector<NameFacts>& names = walk.names();
   analysis.names.resize(names.size());
-  SymbolTable index;
+  SymbolTable& index = reading->index;
   for (std::size_t i = 0; i < names.size(); ++i) {
     Name& name = analysis.names[i];
     name.name.assign(names[i].name);
@@ -366,6 +400,7 @@ void analyse(std::string_view source, Build build, Analysis& analysis,
     d.at = wholeToken(analysis.tokens, d.at);
     if (d.noteAt) d.noteAt = wholeToken(analysis.tokens, *d.noteAt);
   }
+  analysis.reading = std::move(reading);
   if (!file) return;
   // The texts as the programs print them: the listing's rows, a blank line
   // and the symbol table; the words of the listing are the image's.
@@ -412,43 +447,6 @@ std::optional<std::uint32_t> Analysis::nameAt(std::uint32_t line, std::uint64_t 
     if (column >= p->at.column && column <= p->at.column + p->at.length) return p->name;
   }
   return std::nullopt;
-}
-
-std::string describeWord(std::string_view mnemonic, std::uint16_t word, std::uint32_t address) {
-  const InstructionForm* form = nullptr;
-  for (const InstructionForm& f : instructionForms()) {
-    if (f.mnemonic() == mnemonic) form = &f;
-  }
-  if (!form) return {};
-  if (form->form == Form::data) return "data";
-  std::string text(mnemonic);
-  // Each operand the form reads, at its first field.
-  const FormLayout layout = layoutOf(form->form);
-  std::uint32_t described = 0;  // a bit for each operand
-  for (std::size_t i = 0; i < layout.count; ++i) {
-    const OperandField& f = layout.fields[i];
-    if (f.operand >= form->operandCount() || (described >> f.operand & 1u)) continue;
-    described |= 1u << f.operand;
-    const std::int32_t value = fieldValue(word, f);
-    text += ", ";
-    text += f.name;
-    switch (f.kind) {
-      case FieldKind::reg:
-        text += " r" + std::to_string(value);
-        break;
-      case FieldKind::number:
-        text += " " + std::to_string(value);
-        break;
-      case FieldKind::relative:
-        text += " " + std::to_string(value) + " \u2192 " +
-                hex4((address + 1 + static_cast<std::uint32_t>(value)) & 0xFFFFu);
-        break;
-      case FieldKind::address:
-        text += " " + hex4(static_cast<std::uint32_t>(value));
-        break;
-    }
-  }
-  return text;
 }
 
 bool isNameToken(std::string_view text, Build build) {

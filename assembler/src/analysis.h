@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,6 +79,8 @@ struct NamePlace {
   bool definition = false;
 };
 
+struct Reading;
+
 struct Analysis {
   std::vector<Diagnosis> findings;  // in source order
   std::vector<Word> words;          // in address order
@@ -96,6 +99,9 @@ struct Analysis {
   };
   std::optional<Texts> texts;
   bool inHalves = false;  // it was made in two halves at once
+  // The first reading of the text, for the analysis of an edit within one
+  // line; none when the text could not be read.
+  std::shared_ptr<const Reading> reading;
 
   // The places of name `name` (an index) that are definitions, or uses.
   [[nodiscard]] std::vector<Span> placesOf(std::uint32_t name, bool definitions) const;
@@ -120,10 +126,14 @@ void analyse(std::string_view source, Build build, Analysis& analysis,
              std::uint64_t halvesFrom = kAnalyseInHalvesFrom);
 Analysis analyse(std::string_view source, Build build);
 
-// The fields of `word` read as the instruction `mnemonic` at `address`
-// makes them ("add, ra r1, rb r2, rc r3"); "data" for a word of a data
-// line and an empty text for one no instruction made.
-std::string describeWord(std::string_view mnemonic, std::uint16_t word, std::uint32_t address);
+// Analyses `source` into `analysis`, which is of the text before an edit
+// that changed line `line` (from 1) from `before` to `after` and no other
+// (each with its line feed, when it has one): with the same result as
+// `analyse(source, build, analysis)`. When the edit leaves every other
+// line's words and names as they were, only the edited line is walked
+// again; else the whole text is analysed.
+void reanalyseLine(std::string_view source, Build build, Analysis& analysis, std::uint32_t line,
+                   std::string_view before, std::string_view after);
 
 // Whether `text` is a name the assembler reads as one in an operand: no
 // mnemonic, directive or register, no number, and nothing that separates.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "encoder.h"
 #include "image.h"
 #include "listing.h"
 #include "pass1.h"
@@ -250,6 +251,43 @@ std::string operandsOf(const InstructionForm& f) {
       break;
   }
   return m;
+}
+
+std::string describeWord(std::string_view mnemonic, std::uint16_t word, std::uint32_t address) {
+  const InstructionForm* form = nullptr;
+  for (const InstructionForm& f : instructionForms()) {
+    if (f.mnemonic() == mnemonic) form = &f;
+  }
+  if (!form) return {};
+  if (form->form == Form::data) return "data";
+  std::string text(mnemonic);
+  // Each operand the form reads, at its first field.
+  const FormLayout layout = layoutOf(form->form);
+  std::uint32_t described = 0;  // a bit for each operand
+  for (std::size_t i = 0; i < layout.count; ++i) {
+    const OperandField& f = layout.fields[i];
+    if (f.operand >= form->operandCount() || (described >> f.operand & 1u)) continue;
+    described |= 1u << f.operand;
+    const std::int32_t value = fieldValue(word, f);
+    text += ", ";
+    text += f.name;
+    switch (f.kind) {
+      case FieldKind::reg:
+        text += " r" + std::to_string(value);
+        break;
+      case FieldKind::number:
+        text += " " + std::to_string(value);
+        break;
+      case FieldKind::relative:
+        text += " " + std::to_string(value) + " \u2192 " +
+                hex4((address + 1 + static_cast<std::uint32_t>(value)) & 0xFFFFu);
+        break;
+      case FieldKind::address:
+        text += " " + hex4(static_cast<std::uint32_t>(value));
+        break;
+    }
+  }
+  return text;
 }
 
 }  // namespace quellmark

@@ -96,4 +96,9 @@ std::optional<SignatureHelp> signatureAfter(Build build, std::string_view before
 // The operands of a form as a user writes them ("lw ra, offset(rb)").
 std::string operandsOf(const InstructionForm& form);
 
+// The fields of `word` read as the instruction `mnemonic` at `address`
+// makes them ("add, ra r1, rb r2, rc r3"); "data" for a word of a data
+// line and an empty text for one no instruction made.
+std::string describeWord(std::string_view mnemonic, std::uint16_t word, std::uint32_t address);
+
 }  // namespace quellmark

@@ -213,6 +213,32 @@ void applyEdit(std::string& text, const LineIndex& index, Position from, Positio
   text.replace(start, end >= start ? end - start : 0, replacement);
 }
 
+std::optional<ChangedLine> changedLine(std::string_view before, std::string_view after) {
+  const std::size_t shorter = std::min(before.size(), after.size());
+  const std::size_t head = static_cast<std::size_t>(
+      std::mismatch(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(shorter), after.begin()).first -
+      before.begin());
+  if (head == before.size() && head == after.size()) return std::nullopt;
+  // The same bytes at the end, short of those at the start.
+  const std::size_t tail = static_cast<std::size_t>(
+      std::mismatch(before.rbegin(), before.rbegin() + static_cast<std::ptrdiff_t>(shorter - head), after.rbegin())
+          .first -
+      before.rbegin());
+  const std::string_view gone = before.substr(head, before.size() - head - tail);
+  const std::string_view come = after.substr(head, after.size() - head - tail);
+  if (gone.find('\n') != std::string_view::npos || come.find('\n') != std::string_view::npos) return std::nullopt;
+  const std::size_t start = head == 0 ? 0 : before.rfind('\n', head - 1) + 1;  // npos + 1 is 0
+  const auto through = [head](std::string_view text) {
+    const std::size_t feed = text.find('\n', head);
+    return feed == std::string_view::npos ? text.size() : feed + 1;
+  };
+  ChangedLine changed;
+  changed.line = static_cast<std::uint32_t>(1 + std::count(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(start), '\n'));
+  changed.before = before.substr(start, through(before) - start);
+  changed.after = after.substr(start, through(after) - start);
+  return changed;
+}
+
 std::string applyEdits(std::string_view source, std::vector<Edit> edits) {
   // Byte offsets of the lines the edits touch, found in one reading.
   std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {

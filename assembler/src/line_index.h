@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -93,6 +94,17 @@ class LineIndex {
 // comes before it). The index no longer fits the text afterwards.
 void applyEdit(std::string& text, const LineIndex& index, Position from, Position to,
                std::string_view replacement);
+
+// The one line in which `after` differs from `before`, when it differs
+// within one line and no line feed comes or goes: its number (from 1) and
+// its text in each, with its line feed when it has one. Nothing when the
+// texts are the same or differ otherwise.
+struct ChangedLine {
+  std::uint32_t line = 0;
+  std::string_view before;
+  std::string_view after;
+};
+std::optional<ChangedLine> changedLine(std::string_view before, std::string_view after);
 
 // `source` with every edit applied, its places counted as the assembler
 // counts them; of edits that overlap, the first one wins.

@@ -136,10 +136,27 @@ struct Document {
   Analysis analysis;
   std::optional<LineIndex> index;  // of `text` as it is, for `encoding`
   bool stale = true;               // `analysis` is of an older text
+  // The text and build `analysis` is of.
+  std::string analysed;
+  std::optional<Build> analysedIn;
 
   void changed(Encoding encoding) {
     index.emplace(text, encoding);
     stale = true;
+  }
+  // Analyses the text: after edits within one line, that line alone when
+  // the rest reads as before, as typing mostly does.
+  void analyse(Build build) {
+    const std::optional<ChangedLine> edit =
+        analysedIn == build ? changedLine(analysed, text) : std::nullopt;
+    if (edit) {
+      reanalyseLine(text, build, analysis, edit->line, edit->before, edit->after);
+    } else if (analysedIn != build || analysed != text) {
+      quellmark::analyse(text, build, analysis);
+    }
+    analysed = text;
+    analysedIn = build;
+    stale = false;
   }
 };
 
@@ -243,8 +260,7 @@ struct LanguageServer::State {
   void publish(std::vector<std::string>& out) {
     for (auto& [uri, d] : documents) {
       if (!d.stale) continue;
-      quellmark::analyse(d.text, build, d.analysis);
-      d.stale = false;
+      d.analyse(build);
       if (publishing) out.push_back(diagnostics(uri, d));
     }
   }

@@ -319,7 +319,7 @@ bool Walk::collect(const SeekableSource& source) {
 }
 
 bool Walk::walk(const SeekableSource& source, LineListener& listener, const Stretch& stretch,
-                std::uint32_t* wordsAfter) const {
+                std::uint32_t* wordsAfter, std::uint32_t* pass1After) const {
   SeekableReader in(source, stretch.from, std::min(stretch.to, source.size()));
   PieceReader reader(in);
   // Pass 1 runs again for the intermediate text of each piece; it keeps no
@@ -410,6 +410,7 @@ bool Walk::walk(const SeekableSource& source, LineListener& listener, const Stre
   }
   if (inLine) listener.lineEnds(line);
   if (wordsAfter) *wordsAfter = pass2.wordCounter();
+  if (pass1After) *pass1After = pass1.locationCounter();
   return !reader.failed();
 }
 

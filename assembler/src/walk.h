@@ -178,9 +178,11 @@ class Walk {
     return walk(source, listener, Stretch{}, nullptr);
   }
   // The second reading of the lines of `stretch` alone; `wordsAfter`, when
-  // given, is set to pass 2's word counter after them.
+  // given, is set to pass 2's word counter after them, and `pass1After` to
+  // pass 1's.
   [[nodiscard]] bool walk(const SeekableSource& source, LineListener& listener,
-                          const Stretch& stretch, std::uint32_t* wordsAfter) const;
+                          const Stretch& stretch, std::uint32_t* wordsAfter,
+                          std::uint32_t* pass1After = nullptr) const;
   // The second half of the last first reading, when it was read in two:
   // from the line where it began to the end. Pass 2 is taken to have made
   // as many words before it as pass 1 counted, which holds unless an

@@ -2,6 +2,7 @@
 // the command line, names with their places, tokens by kind, and the one
 // place where bytes become protocol positions.
 #include "analysis.h"
+#include "editor_features.h"
 
 #include <gtest/gtest.h>
 

@@ -689,3 +689,83 @@ TEST(Serve, AnswersEveryRequestOnAnyInput) {
 
 }  // namespace
 }  // namespace quellmark
+
+namespace quellmark {
+namespace {
+
+// Typing, a letter at a time, with a line now and then pasted or taken
+// away: after each change, the diagnostics and tokens are those of a
+// server that opens the text as it then stands.
+TEST_F(ServerTest, EditsGiveWhatOpeningTheTextGives) {
+  start();
+  // ASCII, so that its bytes are the protocol's characters.
+  std::string text =
+      "define N 5\nloop:   addi r1, r0, N ; count\n        ad   r2, r2, r1\n"
+      "        beq  r1, r0, loop\n        j    lop\nloop:   hlt\ndone:   dw 1 2 3\n";
+  open(text);
+  std::mt19937 random(77);
+  const std::string_view letters = "ad r1,:;x0 9loop\tbeqhlt()";
+  for (int step = 0; step < 300; ++step) {
+    const std::size_t at = random() % (text.size() + 1);
+    std::string insert;
+    std::size_t erase = 0;
+    switch (random() % 6) {
+      case 0: insert = "\nloop: j done\n"; break;
+      case 1: erase = 1 + random() % 3; break;
+      default: insert = std::string(1, letters[random() % letters.size()]); break;
+    }
+    erase = std::min(erase, text.size() - at);
+    // The protocol's place of `at`: lines end at a line feed here.
+    const auto place = [&text](std::size_t offset) {
+      const std::size_t start = offset == 0 ? 0 : text.rfind('\n', offset - 1) + 1;
+      return json{{"line", std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(start), '\n')},
+                  {"character", offset - start}};
+    };
+    const json change = {{"range", {{"start", place(at)}, {"end", place(at + erase)}}}, {"text", insert}};
+    const std::vector<json> out = notify(
+        "textDocument/didChange",
+        {{"textDocument", {{"uri", kUri}, {"version", step + 2}}}, {"contentChanges", {change}}});
+    text.replace(at, erase, insert);
+    ASSERT_EQ(out.size(), 1u);
+    const json tokensAsk = {{"textDocument", {{"uri", kUri}}}};
+    const json tokens = request("textDocument/semanticTokens/full", tokensAsk)["result"];
+    // A second server, given the text whole.
+    std::unique_ptr<LanguageServer> edited = std::exchange(server, std::make_unique<LanguageServer>(Build::full));
+    start();
+    const json diagnostics = open(text);
+    const json whole = request("textDocument/semanticTokens/full", tokensAsk)["result"];
+    server = std::move(edited);
+    ASSERT_EQ(out[0]["params"]["diagnostics"], diagnostics) << "step " << step << ":\n" << text;
+    ASSERT_EQ(tokens, whole) << "step " << step;
+  }
+}
+
+TEST(ChangedLine, TheOneLineAnEditChanged) {
+  struct Case {
+    std::string_view before, after;
+    std::optional<std::uint32_t> line;
+    std::string_view lineBefore, lineAfter;
+  };
+  const Case cases[] = {
+      {"a\nb\nc\n", "a\nbx\nc\n", 2, "b\n", "bx\n"},
+      {"a\nb\nc\n", "a\nb\nc\n", std::nullopt, "", ""},          // the same text
+      {"a\nb\nc\n", "a\nb\n\nc\n", std::nullopt, "", ""},        // a line feed comes
+      {"a\nb\nc\n", "a\nbc\n", std::nullopt, "", ""},            // one goes
+      {"ab\n", "a\n", 1, "ab\n", "a\n"},
+      {"", "x", 1, "", "x"},
+      {"a\nb", "a\nb c", 2, "b", "b c"},                           // the last line, with no line feed
+      {"a\r\nb\r\n", "a\r\nxb\r\n", 2, "b\r\n", "xb\r\n"},
+      {"aa\naa\n", "aa\naaa\n", 2, "aa\n", "aaa\n"},               // the same letters around
+  };
+  for (const Case& c : cases) {
+    const std::optional<ChangedLine> found = changedLine(c.before, c.after);
+    ASSERT_EQ(found.has_value(), c.line.has_value()) << c.before << " -> " << c.after;
+    if (!found) continue;
+    EXPECT_EQ(found->line, *c.line);
+    EXPECT_EQ(found->before, c.lineBefore);
+    EXPECT_EQ(found->after, c.lineAfter);
+  }
+}
+
+}  // namespace
+}  // namespace quellmark
