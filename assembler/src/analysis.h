@@ -47,6 +47,7 @@ struct Diagnosis {
   std::string message;
   std::optional<Span> noteAt;  // the place its note speaks of
   std::string note;
+  friend bool operator==(const Diagnosis&, const Diagnosis&) = default;
 };
 
 // A word a source line makes, with the mnemonic of the instruction that
@@ -56,6 +57,7 @@ struct Word {
   std::uint32_t address = 0;
   std::uint16_t word = 0;
   std::string_view mnemonic;  // from the instruction table, never freed
+  friend bool operator==(const Word&, const Word&) = default;
 };
 
 enum class TokenKind : std::uint8_t { label, mnemonic, directive, reg, number, name, comment };
@@ -63,6 +65,7 @@ enum class TokenKind : std::uint8_t { label, mnemonic, directive, reg, number, n
 struct Token {
   Span at;
   TokenKind kind = TokenKind::name;
+  friend bool operator==(const Token&, const Token&) = default;
 };
 
 // A name as the assembler resolves it.
@@ -70,6 +73,7 @@ struct Name {
   std::string name;        // lower case, as the assembler keeps it
   std::int32_t value = 0;  // of its last definition, which wins
   bool label = false;      // its last definition is a label
+  friend bool operator==(const Name&, const Name&) = default;
 };
 
 // A place where a name is defined, or used by an operand that names it.
@@ -77,6 +81,7 @@ struct NamePlace {
   std::uint32_t name = 0;  // its index among the names
   Span at;
   bool definition = false;
+  friend bool operator==(const NamePlace&, const NamePlace&) = default;
 };
 
 struct Reading;
