@@ -327,6 +327,14 @@ bool walkInHalves(const Walk& walk, const MemoryText& text, const SymbolTable& i
   return true;
 }
 
+// Each finding's place, and its note's, run over the whole token there.
+void spanWholeTokens(Analysis& analysis) {
+  for (Diagnosis& d : analysis.findings) {
+    d.at = wholeToken(analysis.tokens, d.at);
+    if (d.noteAt) d.noteAt = wholeToken(analysis.tokens, *d.noteAt);
+  }
+}
+
 // Tells two listeners of each piece.
 class BothListeners final : public LineListener {
  public:
@@ -353,10 +361,7 @@ bool collectStretch(const Reading& reading, const SeekableSource& text,
   Collector collector(reading.walk, text, reading.index, out, std::nullopt);
   BothListeners both(collector, also);
   const bool read = reading.walk.walk(text, both, stretch, &wordsAfter, &pass1After);
-  for (Diagnosis& d : out.findings) {
-    d.at = wholeToken(out.tokens, d.at);
-    if (d.noteAt) d.noteAt = wholeToken(out.tokens, *d.noteAt);
-  }
+  spanWholeTokens(out);
   return read;
 }
 
@@ -396,10 +401,7 @@ void analyse(std::string_view source, Build build, Analysis& analysis,
     (void)walk.walk(text, collector);
     listing = collector.takeListing();
   }
-  for (Diagnosis& d : analysis.findings) {
-    d.at = wholeToken(analysis.tokens, d.at);
-    if (d.noteAt) d.noteAt = wholeToken(analysis.tokens, *d.noteAt);
-  }
+  spanWholeTokens(analysis);
   analysis.reading = std::move(reading);
   if (!file) return;
   // The texts as the programs print them: the listing's rows, a blank line

@@ -47,11 +47,12 @@ function textNodes(line) {
 }
 
 // The stretches of a line (from, to in the text) that its element shows as
-// text. The editor shows a line of many thousand letters only around the
-// view, the rest as a gap: only what is shown is highlighted, so that a
-// line of a mebibyte costs the ranges of a screenful, not of the line.
-function shownText(view, line, from, to, text) {
-  if (line.textContent === text) return [{ from, to }];
+// text; all of it when the element holds its `whole` text. The editor
+// shows a line of many thousand letters only around the view, the rest as
+// a gap: only what is shown is highlighted, so that a line of a mebibyte
+// costs the ranges of a screenful, not of the line.
+function shownText(view, line, from, to, whole) {
+  if (whole) return [{ from, to }];
   const shown = [];
   const children = line.childNodes;
   let at = view.posAtDOM(line, 0);
@@ -144,7 +145,8 @@ const painter = ViewPlugin.fromClass(class {
     // marks, unless a widget with text stands in it: then the editor
     // places each end.
     let place = (pos, side) => view.domAtPos(pos, side);
-    if (line.textContent === text) {
+    const whole = line.textContent === text;
+    if (whole) {
       const { nodes, starts } = textNodes(line);
       place = (pos, side) => {
         // The last node that starts before the place, or at it when a
@@ -161,7 +163,7 @@ const painter = ViewPlugin.fromClass(class {
       };
     }
     const pairs = [];
-    const stretches = shownText(view, line, from, to, text);
+    const stretches = shownText(view, line, from, to, whole);
     for (const layer of view.state.facet(highlightLayer)) {
       for (const shown of stretches) layer.ranges(view.state).between(shown.from, shown.to, (f, t, value) => {
         f = Math.max(f, shown.from);
