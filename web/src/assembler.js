@@ -2,10 +2,11 @@
 // by the tool set's own library on every change.
 import { EditorState, StateEffect } from '@codemirror/state';
 import {
-  EditorView, GutterMarker, gutter, keymap, lineNumbers, highlightActiveLine, drawSelection,
+  EditorView, GutterMarker, gutter, keymap, lineNumbers, highlightActiveLine,
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap, insertNewline, insertTab } from '@codemirror/commands';
 import { kept } from './kept.js';
+import { cursorBlinking } from './blink.js';
 import { Colouring, CLASS_OF_TYPE } from './colours.js';
 import { findingsExtension, nearFinding, showFindingsIn, showFixes } from './findings.js';
 import {
@@ -577,7 +578,7 @@ async function main() {
         // Only a line feed ends a line, as for the assembler; a CR stays in
         // its line.
         EditorState.lineSeparator.of('\n'),
-        lineNumbers(), listingGutter, findingsExtension, history(), drawSelection(),
+        lineNumbers(), listingGutter, findingsExtension, history(), cursorBlinking,
         highlightActiveLine(), colouring.extension,
         // A line of the source stands alone: Enter starts the next at its
         // beginning, and Tab is a character of the line.

@@ -393,3 +393,27 @@ test('colours are what the assembler reads each token as, in each build', { skip
   await page.selectOption('#build', 'reduced');
   await until((shown) => shown.filter(([name, t]) => name === 'qm-label' && t === 'dw').length === 2);
 });
+
+test('the cursor blinks with no animation running, and stays shown while one types', { skip }, async () => {
+  // An animation would keep the browser drawing frames while the page waits
+  // for a keystroke, and the keystroke's own frame would wait for the next.
+  const { page } = await pages.open();
+  await start(page, SOURCE);
+  await moveTo(page, 2, 'addi');
+  const look = () => page.evaluate(() => ({
+    running: document.getAnimations().filter((a) => a.playState === 'running').length,
+    shown: getComputedStyle(document.querySelector('.cm-cursorLayer')).visibility === 'visible',
+  }));
+  const waiting = [];
+  for (let i = 0; i < 16; i++) {
+    waiting.push(await look());
+    await page.waitForTimeout(100);
+  }
+  assert.deepEqual(waiting.filter((s) => s.running), []);
+  assert.ok(waiting.some((s) => s.shown) && waiting.some((s) => !s.shown), 'the cursor blinks');
+  for (let i = 0; i < 16; i++) {
+    await page.keyboard.type(i % 2 ? 'x' : ' ');
+    assert.deepEqual(await look(), { running: 0, shown: true }, `after keystroke ${i + 1}`);
+    await page.waitForTimeout(100);
+  }
+});
