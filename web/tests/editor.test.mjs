@@ -416,4 +416,13 @@ test('the cursor blinks with no animation running, and stays shown while one typ
     assert.deepEqual(await look(), { running: 0, shown: true }, `after keystroke ${i + 1}`);
     await page.waitForTimeout(100);
   }
+  // Asked for less motion, the cursor stays shown.
+  const still = (await pages.open('', { reducedMotion: 'reduce' })).page;
+  await still.bringToFront();
+  await start(still, SOURCE);
+  assert.ok(await still.evaluate(() => window.quellmarkView.hasFocus));
+  for (let i = 0; i < 14; i++) {
+    assert.equal(await still.evaluate(() => getComputedStyle(document.querySelector('.cm-cursorLayer')).visibility), 'visible');
+    await still.waitForTimeout(100);
+  }
 });
