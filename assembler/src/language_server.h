@@ -1,7 +1,8 @@
 // `quellmark lsp`: the companion in an editor, over the language server
 // protocol (JSON-RPC 2.0 with Content-Length framing). A thin layer: each
-// open document is analysed whole on every change (see analysis.h), and
-// the requests are answered from that analysis.
+// open document is analysed again on every change (an edit within one line
+// by walking that line alone where the rest reads as before; see
+// analysis.h), and the requests are answered from that analysis.
 #pragma once
 
 #include <cstddef>
