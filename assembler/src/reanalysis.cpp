@@ -1,11 +1,14 @@
 // The analysis of an edit within one line, which walks that line alone
 // when the rest of the text reads as before. Each line's findings, words,
 // places and tokens come from its own pieces, the symbol table and the
-// word counters before it; so while the edited line defines no name,
-// before the edit and after it, and leaves both passes' word counters
-// where they were, every other line reads as before.
+// word counters before it; so while the edited line defines the same names
+// in the same places with the same values, before the edit and after it,
+// each of them nowhere else, and leaves both passes' word counters where
+// they were, every other line reads as before.
 #include <algorithm>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "analysis.h"
 #include "reading.h"
@@ -14,22 +17,49 @@ namespace quellmark {
 
 namespace {
 
-// Whether a walked stretch defined a name.
+// A name a walked line defines, with its value and whether as a label.
+// Where on the line it stands matters to no other line while it is the
+// name's only definition.
+struct Definition {
+  std::string name;
+  std::int32_t value = 0;
+  bool label = false;
+  friend bool operator==(const Definition&, const Definition&) = default;
+};
+
+// The names a walked stretch defined, in order.
 class Definitions final : public LineListener {
  public:
-  void piece(const SourceLine&, const SourcePiece& p) override { any_ = any_ || !p.defined.empty(); }
-  [[nodiscard]] bool any() const { return any_; }
+  void piece(const SourceLine&, const SourcePiece& p) override {
+    for (const SourcePiece::Defined& d : p.defined) {
+      made_.push_back({std::string(d.name), d.value, p.kind == Pass1Observer::Kind::label});
+    }
+  }
+  [[nodiscard]] std::vector<Definition>& made() { return made_; }
 
  private:
-  bool any_ = false;
+  std::vector<Definition> made_;
 };
+
+// Whether each of `made` is its name's only definition, with the value
+// the first reading gave it (a label's is pass 1's counter, which a line
+// walked alone starts from pass 2's). A name defined again gets findings on
+// other lines that quote its first definition's line and its last value.
+bool definedOnceAsRead(const Reading& reading, const std::vector<Definition>& made) {
+  return std::ranges::all_of(made, [&](const Definition& d) {
+    const std::optional<std::int32_t> index = reading.index.lookup(d.name);
+    if (!index) return false;
+    const NameFacts& facts = reading.walk.names()[static_cast<std::size_t>(*index)];
+    return facts.definitions == 1 && facts.value == d.value;
+  });
+}
 
 // A line walked alone: what it added to an analysis, and what it left
 // for the lines after it.
 struct Walked {
   Analysis part;
   bool read = false;
-  bool defines = false;
+  std::vector<Definition> defines;
   std::uint32_t pass1After = 0;
   std::uint32_t pass2After = 0;
 };
@@ -39,12 +69,12 @@ Walked walkLine(const Reading& reading, std::string_view text, std::uint32_t lin
   Walked walked;
   const MemoryText source(text);
   Definitions definitions;
-  // Pass 1's counter matters only to labels, which such a line has none
-  // of; it starts where pass 2's does, and only its growth is compared.
+  // Pass 1's counter starts where pass 2's does: only its growth is
+  // compared, and a label's value against the first reading's.
   const Walk::Stretch stretch{0, text.size(), line - 1, wordsBefore, wordsBefore};
   walked.read = collectStretch(reading, source, stretch, walked.part, definitions,
                                walked.pass2After, walked.pass1After);
-  walked.defines = definitions.any();
+  walked.defines = std::move(definitions.made());
   return walked;
 }
 
@@ -78,7 +108,8 @@ void reanalyseLine(std::string_view source, Build build, Analysis& analysis, std
                                                                 : analysis.words.back().address + 1;
   const Walked old = walkLine(*reading, before, line, wordsBefore);
   Walked now = walkLine(*reading, after, line, wordsBefore);
-  const bool alone = old.read && now.read && !old.defines && !now.defines &&
+  const bool alone = old.read && now.read && old.defines == now.defines &&
+                     definedOnceAsRead(*reading, old.defines) &&
                      old.pass1After == now.pass1After && old.pass2After == now.pass2After;
   if (!alone) {
     analyse(source, build, analysis);
