@@ -75,9 +75,10 @@ function shownText(view, line, from, to, whole) {
 const painter = ViewPlugin.fromClass(class {
   constructor(view) {
     this.view = view;
-    this.rangesOf = new Map();  // a line's element -> [highlight, range] pairs
+    this.rangesOf = new Map();  // a line's element -> [highlight, range, key] triples
     this.changed = [];  // where the layers changed, not yet drawn
     this.dirty = new Set();  // lines whose elements changed, not yet drawn
+    this.recoloured = new Set();  // lines whose layers changed, not yet drawn
     // Changes the editor made outside an update wait for the next; an
     // update follows each change of the text the browser makes itself.
     this.observer = new MutationObserver((records) => this.note(records));
@@ -120,25 +121,46 @@ const painter = ViewPlugin.fromClass(class {
     const { changed } = this;
     if (changed.length && doc.lineAt(changed[0].from).number + 60 < doc.lineAt(Math.max(...changed.map((c) => c.to))).number) {
       // Much changed: all lines shown.
-      for (const line of content.children) this.dirty.add(line);
+      for (const line of content.children) this.recoloured.add(line);
     } else {
       for (const { from, to } of changed) {
         for (let line = doc.lineAt(from); ; line = doc.line(line.number + 1)) {
           let element = view.domAtPos(line.from).node;
           while (element && element.parentNode !== content) element = element.parentNode;
-          if (element) this.dirty.add(element);
+          if (element) this.recoloured.add(element);
           if (line.to >= to) break;
         }
       }
     }
     this.changed = [];
-    for (const line of this.dirty) this.paint(line);
+    for (const line of this.dirty) this.paint(line, false);
+    for (const line of this.recoloured) if (!this.dirty.has(line)) this.paint(line, true);
     this.dirty.clear();
+    this.recoloured.clear();
   }
 
-  paint(line) {
-    this.forget(line);
-    if (!line.isConnected || !line.classList?.contains('cm-line')) return;
+  // Draws a line's ranges again. Where the editor left the line's elements
+  // as they were (only the layers changed), a range drawn before for the
+  // same letters in the same highlight stays: an analysis mostly changes a
+  // few of a line's colours and findings, not all.
+  paint(line, keep) {
+    const before = new Map();
+    if (keep) {
+      for (const triple of this.rangesOf.get(line) ?? []) {
+        const same = before.get(triple[2]);
+        if (same) same.push(triple); else before.set(triple[2], [triple]);
+      }
+      this.rangesOf.delete(line);
+    } else {
+      this.forget(line);
+    }
+    const dropRest = () => {
+      for (const triples of before.values()) for (const [highlight, range] of triples) highlight.delete(range);
+    };
+    if (!line.isConnected || !line.classList?.contains('cm-line')) {
+      dropRest();
+      return;
+    }
     const { view } = this;
     const { from, to, text } = view.state.doc.lineAt(view.posAtDOM(line, 0));
     // A line's element holds its text as it is, in text nodes inside
@@ -162,7 +184,7 @@ const painter = ViewPlugin.fromClass(class {
         return nodes[i] ? { node: nodes[i], offset: at - starts[i] } : view.domAtPos(pos, side);
       };
     }
-    const pairs = [];
+    const triples = [];
     const stretches = shownText(view, line, from, to, whole);
     for (const layer of view.state.facet(highlightLayer)) {
       for (const shown of stretches) layer.ranges(view.state).between(shown.from, shown.to, (f, t, value) => {
@@ -170,6 +192,12 @@ const painter = ViewPlugin.fromClass(class {
         t = Math.min(t, shown.to);
         const name = f < t ? layer.name(value) : null;
         if (!name) return;
+        const key = `${name} ${f - from} ${t - from}`;
+        const kept = before.get(key)?.pop();
+        if (kept) {
+          triples.push(kept);
+          return;
+        }
         let highlight = highlights.get(name);
         if (!highlight) highlights.set(name, highlight = new Highlight());
         const start = place(f, 1);
@@ -181,10 +209,11 @@ const painter = ViewPlugin.fromClass(class {
           startContainer: start.node, startOffset: start.offset, endContainer: end.node, endOffset: end.offset,
         });
         highlight.add(range);
-        pairs.push([highlight, range]);
+        triples.push([highlight, range, key]);
       });
     }
-    if (pairs.length) this.rangesOf.set(line, pairs);
+    dropRest();
+    if (triples.length) this.rangesOf.set(line, triples);
   }
 
   destroy() {
