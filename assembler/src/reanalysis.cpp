@@ -2,9 +2,9 @@
 // when the rest of the text reads as before. Each line's findings, words,
 // places and tokens come from its own pieces, the symbol table and the
 // word counters before it; so while the edited line defines the same names
-// in the same places with the same values, before the edit and after it,
-// each of them nowhere else, and leaves both passes' word counters where
-// they were, every other line reads as before.
+// with the same values, before the edit and after it, each of them nowhere
+// else, and leaves both passes' word counters where they were, every other
+// line reads as before.
 #include <algorithm>
 #include <iterator>
 #include <string>
